@@ -1,0 +1,2 @@
+// Program entry (filled in with the monitor).
+int main() { return 0; }

@@ -1,0 +1,41 @@
+#include "config/settings.h"
+
+namespace wx {
+
+void SetDefaultChannelLabels(PlotConfig& plot) {
+  plot.channelLabel = {"T0 ", "T1 ", "T2 ", "T3 ", "T4 ", "RF", "WS",
+                       "LT",  "BP",  "HM",  "",    "OnOff1", "OnOff2"};
+}
+
+float SecondsToDays(int32_t seconds) { return static_cast<float>(seconds / 86400.0); }
+
+void ApplyDefaults(Settings& s) {
+  PlotConfig& p = s.plot;
+  for (int ch = 0; ch < kChannels; ++ch) {
+    p.plotMultiplier[ch] = 10000;
+    p.plotOffset[ch] = 0;
+    p.barGraphOn[ch] = false;
+    p.variousOne1[ch] = 0;
+  }
+  p.plotMultiplier[11] = p.plotMultiplier[12] = 10;
+  p.plotOffset[11] = 1;
+  p.plotOffset[12] = 50;
+  p.channelColour = {0x0000FF, 0x0051FF, 0x0076FF, 0x00A0FF, 0x00D5FF, 0xFF0000, 0xFF00FF,
+                     0x00FF00, 0x008000, 0x000080, 0x000000, 0x808000, 0x0000FF};
+
+  s.page = PageConfig{};
+  s.page.pageIntervalDays = SecondsToDays(0);
+  s.page.imageIntervalDays = SecondsToDays(0);
+  s.files = FileLocations{};
+
+  s.schemeRect[0] = {WindowRect{0, 0, 696, 370}, WindowRect{0, 342, 696, 83}, WindowRect{0, 249, 696, 270}};
+  s.schemeRect[1] = {WindowRect{10, 0, 580, 300}, WindowRect{10, 300, 580, 100}, WindowRect{10, 400, 580, 310}};
+
+  s.station.windTable = 0;
+  s.station.windOffset = 9;
+  s.AdcLowThreshold = 300;
+  s.AdcHighThreshold = 5500;
+  s.windSpeedBarDivisor = 150;
+}
+
+}  // namespace wx

@@ -1,0 +1,46 @@
+// The data log file: created with its two header lines, held open for
+// appending, every line on disk before AppendLogLine returns.
+#pragma once
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "config/settings.h"
+#include "platform/clock.h"
+#include "platform/error_sink.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "platform/views.h"
+
+namespace wx {
+
+class DataLog {
+ public:
+  // quitPath: the monitor's quit routine, run when the log cannot be opened.
+  DataLog(const FileLocations& files, const PathMapper& paths, const Clock& clock, Ui& ui,
+          ErrorSink& errors, MainView& mainView);
+  ~DataLog();
+
+  void SetQuitPath(std::function<void()> quit) { quit_ = std::move(quit); }
+  void OpenDataLog();
+  // Appends one record line (without line end).
+  void AppendLogLine(const std::string& line);
+  void Close();
+  // The button handler "&Insert Comment in Data File".
+  void buInsCmntClick();
+
+  bool LogDataToFile = false;
+  bool DataLogWriteBusy = false;
+
+ private:
+  const FileLocations& files_;
+  const PathMapper& paths_;
+  const Clock& clock_;
+  Ui& ui_;
+  ErrorSink& errors_;
+  MainView& mainView_;
+  std::function<void()> quit_;
+  int fd_ = -1;
+};
+
+}  // namespace wx

@@ -1,0 +1,29 @@
+// The 8-character stamp of every record and message, its decoding, and the
+// readable date text of the page and the chart.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+namespace wx {
+
+struct StampFields {
+  uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0;  // year two-digit
+};
+
+// "26l07o05" for 7 December 2026 14:05.
+std::string Stamp(DateTime t);
+inline std::string StampNow(const Clock& clock) { return Stamp(clock.Now()); }
+// Reads the first 8 of exactly 10 characters; nullopt when the length is not 10.
+// Letters or digits out of range are returned as read (not checked here).
+std::optional<StampFields> PGDTtoVars(std::string_view text);
+// The date-time of a stamp; nullopt when the text is not 10 characters long or
+// the stamp does not form a real date and time.
+std::optional<DateTime> StampToDateTime(std::string_view text);
+// "07-Dec-2026, 14:05" (withSeconds: "07-Dec-2026, 14:05:09").
+std::string DateTimeText(DateTime t, bool withSeconds);
+
+}  // namespace wx

@@ -1,0 +1,30 @@
+// Per-channel run-time state shared by the readers, the chart and the replay.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "config/settings.h"
+
+namespace wx {
+
+struct ChannelState {
+  std::array<float, 5> LatestTture{999.0f, 999.0f, 999.0f, 999.0f, 999.0f};
+  std::array<int32_t, kChannels> ChannelReadCount{};
+  std::array<bool, kChannels> ChannelLogged{};
+  std::array<int32_t, kChannels> CountLatest{};      // counters and on/off, by channel number
+  std::array<int32_t, kChannels> CountLastLogged{};
+  // On/off channels, index 1 and 2 (0 unused).
+  std::array<int32_t, 3> OnOffPrevious{};
+  std::array<bool, 3> OnOffHasPrevious{};
+  std::array<bool, 3> OnOffChanged{};
+  // Wind direction.
+  std::array<uint16_t, 17> WindHistogram{};
+  uint16_t WindReadCount = 0;
+  uint8_t WindIndex = 0;
+  uint8_t WindDialDir = 0;
+  // Pressure and humidity.
+  float rsBaroLatest = 0, rsHumLatest = 0;
+  int16_t BaroHundredths = 0, HumHundredths = 0;
+};
+
+}  // namespace wx

@@ -1,0 +1,36 @@
+// The port through which the program's logic reaches the screen. The Qt
+// windows, the headless runner and the tests each provide one.
+#pragma once
+#include <string>
+
+namespace wx {
+
+enum class DialogAnswer { Yes, No, Cancel };
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // A modal message box with an OK button. It pumps messages while open, so
+  // timer ticks and clicks may arrive inside it. Line breaks are "\r".
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The same, with the box's top-left corner at a screen position.
+  virtual void ShowMessageAt(const std::string& text, int x, int y) = 0;
+  // A modal one-line input box; a cancelled box returns defaultText.
+  virtual std::string InputBox(const std::string& caption, const std::string& prompt,
+                               const std::string& defaultText) = 0;
+  // A Yes/No/Cancel confirmation placed at a screen position.
+  virtual DialogAnswer AskYesNoCancel(const std::string& text, int x, int y) = 0;
+  // Handles pending window messages (timer ticks, clicks) and returns.
+  virtual void ProcessMessages() = 0;
+  // Asks the application to end; takes effect when the message loop next runs.
+  virtual void Terminate() = 0;
+  virtual bool TerminateRequested() const = 0;
+  // The view-model structs changed: redraw the windows from them.
+  virtual void Refresh() = 0;
+  // A line was appended to the error window (the headless runner prints it).
+  virtual void ErrorLineAdded(const std::string& line) { (void)line; }
+  // Opens a document with the desktop's opener; false when that failed.
+  virtual bool OpenDocument(const std::string& path) { (void)path; return false; }
+};
+
+}  // namespace wx

@@ -1,0 +1,33 @@
+// What the TMEX stand-in needs from an adapter: a reset with presence, byte
+// and bit exchange, and the strong pull-up. The simulated network and the
+// DS2480B serial adapter each implement it.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace wx {
+
+class BusBackend {
+ public:
+  virtual ~BusBackend() = default;
+  // Acquires the adapter (detects and resets it). false when it is absent
+  // or does not answer; LastError() then says why.
+  virtual bool Open() = 0;
+  virtual void Close() = 0;
+  // 1-Wire reset: 1 presence, 2 alarming presence, 0 no presence,
+  // negative on an adapter fault.
+  virtual int Reset() = 0;
+  // Sends a byte (0xFF reads one) and returns the byte seen on the bus
+  // (0..255), or a negative value on an adapter fault.
+  virtual int TouchByte(uint8_t byte) = 0;
+  // Sends one bit; returns the bit read back (0 or 1), negative on a fault.
+  virtual int TouchBit(int bit) = 0;
+  // Line level: level 0 normal, 1 strong pull-up; primeOnByte arms the
+  // strong pull-up to start right after the next byte. Negative on a fault.
+  virtual int SetLevel(int level, bool primeOnByte) = 0;
+  // A readable description of the last adapter fault, e.g. naming the device.
+  virtual std::string LastError() const { return {}; }
+};
+
+}  // namespace wx
