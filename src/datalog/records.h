@@ -1,0 +1,34 @@
+// The text of every data log record: tag, stamp, value field.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace wx {
+
+// Hundredths of a degree with sign and four digits, no decimal point:
+// 21.5 gives "+2150", -3.25 gives "-0325". Values beyond +-99.99 (and
+// non-finite ones) saturate at "+9999" / "-9999" rather than losing a digit.
+std::string TemperatureField(float celsius);
+// "t0".."t4" + stamp + field (15 characters).
+std::string TemperatureRecord(int channel, const std::string& stamp, float celsius);
+// tag ("ws", "rf", "lt", "b1", "b2") + stamp + count modulo 1e9 in 9 digits.
+// A negative count is reduced into 0..999999999 so the field keeps its width.
+std::string CounterRecord(const std::string& tag, const std::string& stamp, int32_t count);
+// tag ("bp", "hm") + stamp + hundredths in at least 4 digits (0..9999, clamped).
+std::string AnalogRecord(const std::string& tag, const std::string& stamp, int hundredths);
+// "wd" + stamp + 17 upper-case hex counts of at least 2 digits each.
+std::string WindRecord(const std::string& stamp, const std::array<uint16_t, 17>& bins);
+// "cm" + stamp + " By hand: " + text.
+std::string HandCommentRecord(const std::string& stamp, const std::string& text);
+// "cm" + stamp + "(machine generated) Cycles since start:" + count.
+std::string CyclesCommentRecord(const std::string& stamp, int64_t count);
+// "ss" + stamp + "- - System started, WX118 version: 1 Sept 10".
+std::string StartRecord(const std::string& stamp);
+// "wo" + stamp + "- - Wind Dir Offset:" + offset + ". Using lookup table:" + letter + ".".
+std::string WindOffsetRecord(const std::string& stamp, int offset, int table);
+// The two header lines of a new data log.
+std::string HeaderTitleLine();
+std::string HeaderCreatedLine(const std::string& stamp);
+
+}  // namespace wx

@@ -1,0 +1,59 @@
+#include "datalog/stamps.h"
+
+#include <cstdio>
+
+namespace wx {
+namespace {
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+std::string Stamp(DateTime t) {
+  const DateTimeParts p = DecodeDateTime(t);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d%c%02d%c%02d", p.year % 100, static_cast<char>(96 + p.month),
+                p.day, static_cast<char>(97 + p.hour), p.minute);
+  return buf;
+}
+
+std::optional<StampFields> PGDTtoVars(std::string_view text) {
+  if (text.size() != 10) return std::nullopt;
+  auto two = [&](size_t i) {
+    return static_cast<uint16_t>((text[i] - '0') * 10 + (text[i + 1] - '0'));
+  };
+  StampFields f;
+  f.year = two(0);
+  f.month = static_cast<uint16_t>(static_cast<unsigned char>(text[2]) - 96);
+  f.day = two(3);
+  f.hour = static_cast<uint16_t>(static_cast<unsigned char>(text[5]) - 97);
+  f.minute = two(6);
+  return f;
+}
+
+std::optional<DateTime> StampToDateTime(std::string_view text) {
+  const auto f = PGDTtoVars(text);
+  if (!f) return std::nullopt;
+  // PGDTtoVars does not check its characters; a wrong one must not become a
+  // plausible but wrong date.
+  for (size_t i : {0, 1, 3, 4, 6, 7})
+    if (!IsDigit(text[i])) return std::nullopt;
+  if (text[2] < 'a' || text[2] > 'l' || text[5] < 'a' || text[5] > 'x') return std::nullopt;
+  int year = f->year;
+  if (year < 100) year += 2000;
+  return EncodeDateTime(year, f->month, f->day, f->hour, f->minute, 0);
+}
+
+std::string DateTimeText(DateTime t, bool withSeconds) {
+  static constexpr const char* kMonths = "xxxJanFebMarAprMayJunJlyAugSepOctNovDec";
+  const DateTimeParts p = DecodeDateTime(t);
+  const int m = (p.month >= 1 && p.month <= 12) ? p.month : 0;
+  char buf[48];
+  if (withSeconds)
+    std::snprintf(buf, sizeof buf, "%02d-%.3s-%04d, %02d:%02d:%02d", p.day, kMonths + 3 * m, p.year,
+                  p.hour, p.minute, p.second);
+  else
+    std::snprintf(buf, sizeof buf, "%02d-%.3s-%04d, %02d:%02d", p.day, kMonths + 3 * m, p.year,
+                  p.hour, p.minute);
+  return buf;
+}
+
+}  // namespace wx
