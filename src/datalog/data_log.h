@@ -1,6 +1,9 @@
 // The data log file: created with its two header lines, held open for
 // appending, every line on disk before AppendLogLine returns.
 #pragma once
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -32,6 +35,12 @@ class DataLog {
   bool LogDataToFile = false;
   bool DataLogWriteBusy = false;
 
+  bool IsOpen() const { return fd_ >= 0; }
+  // The write(2) used for record lines; tests replace it to inject short or
+  // failed writes.
+  using WriteFunction = std::function<ssize_t(int fd, const void* data, size_t size)>;
+  void SetWriteFunction(WriteFunction w) { write_ = std::move(w); }
+
  private:
   const FileLocations& files_;
   const PathMapper& paths_;
@@ -40,7 +49,11 @@ class DataLog {
   ErrorSink& errors_;
   MainView& mainView_;
   std::function<void()> quit_;
+  WriteFunction write_;
   int fd_ = -1;
+
+  bool OpenForAppend();
+  bool WriteAll(const std::string& bytes);
 };
 
 }  // namespace wx

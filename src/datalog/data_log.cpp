@@ -1,0 +1,159 @@
+#include "datalog/data_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "datalog/records.h"
+#include "datalog/stamps.h"
+
+namespace wx {
+namespace {
+
+void SyncFolder(const std::filesystem::path& file) {
+  const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  const int d = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (d >= 0) {
+    ::fsync(d);
+    ::close(d);
+  }
+}
+
+}  // namespace
+
+DataLog::DataLog(const FileLocations& files, const PathMapper& paths, const Clock& clock, Ui& ui,
+                 ErrorSink& errors, MainView& mainView)
+    : files_(files), paths_(paths), clock_(clock), ui_(ui), errors_(errors), mainView_(mainView),
+      write_([](int fd, const void* data, size_t size) { return ::write(fd, data, size); }) {}
+
+DataLog::~DataLog() { Close(); }
+
+bool DataLog::OpenForAppend() {
+  const auto path = paths_.Map(files_.dataLogPath);
+  fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+void DataLog::OpenDataLog() {
+  Close();
+  const auto path = paths_.Map(files_.dataLogPath);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    ui_.ShowMessage("Unable to find old data log. A new one will be created at " + files_.dataLogPath);
+    // A fresh installation has no data root yet: make the folders the path names.
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+    // O_EXCL: never clobber a log that appeared meanwhile.
+    fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ >= 0) {
+      SyncFolder(path);
+      // The header goes through AppendLogLine, which reopens after each line
+      // only while logging is on.
+      const bool logging = LogDataToFile;
+      LogDataToFile = true;
+      AppendLogLine(HeaderTitleLine());
+      AppendLogLine(HeaderCreatedLine(StampNow(clock_)));
+      LogDataToFile = logging;
+      Close();
+    } else if (!LogDataToFile) {
+      errors_.ShowError("During OpenDataLog, unable to create " + files_.dataLogPath + ": " +
+                        std::strerror(errno));
+    }
+  }
+  if (!LogDataToFile) return;
+  if (!OpenForAppend()) {
+    ui_.ShowMessage("Unable to establish Data Log File");
+    LogDataToFile = false;
+    if (quit_) quit_();
+  }
+}
+
+bool DataLog::WriteAll(const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write_(fd_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void DataLog::AppendLogLine(const std::string& line) {
+  mainView_.buQuitEnabled = false;
+  DataLogWriteBusy = true;
+  // A line break inside the text would split one record into two lines.
+  std::string text = line;
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+
+  if (fd_ < 0 && LogDataToFile) OpenForAppend();
+  if (fd_ < 0) {
+    errors_.ShowError("During AppendLogLine, the data log " + files_.dataLogPath +
+                      " is not open; line not written: " + text);
+  } else {
+    struct stat st {};
+    const off_t oldSize = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+    std::string bytes;
+    // A line left unfinished (a crash, another writer) must not swallow this record.
+    if (oldSize > 0) {
+      char last = '\n';
+      if (::pread(fd_, &last, 1, oldSize - 1) == 1 && last != '\n') bytes = "\r\n";
+    }
+    bytes += text;
+    bytes += "\r\n";
+    if (!WriteAll(bytes)) {
+      const int err = errno;
+      // Take back a partial line so that the file holds whole records only.
+      if (oldSize >= 0 && ::ftruncate(fd_, oldSize) != 0) {
+        // Could not cut it back: the next line starts on a line of its own (see above).
+      }
+      errors_.ShowError("During AppendLogLine, I/O error writing the data log " +
+                        files_.dataLogPath + ": " + std::strerror(err) + "; line not written: " + text);
+    } else if (::fdatasync(fd_) != 0 && errno != EINVAL) {
+      errors_.ShowError("During AppendLogLine, I/O error syncing the data log " +
+                        files_.dataLogPath + ": " + std::strerror(errno));
+    }
+    // Close and reopen after every line, so nothing stays buffered.
+    Close();
+    if (LogDataToFile && !OpenForAppend())
+      errors_.ShowError("During AppendLogLine, unable to reopen the data log " + files_.dataLogPath +
+                        ": " + std::strerror(errno));
+  }
+  mainView_.buQuitEnabled = true;
+  DataLogWriteBusy = false;
+}
+
+void DataLog::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void DataLog::buInsCmntClick() {
+  const char* kClosed = "The data log is closed, so no comment can be added to it now.";
+  if (!LogDataToFile) {
+    ui_.ShowMessage(kClosed);
+    return;
+  }
+  std::string text = ui_.InputBox(
+      "Add comment to Weather datafile",
+      "What you enter will be prefixed 'cm<datestamp> By hand:' and a date/timestamp", "");
+  if (text.size() >= 2 && std::toupper(static_cast<unsigned char>(text[0])) == 'C' &&
+      std::toupper(static_cast<unsigned char>(text[1])) == 'M')
+    text.erase(0, 2);
+  // The box pumps messages; logging may have stopped while it was open.
+  if (!LogDataToFile) {
+    ui_.ShowMessage(std::string(kClosed) + " Your comment was: " + text);
+    return;
+  }
+  AppendLogLine(HandCommentRecord(StampNow(clock_), text));
+}
+
+}  // namespace wx
