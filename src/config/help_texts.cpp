@@ -1,0 +1,88 @@
+#include "config/help_texts.h"
+
+#include <initializer_list>
+
+namespace wx {
+namespace {
+
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) {
+    if (!text.empty()) text += '\r';
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string OverviewHelpText() {
+  return Lines({
+      "You may create an optional secondary ini file, C:/WX118/WX118ini2.txt.",
+      "If it is present, it changes how some parts of the program behave,",
+      "for example the colours of the lines on the graph.",
+      "It must be in that folder (C:/WX118), with that name.",
+      "",
+      "Do not confuse it with the primary ini file, WX118ini.txt (no \"2\"),",
+      "which is always needed and belongs in the folder of WX118.exe.",
+      "",
+      "The secondary file must begin abWX118ini2 and uses sections and keys, e.g.",
+      "    [ChannelColors]",
+      "    p0c=FF0000",
+      "sets the line of channel 0 (T0) to red.",
+      "",
+      "The Legacy and Modern items of the Ini2Info menu give details.",
+  });
+}
+
+std::string LegacyHelpText() {
+  return Lines({
+      "Before November 2009 the secondary ini file used commands of an older style:",
+      "a line beginning with an identifier in square brackets, followed by numbers.",
+      "",
+      "For example \"[wp1spa]0,0,799,370\" gave the left, top, width and height of the",
+      "main window in layout scheme A; sister commands did the same for the other",
+      "windows and for scheme B.",
+      "\"[p0OffS] 190, .4\" took two numbers: the first shifted a plot up or down,",
+      "the second flattened it.",
+      "",
+      "These commands are superseded and now have no effect at all:",
+      "window positions and sizes now go in the [WindowPosnsAndSizes] section",
+      "(e.g. SchemeAW1=0,0,799,370), plot offsets and scales in the",
+      "[LineOffsetScale] section (e.g. p0a=190 and p0m=4000).",
+      "See the Modern item of this menu.",
+  });
+}
+
+std::string ModernHelpText() {
+  return Lines({
+      "Sections and keys of WX118ini2.txt (first line: abWX118ini2), with examples:",
+      "",
+      "[swg]",
+      "wgp=C:\\web\\    folder the web page is saved in",
+      "wgh=WX118WG.htm    file name of the page",
+      "hsi=600    seconds between page saves",
+      "[enis]",
+      "wgi=WX118WG.jpg    file name of the graph image (it lies beside the page)",
+      "iri=600    seconds between image saves",
+      "[SecondImage]",
+      "jpg2caption=My garden    caption of a second picture on the page",
+      "jpg2name=garden.jpg    a picture in the page folder",
+      "jpg2alt=Garden view    text for the picture's alternative-text field",
+      "jpg2width=80    width of the picture",
+      "[ChannelColors]",
+      "p0c=FF8000 ... p12c=...    one key per channel 0..12: six hex digits in",
+      "    red, green, blue order, or S and six digits in blue, green, red order",
+      "    (S0080FF is the same orange). A hyphen keeps the default.",
+      "    You are warned if you set a line to white (FFFFFF).",
+      "[FieldLabels]",
+      "p0fL=Out ... p4fL, p5fl ... p9fl, p11fl, p12fl    captions on the numeric window",
+      "    (blanks at the end of a caption are lost; put the caption in quotes to keep them)",
+      "[LineOffsetScale]",
+      "p0a=100    offset: shifts channel 0's trace up or down, a whole number",
+      "p0m=5000    multiplier: scales the trace, a whole number relative to 10000,",
+      "    which leaves the trace unscaled (5000 halves it)",
+  });
+}
+
+}  // namespace wx
