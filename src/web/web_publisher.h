@@ -1,0 +1,80 @@
+// The published page (recent temperatures, on/off count, message, images), the
+// JPEG picture of the chart beside it, and the timed page message. Both files
+// are replaced atomically, since a web server may read them at any moment.
+#pragma once
+#include <QImage>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "onewire/channel_state.h"
+#include "platform/clock.h"
+#include "platform/error_sink.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace wx {
+
+struct RecentReading {
+  float first = 999.0f;
+  float second = 999.0f;
+  char unit = 'C';
+  std::string time = "Not Read Yet";
+  int32_t onOffCount = 999999;
+};
+
+// Row 0 the oldest, row 7 the newest.
+using RecentReadingTable = std::array<RecentReading, 8>;
+
+// "----" for 999.0, else one decimal; blank-padded to at least 6 characters.
+std::string TemperatureCell(float value);
+// Zero-padded to at least 6 characters.
+std::string CountCell(int32_t count);
+std::string TableRow(const RecentReading& row);
+
+// Writes bytes to path through a temporary file in the same folder, synced and
+// renamed over the old file. Returns an empty text on success, else the reason.
+std::string ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+
+// The IJG encoder with its default settings; empty on failure.
+std::string EncodeJpeg(const QImage& image);
+
+class WebPublisher {
+ public:
+  WebPublisher(PageConfig& page, const PathMapper& paths, const Clock& clock, Ui& ui,
+               ErrorSink& errors, const ChannelState& channels, QImage& chartBitmap);
+
+  void PushRecentReading(char unit, float first, float second);
+  void WriteWebPage();
+  void StampGraph();
+  void ExportGraphJpeg();
+  // The button handler "&Insert Comment in HTML".
+  void buCommentInHTMLClick();
+
+  // The scheduler's end-of-tick work: the periodic page (skipped until T0 has
+  // a reading), the periodic picture, and the message expiry check.
+  void PageUpdateTick(bool showCelsius);
+  void ImageExportTick();
+  void PageMessageExpiryCheck();
+
+  RecentReadingTable RecentReadings;
+  std::vector<std::string> meHTML;  // the page buffer
+  DateTime NextPageTime;
+  DateTime NextImageTime;
+
+  // pageFolder joined with a file name, in the program's spelling.
+  std::string FolderPath(const std::string& fileName) const;
+
+ private:
+  PageConfig& page_;
+  const PathMapper& paths_;
+  const Clock& clock_;
+  Ui& ui_;
+  ErrorSink& errors_;
+  const ChannelState& channels_;
+  QImage& chart_;
+};
+
+}  // namespace wx

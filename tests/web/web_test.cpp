@@ -1,0 +1,392 @@
+#include "web/web_publisher.h"
+
+#include <sys/stat.h>
+
+#include <jpeglib.h>
+
+#include <QImage>
+#include <QPainter>
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "datalog/stamps.h"
+
+namespace wx {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PageUi : public Ui {
+ public:
+  std::deque<std::string> inputs;
+  std::deque<DialogAnswer> answers;
+  std::vector<std::string> log;  // every dialog in order
+  void ShowMessage(const std::string& t) override { log.push_back("msg:" + t.substr(0, 20)); }
+  void ShowMessageAt(const std::string& t, int, int) override { log.push_back("msg:" + t.substr(0, 20)); }
+  std::string InputBox(const std::string& c, const std::string&, const std::string& d) override {
+    log.push_back("input:" + c);
+    if (inputs.empty()) return d;
+    auto a = inputs.front();
+    inputs.pop_front();
+    return a;
+  }
+  DialogAnswer AskYesNoCancel(const std::string& t, int x, int y) override {
+    log.push_back("ask:" + t + "@" + std::to_string(x) + "," + std::to_string(y));
+    auto a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  void ProcessMessages() override {}
+  void Terminate() override {}
+  bool TerminateRequested() const override { return false; }
+  void Refresh() override {}
+};
+
+class Sink : public ErrorSink {
+ public:
+  std::vector<std::string> errors;
+  void ShowError(const std::string& m) override { errors.push_back(m); }
+};
+
+std::string Read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> Lines(const std::string& all) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  while (pos < all.size()) {
+    const size_t e = all.find("\r\n", pos);
+    if (e == std::string::npos) {
+      out.push_back(all.substr(pos) + "<no CR LF>");
+      break;
+    }
+    out.push_back(all.substr(pos, e - pos));
+    pos = e + 2;
+  }
+  return out;
+}
+
+class WebTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/wx118-web-XXXXXX";
+    root_ = mkdtemp(tmpl);
+    mapper_ = PathMapper(root_);
+    fs::create_directories(root_ / "c");
+    chart_ = QImage(780, 237, QImage::Format_RGB32);
+    chart_.fill(Qt::white);
+    web_ = std::make_unique<WebPublisher>(page_, mapper_, clock_, ui_, sink_, channels_, chart_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+  fs::path PageFile() const { return root_ / "c" / "WX118WG.htm"; }
+
+  fs::path root_;
+  PathMapper mapper_{"/nonexistent"};
+  FakeClock clock_{*EncodeDateTime(2026, 12, 7, 14, 5, 9)};
+  PageConfig page_;
+  PageUi ui_;
+  Sink sink_;
+  ChannelState channels_;
+  QImage chart_;
+  std::unique_ptr<WebPublisher> web_;
+};
+
+const std::string kInitialRow = "  ---- C    ---- C  --at--  Not Read Yet   999999";
+
+TEST(WebCells, Formats) {
+  EXPECT_EQ(TemperatureCell(-12.34f), " -12.3");
+  EXPECT_EQ(TemperatureCell(100.26f), " 100.3");
+  EXPECT_EQ(TemperatureCell(21.53f), "  21.5");
+  EXPECT_EQ(TemperatureCell(-4.0f), "  -4.0");
+  EXPECT_EQ(TemperatureCell(999.0f), "  ----");
+  EXPECT_EQ(TemperatureCell(-123.46f), "-123.5");
+  EXPECT_EQ(TemperatureCell(1234.5f), "1234.5");
+  EXPECT_EQ(CountCell(123), "000123");
+  EXPECT_EQ(CountCell(1234567), "1234567");
+  EXPECT_EQ(TableRow(RecentReading{}), kInitialRow);
+}
+
+TEST_F(WebTest, StartUpPageLineByLine) {
+  web_->WriteWebPage();
+  const auto lines = Lines(Read(PageFile()));
+  ASSERT_EQ(lines.size(), 29u);
+  EXPECT_EQ(lines, web_->meHTML);
+  EXPECT_EQ(lines[0], "<html>");
+  EXPECT_EQ(lines[1], "<head>");
+  EXPECT_EQ(lines[2], "<title>");
+  EXPECT_NE(lines[3].find("WebGlance"), std::string::npos);
+  EXPECT_NE(lines[3].find("WX118"), std::string::npos);
+  EXPECT_NE(lines[3].find("1 Sept 10"), std::string::npos);
+  EXPECT_EQ(lines[4], "</title>");
+  EXPECT_EQ(lines[5], "</head>");
+  EXPECT_EQ(lines[6], "<body>");
+  EXPECT_EQ(lines[7], "<!--WGDF:aa recreated 2009-08-->Hello Gentle Reader. File updated at....<br>");
+  EXPECT_EQ(lines[8], "07-Dec-2026, 14:05");
+  EXPECT_EQ(lines[9], "<br><br>");
+  EXPECT_EQ(lines[11], "<br><pre>");
+  for (int i = 12; i < 20; ++i) EXPECT_EQ(lines[i], kInitialRow);
+  EXPECT_EQ(lines[20], "</pre>");
+  EXPECT_EQ(lines[21].substr(lines[21].size() - 8), "<br><br>");
+  EXPECT_NE(lines[21].find("WX118"), std::string::npos);
+  EXPECT_EQ(lines[22],
+            "<center><img src=\"WX118WG.jpg\" alt=\"Graph of Weather Data. If not, prob can't find "
+            "file, or you have graphics off.\"></center>");
+  // No message line; the four-line note about the second image.
+  EXPECT_EQ(lines[23].rfind("<br><center>(", 0), 0u);
+  EXPECT_NE(lines[23].find("[SecondImage]"), std::string::npos);
+  EXPECT_EQ(lines[26].substr(lines[26].size() - 14), ")</center><br>");
+  EXPECT_EQ(lines[27], "</body>");
+  EXPECT_EQ(lines[28], "</html>");
+  EXPECT_TRUE(sink_.errors.empty());
+  struct stat st {};
+  ASSERT_EQ(stat(PageFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);  // readable by the web server
+}
+
+TEST_F(WebTest, ThreeUpdatesMessageAndSecondImage) {
+  page_.pageIntervalDays = SecondsToDays(60);
+  channels_.CountLatest[11] = 123;
+  web_->PageUpdateTick(true);  // not later than NextPageTime yet
+  EXPECT_FALSE(fs::exists(PageFile()));
+  clock_.AdvanceMs(1000);
+  web_->PageUpdateTick(true);  // no T0 reading: nothing pushed, nothing written
+  EXPECT_FALSE(fs::exists(PageFile()));
+  channels_.LatestTture = {21.53f, 999.0f, 0, 0, 0};
+  web_->PageUpdateTick(true);  // the interval from the skipped update still runs
+  EXPECT_FALSE(fs::exists(PageFile()));
+  clock_.AdvanceMs(61000);
+  web_->PageUpdateTick(true);
+  clock_.AdvanceMs(61000);
+  channels_.LatestTture[1] = -12.34f;
+  channels_.CountLatest[11] = 1234567;
+  web_->PageUpdateTick(true);
+  clock_.AdvanceMs(61000);
+  web_->PageUpdateTick(false);
+  auto lines = Lines(Read(PageFile()));
+  ASSERT_EQ(lines.size(), 29u);
+  for (int i = 12; i < 17; ++i) EXPECT_EQ(lines[i], kInitialRow);
+  EXPECT_EQ(lines[17], "  21.5 C    ---- C  --at--  07-Dec-2026, 14:06:11   000123");
+  EXPECT_EQ(lines[18], "  21.5 C   -12.3 C  --at--  07-Dec-2026, 14:07:12   1234567");
+  EXPECT_EQ(lines[19], "  70.8 F     9.8 F  --at--  07-Dec-2026, 14:08:13   1234567");
+
+  page_.pageMessage = "Gauge <b>cleaned</b>";
+  page_.secondImageName = "yard.jpg";
+  page_.secondImageCaption = "The yard";
+  page_.secondImageAlt = "Yard";
+  page_.secondImageWidth = "60";
+  web_->WriteWebPage();
+  lines = Lines(Read(PageFile()));
+  ASSERT_EQ(lines.size(), 30u);
+  EXPECT_EQ(lines[23], "<br><br>Gauge <b>cleaned</b>");
+  EXPECT_EQ(lines[24], "<br><br><center>The yard</center>");
+  EXPECT_EQ(lines[25], "<br><br><center><img src=\"yard.jpg\" width=\"60%\" alt=\"Yard\"></center>");
+  EXPECT_EQ(lines[26], "<br><center><img src=\"FrmWx52.jpg\" width=\"50%\" alt=\"Image if FrmWx52.jpg supplied\"></center>");
+  EXPECT_EQ(lines[27], "<br><br><center><img src=\"JpgForTweak.jpg\" width=\"80%\" alt=\"Image if JpgForTweak.jpg supplied\"></center>");
+  EXPECT_EQ(lines[28], "</body>");
+}
+
+TEST_F(WebTest, NativeFolderWithoutSeparator) {
+  page_.pageFolder = (root_ / "www").string();
+  fs::create_directories(root_ / "www");
+  web_->WriteWebPage();
+  EXPECT_TRUE(fs::exists(root_ / "www" / "WX118WG.htm"));
+  page_.pageFolder = "D:\\web\\";
+  EXPECT_EQ(web_->FolderPath("x.htm"), "D:\\web\\x.htm");
+}
+
+TEST_F(WebTest, UnwritableFolderIsReportedAndRetried) {
+  page_.pageFolder = "D:\\web\\";
+  web_->WriteWebPage();
+  ASSERT_EQ(sink_.errors.size(), 1u);
+  EXPECT_NE(sink_.errors[0].find("Cannot create file D:\\web\\WX118WG.htm"), std::string::npos);
+  web_->ExportGraphJpeg();
+  ASSERT_EQ(sink_.errors.size(), 2u);
+  EXPECT_NE(sink_.errors[1].find("D:\\web\\WX118WG.jpg"), std::string::npos);
+  fs::create_directories(root_ / "d" / "web");
+  web_->WriteWebPage();
+  web_->ExportGraphJpeg();
+  EXPECT_EQ(sink_.errors.size(), 2u);
+  EXPECT_EQ(Lines(Read(root_ / "d" / "web" / "WX118WG.htm")).size(), 29u);
+  EXPECT_TRUE(fs::exists(root_ / "d" / "web" / "WX118WG.jpg"));
+  int leftovers = 0;
+  for (auto& e : fs::directory_iterator(root_ / "d" / "web")) leftovers += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(leftovers, 0);
+}
+
+struct Decoded {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+};
+
+Decoded DecodeJpeg(const std::string& bytes) {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  Decoded d{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), {}};
+  d.rgb.resize(static_cast<size_t>(d.width) * d.height * 3);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = d.rgb.data() + static_cast<size_t>(cinfo.output_scanline) * d.width * 3;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return d;
+}
+
+TEST_F(WebTest, JpegDecodesToTheChart) {
+  QPainter p(&chart_);
+  p.fillRect(QRect(100, 50, 200, 100), QColor(200, 30, 30));
+  p.fillRect(QRect(400, 120, 300, 80), QColor(20, 40, 220));
+  p.end();
+  page_.imageIntervalSeconds = 600;
+  page_.imageIntervalDays = SecondsToDays(600);
+  clock_.AdvanceMs(1);
+  web_->ImageExportTick();
+  const Decoded d = DecodeJpeg(Read(root_ / "c" / "WX118WG.jpg"));
+  ASSERT_EQ(d.width, 780);
+  ASSERT_EQ(d.height, 237);
+  double sumErr = 0;
+  int worst = 0;
+  for (int y = 0; y < 237; ++y)
+    for (int x = 0; x < 780; ++x) {
+      const QRgb q = chart_.pixel(x, y);
+      const unsigned char* px = &d.rgb[(static_cast<size_t>(y) * 780 + x) * 3];
+      const int e = std::abs(px[0] - qRed(q)) + std::abs(px[1] - qGreen(q)) + std::abs(px[2] - qBlue(q));
+      sumErr += e;
+      worst = std::max(worst, e);
+    }
+  EXPECT_LT(sumErr / (780.0 * 237 * 3), 3.0);
+  // Far from edges, flat areas survive almost exactly.
+  const unsigned char* mid = &d.rgb[(static_cast<size_t>(100) * 780 + 200) * 3];
+  EXPECT_NEAR(mid[0], 200, 6);
+  EXPECT_NEAR(mid[1], 30, 6);
+  EXPECT_NEAR(mid[2], 30, 6);
+}
+
+TEST_F(WebTest, StampGraphWritesBlackTextTopLeftOnlyWhenExportIsOn) {
+  page_.imageIntervalSeconds = 0;
+  clock_.AdvanceMs(1000);
+  web_->ImageExportTick();
+  EXPECT_EQ(chart_.pixel(20, 10), qRgb(255, 255, 255));
+  EXPECT_FALSE(fs::exists(root_ / "c" / "WX118WG.jpg"));
+  page_.imageIntervalSeconds = 600;
+  page_.imageIntervalDays = SecondsToDays(600);
+  web_->ImageExportTick();
+  EXPECT_TRUE(fs::exists(root_ / "c" / "WX118WG.jpg"));
+  int black = 0, blackBelow = 0;
+  for (int y = 0; y < 237; ++y)
+    for (int x = 0; x < 780; ++x)
+      if (qGray(chart_.pixel(x, y)) < 80) (y < 24 && x < 260 ? black : blackBelow)++;
+  EXPECT_GT(black, 50);
+  EXPECT_EQ(blackBelow, 0);
+  // Not due again until ten minutes have passed.
+  fs::remove(root_ / "c" / "WX118WG.jpg");
+  clock_.AdvanceMs(599000);
+  web_->ImageExportTick();
+  EXPECT_FALSE(fs::exists(root_ / "c" / "WX118WG.jpg"));
+  clock_.AdvanceMs(2000);
+  web_->ImageExportTick();
+  EXPECT_TRUE(fs::exists(root_ / "c" / "WX118WG.jpg"));
+}
+
+TEST_F(WebTest, ReaderNeverSeesAPartialPage) {
+  // Real rewrites on a memory-backed folder keep this quick; the swap is the same.
+  char tmpl[] = "/dev/shm/wx118-race-XXXXXX";
+  const fs::path folder = mkdtemp(tmpl);
+  page_.pageFolder = folder.string() + "/";
+  web_->WriteWebPage();
+  std::atomic<bool> stop{false};
+  std::atomic<int> reads{0}, bad{0};
+  std::thread reader([&] {
+    while (!stop) {
+      const std::string all = Read(folder / "WX118WG.htm");
+      ++reads;
+      if (Lines(all).size() != 29 || all.rfind("<html>\r\n", 0) != 0 ||
+          all.substr(all.size() - 9) != "</html>\r\n")
+        ++bad;
+    }
+  });
+  for (int i = 0; i < 1000; ++i) {
+    web_->PushRecentReading('C', static_cast<float>(i % 50), 1.0f);
+    web_->WriteWebPage();
+  }
+  stop = true;
+  reader.join();
+  fs::remove_all(folder);
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_TRUE(sink_.errors.empty());
+}
+
+TEST_F(WebTest, PageMessageDialogs) {
+  // Yes, then a bad answer, then half a day.
+  ui_.inputs = {"Gauge cleaned", "soon", "0.5"};
+  ui_.answers = {DialogAnswer::Yes};
+  web_->buCommentInHTMLClick();
+  const std::vector<std::string> expect = {
+      "input:Set Line in WebGlance Output", "ask:Set time limit for display?@200,200",
+      "msg:Next you will set ho", "input:How long should message persist?",
+      "msg:Next you will set ho", "input:How long should message persist?"};
+  EXPECT_EQ(ui_.log, expect);
+  EXPECT_EQ(page_.pageMessage, "Gauge cleaned");
+  EXPECT_NEAR(page_.pageMessageExpiry, clock_.Now() + 0.5, 1e-9);
+  EXPECT_EQ(Lines(Read(PageFile()))[23], "<br><br>Gauge cleaned");
+  clock_.JumpDays(0.49);
+  web_->PageMessageExpiryCheck();
+  EXPECT_EQ(page_.pageMessage, "Gauge cleaned");
+  clock_.JumpDays(0.02);
+  web_->PageMessageExpiryCheck();
+  EXPECT_EQ(page_.pageMessage, "");
+
+  // No: no expiry at all.
+  ui_.inputs = {"Stays"};
+  ui_.answers = {DialogAnswer::No};
+  web_->buCommentInHTMLClick();
+  EXPECT_EQ(page_.pageMessageExpiry, 0);
+  clock_.JumpDays(1000);
+  web_->PageMessageExpiryCheck();
+  EXPECT_EQ(page_.pageMessage, "Stays");
+
+  // Cancel asks for days too; a cancelled days box gives its default, one day.
+  ui_.inputs = {"One day"};
+  ui_.answers = {DialogAnswer::Cancel};
+  web_->buCommentInHTMLClick();
+  EXPECT_NEAR(page_.pageMessageExpiry, clock_.Now() + 1, 1e-9);
+
+  // Zero keeps it; a negative number removes it at the next check.
+  ui_.inputs = {"Zero", " 0 "};
+  ui_.answers = {DialogAnswer::Yes};
+  web_->buCommentInHTMLClick();
+  EXPECT_EQ(page_.pageMessageExpiry, 0);
+  ui_.inputs = {"Negative", "-1"};
+  ui_.answers = {DialogAnswer::Yes};
+  web_->buCommentInHTMLClick();
+  web_->PageMessageExpiryCheck();
+  EXPECT_EQ(page_.pageMessage, "");
+
+  // A cancelled message box empties the message: line 24 disappears.
+  ui_.inputs = {};
+  ui_.answers = {DialogAnswer::No};
+  web_->buCommentInHTMLClick();
+  EXPECT_EQ(Lines(Read(PageFile())).size(), 29u);
+}
+
+}  // namespace
+}  // namespace wx
