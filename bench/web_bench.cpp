@@ -1,0 +1,80 @@
+// WriteWebPage (build + atomic replace with fsync) and ExportGraphJpeg
+// (encode 780 x 237 + atomic replace), on the disk the temp folder lives on.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <filesystem>
+#include <stdlib.h>
+
+#include "web/web_publisher.h"
+
+namespace {
+
+class NullUi : public wx::Ui {
+ public:
+  void ShowMessage(const std::string&) override {}
+  void ShowMessageAt(const std::string&, int, int) override {}
+  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
+  wx::DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return wx::DialogAnswer::No; }
+  void ProcessMessages() override {}
+  void Terminate() override {}
+  bool TerminateRequested() const override { return false; }
+  void Refresh() override {}
+};
+
+class NullSink : public wx::ErrorSink {
+ public:
+  void ShowError(const std::string&) override {}
+};
+
+struct Fixture {
+  Fixture() : root(mkdtemp(tmpl)), paths(root), chart(780, 237, QImage::Format_RGB32) {
+    std::filesystem::create_directories(root / "c");
+    chart.fill(Qt::white);
+    QPainter p(&chart);
+    for (int x = 0; x < 780; ++x) p.fillRect(x, 118 + (x * 37 % 90) - 45, 1, 3, QColor(x % 255, 80, 160));
+  }
+  ~Fixture() { std::filesystem::remove_all(root); }
+  char tmpl[32] = "/tmp/wx118-bench-XXXXXX";
+  std::filesystem::path root;
+  wx::PathMapper paths;
+  wx::FakeClock clock;
+  wx::PageConfig page;
+  NullUi ui;
+  NullSink sink;
+  wx::ChannelState channels;
+  QImage chart;
+};
+
+void BM_WriteWebPage(benchmark::State& state) {
+  Fixture f;
+  wx::WebPublisher web(f.page, f.paths, f.clock, f.ui, f.sink, f.channels, f.chart);
+  for (int i = 0; i < 8; ++i) web.PushRecentReading('C', 21.5f + i, -3.0f);
+  for (auto _ : state) web.WriteWebPage();
+}
+BENCHMARK(BM_WriteWebPage)->Unit(benchmark::kMicrosecond);
+
+void BM_EncodeJpeg(benchmark::State& state) {
+  Fixture f;
+  for (auto _ : state) benchmark::DoNotOptimize(wx::EncodeJpeg(f.chart));
+}
+BENCHMARK(BM_EncodeJpeg)->Unit(benchmark::kMicrosecond);
+
+void BM_ExportGraphJpeg(benchmark::State& state) {
+  Fixture f;
+  wx::WebPublisher web(f.page, f.paths, f.clock, f.ui, f.sink, f.channels, f.chart);
+  for (auto _ : state) web.ExportGraphJpeg();
+}
+BENCHMARK(BM_ExportGraphJpeg)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}
