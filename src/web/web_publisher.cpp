@@ -200,6 +200,10 @@ void WebPublisher::WriteWebPage() {
 
 void WebPublisher::StampGraph() {
   if (chart_.isNull()) return;
+  // A painter cannot draw on palette images.
+  if (chart_.format() == QImage::Format_Indexed8 || chart_.format() == QImage::Format_Mono ||
+      chart_.format() == QImage::Format_MonoLSB)
+    chart_ = chart_.convertToFormat(QImage::Format_RGB32);
   QPainter p(&chart_);
   QFont font = p.font();
   font.setPointSize(8);
