@@ -1,0 +1,100 @@
+#include "app/headless_ui.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace wx {
+
+std::string JoinMessageLines(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += " / ";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+HeadlessUi::HeadlessUi(Views& views, double timeScale)
+    : views_(views), timeScale_(timeScale > 0 ? timeScale : 1.0) {
+  QObject::connect(&timer_, &QTimer::timeout, [this] {
+    if (events_) events_->Timer1Timer();
+  });
+}
+
+int HeadlessUi::Exec() {
+  if (terminate_) return 0;
+  return QCoreApplication::exec();
+}
+
+void HeadlessUi::ShowMessage(const std::string& text) {
+  std::cerr << "wx118: " << JoinMessageLines(text) << std::endl;
+}
+
+void HeadlessUi::ShowMessageAt(const std::string& text, int, int) { ShowMessage(text); }
+
+std::string HeadlessUi::InputBox(const std::string&, const std::string&, const std::string& defaultText) {
+  return defaultText;
+}
+
+DialogAnswer HeadlessUi::AskYesNoCancel(const std::string& text, int, int) {
+  ShowMessage(text);
+  return DialogAnswer::Cancel;
+}
+
+void HeadlessUi::ProcessMessages() { QCoreApplication::processEvents(); }
+
+void HeadlessUi::Terminate() {
+  terminate_ = true;
+  timer_.stop();
+  QCoreApplication::quit();
+}
+
+void HeadlessUi::Refresh() {
+  const int interval = std::max(1, static_cast<int>(std::lround(views_.main.timerIntervalMs / timeScale_)));
+  if (timer_.interval() != interval) timer_.setInterval(interval);
+  const bool run = views_.main.timerEnabled && !terminate_;
+  if (run && !timer_.isActive()) timer_.start();
+  if (!run && timer_.isActive()) timer_.stop();
+}
+
+void HeadlessUi::ErrorLineAdded(const std::string& line) { std::cout << line << std::endl; }
+
+namespace {
+// A signal handler can reach nothing but a file-level descriptor.
+int quitPipe[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+  const char b = 1;
+  [[maybe_unused]] ssize_t n = ::write(quitPipe[1], &b, 1);
+}
+}  // namespace
+
+void InstallQuitOnSignals(std::function<void()> quit) {
+  if (quitPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [quit = std::move(quit)] {
+    char b[16];
+    [[maybe_unused]] ssize_t n = ::read(quitPipe[0], b, sizeof b);
+    if (quit) quit();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnQuitSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+}
+
+}  // namespace wx

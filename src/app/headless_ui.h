@@ -1,0 +1,51 @@
+// The front end for running without a display (service mode, end-to-end
+// tests): modal messages go to stderr, error-window lines to stdout, and
+// every question takes its default answer.
+#pragma once
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "app/window_events.h"
+#include "platform/ui.h"
+#include "platform/views.h"
+
+namespace wx {
+
+// One line of text from a message with "\r"/"\n" breaks: breaks become " / ".
+std::string JoinMessageLines(const std::string& text);
+
+class HeadlessUi : public Ui {
+ public:
+  explicit HeadlessUi(Views& views, double timeScale = 1.0);
+  void Attach(WindowEvents& events) { events_ = &events; }
+  int Exec();
+
+  void ShowMessage(const std::string& text) override;
+  void ShowMessageAt(const std::string& text, int x, int y) override;
+  std::string InputBox(const std::string& caption, const std::string& prompt,
+                       const std::string& defaultText) override;
+  DialogAnswer AskYesNoCancel(const std::string& text, int x, int y) override;
+  void ProcessMessages() override;
+  void Terminate() override;
+  bool TerminateRequested() const override { return terminate_; }
+  void Refresh() override;
+  void ErrorLineAdded(const std::string& line) override;
+
+  const QTimer& Timer() const { return timer_; }
+
+ private:
+  Views& views_;
+  double timeScale_;
+  WindowEvents* events_ = nullptr;
+  bool terminate_ = false;
+  QTimer timer_;
+};
+
+// SIGTERM and SIGINT call quit() on the GUI thread (through a self-pipe), so
+// that a stopped service shuts down the same way as the Quit button. Needs a
+// running Qt application object; call once.
+void InstallQuitOnSignals(std::function<void()> quit);
+
+}  // namespace wx

@@ -1,0 +1,393 @@
+#include "app/qt/qt_front_end.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFrame>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+#include <cmath>
+
+namespace wx {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Message texts break lines with "\r".
+QString BoxText(const std::string& s) {
+  QString t = Q(s);
+  t.replace("\r\n", "\n");
+  t.replace('\r', '\n');
+  return t;
+}
+
+QColor FromWindowsColour(uint32_t c) { return QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff); }
+
+QFont BoldFont(const char* family = nullptr) {
+  QFont f;
+  if (family) f.setFamily(family);
+  f.setPixelSize(13);
+  f.setBold(true);
+  return f;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
+                  const QString& text = {}, Qt::Alignment align = Qt::AlignLeft) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setGeometry(l, t, w, h);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(align | Qt::AlignTop);
+  return label;
+}
+
+WindowState StateOf(const QWidget* w) {
+  if (w->windowState() & Qt::WindowMinimized) return WindowState::Minimized;
+  if (w->windowState() & Qt::WindowMaximized) return WindowState::Maximized;
+  return WindowState::Normal;
+}
+
+Qt::WindowStates ToQt(WindowState s) {
+  switch (s) {
+    case WindowState::Minimized: return Qt::WindowMinimized;
+    case WindowState::Maximized: return Qt::WindowMaximized;
+    default: return Qt::WindowNoState;
+  }
+}
+
+WindowRect RectOf(const QWidget* w) { return {w->x(), w->y(), w->width(), w->height()}; }
+
+}  // namespace
+
+QtFrontEnd::QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale)
+    : views_(views), graph_(graph), dial_(dial), timeScale_(timeScale > 0 ? timeScale : 1.0) {
+  lastRect_.fill(WindowRect{-1, -1, -1, -1});
+  timer_.setParent(this);
+  timer_.setObjectName("Timer1");
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    if (events_) events_->Timer1Timer();
+  });
+  // Creation order matters: the numeric window is the first, the error window
+  // shows the splash text while the main window starts up.
+  BuildNumeric();
+  BuildError();
+  BuildMain();
+  Refresh();
+}
+
+QtFrontEnd::~QtFrontEnd() {
+  timer_.stop();
+  for (QWidget* w : {static_cast<QWidget*>(main_.get()), error_.get(), numeric_.get()})
+    if (w) w->removeEventFilter(this);
+}
+
+QWidget* QtFrontEnd::NumericWindow() const { return numeric_.get(); }
+QWidget* QtFrontEnd::ErrorWindow() const { return error_.get(); }
+QWidget* QtFrontEnd::MainWindow() const { return main_.get(); }
+
+void QtFrontEnd::BuildNumeric() {
+  numeric_ = std::make_unique<QWidget>(
+      nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
+  QWidget* w = numeric_.get();
+  w->setObjectName("TWX118fControl");
+  w->setFont(BoldFont("Arial"));
+  MakeLabel(w, "laTextTture", 16, 8, 116, 16, "Tx:  Temperatures");
+  MakeLabel(w, "laTxtWSKey", 16, 24, 140, 16, "WS: Windspeed count");
+  MakeLabel(w, "laTxtRFKey", 16, 40, 117, 16, "RF:  Rainfall count");
+  MakeLabel(w, "laTxtBPKey", 16, 56, 158, 16, "BP:  Barometric pressure");
+  MakeLabel(w, "Label4", 192, 8, 224, 16, "WDi: Wind Direction(instantaneous)");
+  MakeLabel(w, "Label3", 192, 24, 192, 16, "WDa: Wind Direction(average)");
+  MakeLabel(w, "Label2", 192, 40, 84, 16, "HM: Humidity");
+  MakeLabel(w, "Label6", 192, 56, 128, 16, "LT: Lightning strikes");
+  static const char* chNames[4] = {"laTxtChA", "laTxtChB", "laTxtChC", "laTxtChD"};
+  static const char* adcNames[4] = {"laADCa", "laADCb", "laADCc", "laADCd"};
+  for (int i = 0; i < 4; ++i) {
+    MakeLabel(w, chNames[i], 16, 72 + 20 * i, 9, 16, QString(QChar('A' + i)));
+    Bind(MakeLabel(w, adcNames[i], 40, 72 + 20 * i, 47, 16), views_.numeric.laADC[i]);
+  }
+  MakeLabel(w, "laTextADC", 104, 80, 143, 16, "<- ADC channel results");
+  Bind(MakeLabel(w, "laWDr", 120, 104, 49, 16, {}, Qt::AlignRight), views_.numeric.laWDr);
+  Bind(MakeLabel(w, "laWDb", 120, 120, 49, 16, {}, Qt::AlignRight), views_.numeric.laWDb);
+  MakeLabel(w, "Label7", 184, 104, 136, 16, "<- Wind direction in 4");
+  MakeLabel(w, "Label8", 184, 120, 161, 16, "<- WD translated to index");
+
+  auto* panel = new QFrame(w);
+  panel->setObjectName("Panel1");
+  panel->setGeometry(8, 160, 769, 57);
+  panel->setAutoFillBackground(true);
+  QPalette pal = panel->palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  panel->setPalette(pal);
+  NumericView& n = views_.numeric;
+  struct Column {
+    const char* value; int vl, vw; LabelView* v;
+    const char* caption; int cl, cw; LabelView* c;
+  };
+  const Column cols[] = {
+      {"laTture0", 16, 40, &n.laTture[0], "laTxtTture0", 16, 40, &n.laTxtTture[0]},
+      {"laTture1", 72, 40, &n.laTture[1], "laTxtTture1", 70, 40, &n.laTxtTture[1]},
+      {"laTture2", 128, 40, &n.laTture[2], "laTxtTture2", 124, 40, &n.laTxtTture[2]},
+      {"laTture3", 176, 40, &n.laTture[3], "laTxtTture3", 178, 40, &n.laTxtTture[3]},
+      {"laTture4", 232, 40, &n.laTture[4], "laTxtTture4", 232, 40, &n.laTxtTture[4]},
+      {"laRF", 280, 64, &n.laRF, "laTxtRainfall", 288, 49, &n.laTxtRainfall},
+      {"laWS", 344, 64, &n.laWS, "laTxtWindspeed", 352, 50, &n.laTxtWindspeed},
+      {"laBP", 416, 41, &n.laBP, "laTxtBP", 416, 41, &n.laTxtBP},
+      {"laHum", 464, 41, &n.laHum, "laTxtHum", 464, 41, &n.laTxtHum},
+      {"laWDi", 512, 41, &n.laWDi, "Label1", 512, 41, nullptr},
+      {"laWDa", 560, 41, &n.laWDa, "Label5", 560, 41, nullptr},
+      {"laLT", 604, 52, &n.laLT, "laTxtLtning", 604, 52, &n.laTxtLtning},
+      {"laOnOff1", 658, 52, &n.laOnOff1, "laTxtOnOff1", 658, 52, &n.laTxtOnOff1},
+      {"laOnOff2", 712, 52, &n.laOnOff2, "laTxtOnOff2", 712, 52, &n.laTxtOnOff2},
+  };
+  for (const Column& c : cols) {
+    Bind(MakeLabel(panel, c.value, c.vl, 9, c.vw, 18, {}, Qt::AlignHCenter), *c.v);
+    QLabel* cap = MakeLabel(panel, c.caption, c.cl, 31, c.cw, 18, {}, Qt::AlignHCenter);
+    if (c.c) Bind(cap, *c.c);
+    else cap->setText(std::string_view(c.caption) == "Label1" ? "WD(i)" : "WD(a)");
+  }
+  w->installEventFilter(this);
+}
+
+void QtFrontEnd::BuildError() {
+  error_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+  error_->setObjectName("TWX118ErrDisp");
+  error_->setFont(BoldFont());
+  auto* layout = new QVBoxLayout(error_.get());
+  layout->setContentsMargins(0, 0, 0, 0);
+  memo_ = new QPlainTextEdit(error_.get());
+  memo_->setObjectName("Memo1");
+  memo_->setReadOnly(true);
+  memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  layout->addWidget(memo_);
+  error_->installEventFilter(this);
+}
+
+void QtFrontEnd::BuildMain() {
+  main_ = std::make_unique<QMainWindow>();
+  QMainWindow* m = main_.get();
+  m->setObjectName("TWX118f1");
+  m->setFont(BoldFont());
+  auto* c = new QWidget(m);
+  m->setCentralWidget(c);
+  auto* laMsgs = MakeLabel(c, "laMsgs", 16, 32, 233, 33);
+  laMsgs->setWordWrap(true);
+  Bind(laMsgs, views_.main.laMsgs);
+  Bind(MakeLabel(c, "laTOD", 216, 48, 161, 17, {}, Qt::AlignHCenter), views_.main.laTOD);
+  Bind(MakeLabel(c, "laCycle", 32, 8, 48, 16, {}, Qt::AlignRight), views_.main.laCycle);
+  MakeLabel(c, "laText4", 96, 8, 113, 16, "cycles since boot");
+  graphPane_ = MakeLabel(c, "imMainGraphPane", 6, 76, 780, 237);
+  dialPane_ = MakeLabel(c, "iWindDial", 456, 8, 60, 60);
+
+  auto button = [&](const char* name, int l, int t, int w, int h, const char* text, void (WindowEvents::*fn)()) {
+    auto* b = new QPushButton(text, c);
+    b->setObjectName(name);
+    b->setGeometry(l, t, w, h);
+    connect(b, &QPushButton::clicked, this, [this, fn] {
+      if (events_) (events_->*fn)();
+    });
+    return b;
+  };
+  buQuit_ = button("buQuit", 272, 8, 73, 25, "Quit", &WindowEvents::buQuitClick);
+  buCorF_ = button("buCorF", 352, 8, 99, 25, "", &WindowEvents::buCorFClick);
+  button("buInsCmnt", 520, 8, 201, 25, "&Insert Comment in Data File", &WindowEvents::buInsCmntClick);
+  button("buHelp", 424, 40, 25, 25, "?", &WindowEvents::buHelpClick);
+  button("buCopyright", 392, 40, 27, 25, "(c)", &WindowEvents::buCopyrightClick);
+  button("buCommentInHTML", 520, 40, 201, 25, "&Insert Comment in HTML", &WindowEvents::buCommentInHTMLClick);
+
+  auto item = [&](auto* owner, const char* name, const char* text, void (WindowEvents::*fn)()) {
+    QAction* a = owner->addAction(text);
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, [this, fn] {
+      if (events_) (events_->*fn)();
+    });
+  };
+  QMenuBar* bar = m->menuBar();
+  item(bar, "Quit1", "&Quit", &WindowEvents::buQuitClick);
+  QMenu* restack = bar->addMenu("&Restack");
+  restack->setObjectName("Restack1");
+  item(restack, "SchemeA1", "Scheme &A", &WindowEvents::SchemeA1Click);
+  item(restack, "SchemeB1", "Scheme &B", &WindowEvents::SchemeB1Click);
+  item(bar, "About1", "&About", &WindowEvents::buCopyrightClick);
+  QMenu* ini = bar->addMenu("&Ini2Info");
+  ini->setObjectName("Ini2Help1");
+  item(ini, "Overview1", "Overview", &WindowEvents::Overview1Click);
+  item(ini, "Legacy1", "Legacy", &WindowEvents::Legacy1Click);
+  item(ini, "Modern1", "Modern", &WindowEvents::Modern1Click);
+  item(bar, "Help1", "&Help", &WindowEvents::buHelpClick);
+  m->installEventFilter(this);
+}
+
+void QtFrontEnd::Refresh() {
+  rendering_ = true;
+  for (auto& [label, view] : bound_) {
+    const QString text = Q(view->text);
+    if (label->text() != text) label->setText(text);
+    const QColor colour = FromWindowsColour(view->colour);
+    if (label->palette().color(QPalette::WindowText) != colour) {
+      QPalette p = label->palette();
+      p.setColor(QPalette::WindowText, colour);
+      label->setPalette(p);
+    }
+  }
+  buQuit_->setEnabled(views_.main.buQuitEnabled);
+  buCorF_->setText(Q(views_.main.buCorFCaption));
+  graphPane_->setPixmap(QPixmap::fromImage(graph_));
+  dialPane_->setPixmap(QPixmap::fromImage(dial_));
+  RenderWindow(0, main_.get(), views_.main.window);
+  RenderWindow(1, error_.get(), views_.errors.window);
+  RenderWindow(2, numeric_.get(), views_.numeric.window);
+  RenderMemo();
+  RenderTimer();
+  rendering_ = false;
+}
+
+void QtFrontEnd::RenderWindow(int index, QWidget* w, const WindowView& v) {
+  const QString caption = Q(v.caption);
+  if (w->windowTitle() != caption) w->setWindowTitle(caption);
+  // Only a changed view moves a window, so a window the user moved stays put.
+  if (!(v.rect == lastRect_[index])) {
+    lastRect_[index] = v.rect;
+    w->move(v.rect.left, v.rect.top);
+    w->resize(std::max(1, v.rect.width), std::max(1, v.rect.height));
+  }
+  // The main window follows its view whenever they differ (it must never stay
+  // maximised); the other two only when their view changed, so that a user
+  // minimising one of them directly is not undone by the next tick.
+  const bool apply = index == 0 ? StateOf(w) != v.state : lastState_[index] != v.state;
+  lastState_[index] = v.state;
+  if (apply) w->setWindowState(ToQt(v.state));
+}
+
+void QtFrontEnd::RenderMemo() {
+  const auto& lines = views_.errors.Memo1;
+  const bool rewritten = lines.size() < memoShown_ ||
+                         (memoShown_ > 0 && (lines[0] != memoFirst_ || lines[memoShown_ - 1] != memoLast_));
+  if (rewritten) {
+    memo_->clear();
+    memoShown_ = 0;
+  }
+  if (lines.size() == memoShown_) return;
+  for (std::size_t i = memoShown_; i < lines.size(); ++i) memo_->appendPlainText(Q(lines[i]));
+  memoShown_ = lines.size();
+  memoFirst_ = lines.front();
+  memoLast_ = lines.back();
+  memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
+}
+
+void QtFrontEnd::RenderTimer() {
+  const int interval = std::max(1, static_cast<int>(std::lround(views_.main.timerIntervalMs / timeScale_)));
+  if (timer_.interval() != interval) timer_.setInterval(interval);
+  const bool run = views_.main.timerEnabled && !terminate_;
+  if (run && !timer_.isActive()) timer_.start();
+  if (!run && timer_.isActive()) timer_.stop();
+}
+
+bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
+  const int index = watched == main_.get() ? 0 : watched == error_.get() ? 1 : watched == numeric_.get() ? 2 : -1;
+  if (index < 0) return false;
+  auto* w = static_cast<QWidget*>(watched);
+  switch (event->type()) {
+    case QEvent::Close:
+      if (index == 0) {
+        // The program decides when to end (it may still be writing a log line).
+        event->ignore();
+        if (events_) events_->FormClose();
+        return true;
+      }
+      Terminate();
+      return false;
+    case QEvent::WindowStateChange:
+      if (index == 0 && !rendering_) {
+        lastState_[0] = StateOf(w);
+        if (events_) events_->FormResize(StateOf(w));
+      }
+      return false;
+    case QEvent::Move:
+    case QEvent::Resize:
+      if (!rendering_ && w->isVisible() && !(w->windowState() & Qt::WindowMinimized)) {
+        const WindowRect r = RectOf(w);
+        if (!(r == reportedRect_[index])) {
+          reportedRect_[index] = r;
+          if (events_) events_->WindowMoved(index, r);
+        }
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+void QtFrontEnd::ShowAll() {
+  rendering_ = true;
+  numeric_->show();
+  error_->show();
+  main_->show();
+  rendering_ = false;
+}
+
+int QtFrontEnd::Exec() {
+  if (terminate_) return 0;
+  return QApplication::exec();
+}
+
+void QtFrontEnd::RestoreAndRaise() {
+  for (QWidget* w : {static_cast<QWidget*>(numeric_.get()), error_.get(), static_cast<QWidget*>(main_.get())}) {
+    w->showNormal();
+    w->raise();
+    w->activateWindow();
+  }
+}
+
+void QtFrontEnd::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, Q(views_.main.applicationTitle), BoxText(text), QMessageBox::Ok);
+  box.exec();
+}
+
+void QtFrontEnd::ShowMessageAt(const std::string& text, int x, int y) {
+  QMessageBox box(QMessageBox::NoIcon, Q(views_.main.applicationTitle), BoxText(text), QMessageBox::Ok);
+  box.move(x, y);
+  box.exec();
+}
+
+std::string QtFrontEnd::InputBox(const std::string& caption, const std::string& prompt,
+                                 const std::string& defaultText) {
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(main_.get(), Q(caption), BoxText(prompt), QLineEdit::Normal, Q(defaultText), &ok);
+  return ok ? text.toStdString() : defaultText;
+}
+
+DialogAnswer QtFrontEnd::AskYesNoCancel(const std::string& text, int x, int y) {
+  QMessageBox box(QMessageBox::Question, Q(views_.main.applicationTitle), BoxText(text),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  box.move(x, y);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return DialogAnswer::Yes;
+    case QMessageBox::No: return DialogAnswer::No;
+    default: return DialogAnswer::Cancel;
+  }
+}
+
+void QtFrontEnd::ProcessMessages() { QCoreApplication::processEvents(); }
+
+void QtFrontEnd::Terminate() {
+  terminate_ = true;
+  timer_.stop();
+  QCoreApplication::quit();
+}
+
+bool QtFrontEnd::OpenDocument(const std::string& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
+
+}  // namespace wx

@@ -1,0 +1,86 @@
+// The three windows on screen. They render the view models and forward clicks,
+// menu choices, timer ticks and window changes to WindowEvents; they hold no
+// program state of their own.
+#pragma once
+#include <QImage>
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/window_events.h"
+#include "platform/ui.h"
+#include "platform/views.h"
+
+class QLabel;
+class QMainWindow;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace wx {
+
+class QtFrontEnd : public QObject, public Ui {
+ public:
+  QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale = 1.0);
+  ~QtFrontEnd() override;
+  void Attach(WindowEvents& events) { events_ = &events; }
+  void ShowAll();
+  int Exec();
+  void RestoreAndRaise();
+
+  void ShowMessage(const std::string& text) override;
+  void ShowMessageAt(const std::string& text, int x, int y) override;
+  std::string InputBox(const std::string& caption, const std::string& prompt,
+                       const std::string& defaultText) override;
+  DialogAnswer AskYesNoCancel(const std::string& text, int x, int y) override;
+  void ProcessMessages() override;
+  void Terminate() override;
+  bool TerminateRequested() const override { return terminate_; }
+  void Refresh() override;
+  bool OpenDocument(const std::string& path) override;
+
+  QWidget* NumericWindow() const;
+  QWidget* ErrorWindow() const;
+  QWidget* MainWindow() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildNumeric();
+  void BuildError();
+  void BuildMain();
+  void RenderWindow(int index, QWidget* w, const WindowView& v);
+  void RenderMemo();
+  void RenderTimer();
+  void Bind(QLabel* label, const LabelView& view) { bound_.emplace_back(label, &view); }
+
+  Views& views_;
+  const QImage& graph_;
+  const QImage& dial_;
+  double timeScale_;
+  WindowEvents* events_ = nullptr;
+  bool terminate_ = false;
+  bool rendering_ = false;  // our own geometry/state changes are not user actions
+  std::unique_ptr<QWidget> numeric_, error_;
+  std::unique_ptr<QMainWindow> main_;
+  QPlainTextEdit* memo_ = nullptr;
+  QLabel* graphPane_ = nullptr;
+  QLabel* dialPane_ = nullptr;
+  QPushButton* buQuit_ = nullptr;
+  QPushButton* buCorF_ = nullptr;
+  QTimer timer_;
+  std::vector<std::pair<QLabel*, const LabelView*>> bound_;
+  // Index 0 main, 1 error, 2 numeric (as WindowMoved numbers them).
+  std::array<WindowRect, 3> lastRect_;      // the view rects as last rendered
+  std::array<WindowRect, 3> reportedRect_;  // the last user geometry sent on
+  std::array<WindowState, 3> lastState_{WindowState::Normal, WindowState::Normal, WindowState::Normal};
+  std::size_t memoShown_ = 0;
+  std::string memoFirst_, memoLast_;
+};
+
+}  // namespace wx

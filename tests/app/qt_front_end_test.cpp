@@ -1,0 +1,204 @@
+#include "app/qt/qt_front_end.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QTextBlock>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace wx {
+namespace {
+
+class FakeEvents : public WindowEvents {
+ public:
+  std::map<std::string, int> calls;
+  std::vector<WindowState> states;
+  std::vector<std::pair<int, WindowRect>> moves;
+  std::function<void()> onTick;
+  void Timer1Timer() override {
+    ++calls["Timer1Timer"];
+    if (onTick) onTick();
+  }
+  void buQuitClick() override { ++calls["buQuitClick"]; }
+  void buCorFClick() override { ++calls["buCorFClick"]; }
+  void buInsCmntClick() override { ++calls["buInsCmntClick"]; }
+  void buCommentInHTMLClick() override { ++calls["buCommentInHTMLClick"]; }
+  void buHelpClick() override { ++calls["buHelpClick"]; }
+  void buCopyrightClick() override { ++calls["buCopyrightClick"]; }
+  void SchemeA1Click() override { ++calls["SchemeA1Click"]; }
+  void SchemeB1Click() override { ++calls["SchemeB1Click"]; }
+  void Overview1Click() override { ++calls["Overview1Click"]; }
+  void Legacy1Click() override { ++calls["Legacy1Click"]; }
+  void Modern1Click() override { ++calls["Modern1Click"]; }
+  void FormResize(WindowState s) override { states.push_back(s); }
+  void WindowMoved(int w, const WindowRect& r) override { moves.emplace_back(w, r); }
+  void FormClose() override { ++calls["FormClose"]; }
+};
+
+class QtFrontEndTest : public ::testing::Test {
+ protected:
+  QtFrontEndTest() : graph(780, 237, QImage::Format_RGB32), dial(60, 60, QImage::Format_RGB32) {
+    graph.fill(Qt::green);
+    dial.fill(Qt::blue);
+  }
+  template <typename T = QLabel>
+  T* Find(QWidget* window, const char* name) {
+    T* w = window->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  Views views;
+  QImage graph, dial;
+  FakeEvents events;
+};
+
+TEST_F(QtFrontEndTest, RendersTextsColoursCaptionsAndQuitState) {
+  views.main.window.caption = "Weather monitor- WX118 Ver:1 Sept 10";
+  views.main.laMsgs.text = "One moment please while program initializes.";
+  views.main.laCycle = {"42", 0x0000FF};  // red in BGR order
+  views.numeric.laTture[3] = {"21.5", 0xFF0000};
+  views.numeric.laTxtTture[3].text = "T3 (C)";
+  QtFrontEnd ui(views, graph, dial);
+  QWidget* m = ui.MainWindow();
+  EXPECT_EQ(m->windowTitle(), "Weather monitor- WX118 Ver:1 Sept 10");
+  EXPECT_EQ(ui.NumericWindow()->windowTitle(), "Numeric display of most recent readings");
+  EXPECT_EQ(ui.ErrorWindow()->windowTitle(), "WX118ErrDisp");
+  EXPECT_EQ(Find(m, "laMsgs")->text(), "One moment please while program initializes.");
+  EXPECT_EQ(Find(m, "laCycle")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(Find(m, "laText4")->text(), "cycles since boot");
+  QLabel* t3 = Find(ui.NumericWindow(), "laTture3");
+  EXPECT_EQ(t3->text(), "21.5");
+  EXPECT_EQ(t3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  EXPECT_EQ(t3->geometry(), QRect(176, 9, 40, 18));
+  EXPECT_EQ(Find(ui.NumericWindow(), "laTxtTture3")->text(), "T3 (C)");
+  EXPECT_EQ(Find(ui.NumericWindow(), "Label5")->text(), "WD(a)");
+  EXPECT_EQ(Find(m, "imMainGraphPane")->pixmap().size(), QSize(780, 237));
+  EXPECT_EQ(Find(m, "imMainGraphPane")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::green));
+  EXPECT_EQ(Find(m, "iWindDial")->geometry(), QRect(456, 8, 60, 60));
+
+  auto* quit = Find<QPushButton>(m, "buQuit");
+  EXPECT_FALSE(quit->isEnabled());
+  views.main.buQuitEnabled = true;
+  views.main.buCorFCaption = "&Show F'heit";
+  views.main.laCycle.text = "43";
+  ui.Refresh();
+  EXPECT_TRUE(quit->isEnabled());
+  EXPECT_EQ(Find<QPushButton>(m, "buCorF")->text(), "&Show F'heit");
+  EXPECT_EQ(Find(m, "laCycle")->text(), "43");
+}
+
+TEST_F(QtFrontEndTest, GeometryFollowsChangedViewsOnlyAndMemoAppends) {
+  QtFrontEnd ui(views, graph, dial);
+  ui.Attach(events);
+  ui.ShowAll();
+  QWidget* n = ui.NumericWindow();
+  EXPECT_EQ(n->pos(), QPoint(19, 437));
+  EXPECT_EQ(n->size(), QSize(982, 299));
+  // A window the user moved stays where it is while the view does not change.
+  n->move(100, 120);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(events.moves.empty());
+  EXPECT_EQ(events.moves.back().first, 2);
+  EXPECT_EQ(events.moves.back().second, (WindowRect{100, 120, 982, 299}));
+  ui.Refresh();
+  EXPECT_EQ(n->pos(), QPoint(100, 120));
+  views.numeric.window.rect = {0, 249, 696, 270};
+  ui.Refresh();
+  EXPECT_EQ(n->pos(), QPoint(0, 249));
+  EXPECT_EQ(n->size(), QSize(696, 270));
+
+  auto* memo = Find<QPlainTextEdit>(ui.ErrorWindow(), "Memo1");
+  EXPECT_EQ(memo->blockCount(), 5);
+  EXPECT_EQ(memo->document()->findBlockByNumber(4).text(), "        perhaps a minute.....");
+  views.errors.Memo1 = {"Errors since program last restarted....", "And"};
+  ui.Refresh();
+  EXPECT_EQ(memo->toPlainText(), "Errors since program last restarted....\nAnd");
+  views.errors.Memo1.push_back("1: gone");
+  ui.Refresh();
+  EXPECT_EQ(memo->blockCount(), 3);
+  EXPECT_EQ(memo->document()->lastBlock().text(), "1: gone");
+}
+
+TEST_F(QtFrontEndTest, ButtonsAndMenuItemsForwardToTheirHandlers) {
+  views.main.buQuitEnabled = true;
+  QtFrontEnd ui(views, graph, dial);
+  ui.Attach(events);
+  QWidget* m = ui.MainWindow();
+  for (const char* b : {"buQuit", "buCorF", "buInsCmnt", "buHelp", "buCopyright", "buCommentInHTML"})
+    Find<QPushButton>(m, b)->click();
+  for (const char* a : {"Quit1", "SchemeA1", "SchemeB1", "About1", "Overview1", "Legacy1", "Modern1", "Help1"}) {
+    QAction* action = m->findChild<QAction*>(a);
+    ASSERT_NE(action, nullptr) << a;
+    action->trigger();
+  }
+  const std::map<std::string, int> expected{
+      {"buQuitClick", 2},   {"buCorFClick", 1},    {"buInsCmntClick", 1}, {"buHelpClick", 2},
+      {"buCopyrightClick", 2}, {"buCommentInHTMLClick", 1}, {"SchemeA1Click", 1}, {"SchemeB1Click", 1},
+      {"Overview1Click", 1}, {"Legacy1Click", 1},  {"Modern1Click", 1}};
+  EXPECT_EQ(events.calls, expected);
+  EXPECT_EQ(m->findChild<QAction*>("SchemeB1")->text(), "Scheme &B");
+
+  // The close box leaves the ending to the program.
+  ui.ShowAll();
+  EXPECT_FALSE(m->close());
+  EXPECT_EQ(events.calls["FormClose"], 1);
+  EXPECT_TRUE(m->isVisible());
+  EXPECT_FALSE(ui.TerminateRequested());
+  ui.ErrorWindow()->close();
+  EXPECT_TRUE(ui.TerminateRequested());
+}
+
+TEST_F(QtFrontEndTest, UserStateChangesReachFormResizeAndViewStateIsApplied) {
+  QtFrontEnd ui(views, graph, dial);
+  ui.Attach(events);
+  ui.ShowAll();
+  ui.MainWindow()->showMinimized();
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(events.states.empty());
+  EXPECT_EQ(events.states.back(), WindowState::Minimized);
+  // The program answers by minimising the other two; that is not a user action.
+  const std::size_t reported = events.states.size();
+  views.main.window.state = WindowState::Minimized;
+  views.numeric.window.state = views.errors.window.state = WindowState::Minimized;
+  ui.Refresh();
+  EXPECT_TRUE(ui.NumericWindow()->isMinimized());
+  EXPECT_TRUE(ui.ErrorWindow()->isMinimized());
+  EXPECT_EQ(events.states.size(), reported);
+  // A maximised main window is put back whenever its view says normal.
+  views.main.window.state = WindowState::Normal;
+  ui.Refresh();
+  ui.MainWindow()->showMaximized();
+  ui.Refresh();
+  EXPECT_FALSE(ui.MainWindow()->isMaximized());
+}
+
+TEST_F(QtFrontEndTest, TimerTicksAtTheScaledIntervalWhileEnabled) {
+  views.main.timerIntervalMs = 1000;
+  QtFrontEnd ui(views, graph, dial, 100.0);
+  ui.Attach(events);
+  auto* timer = ui.findChild<QTimer*>("Timer1");
+  ASSERT_NE(timer, nullptr);
+  EXPECT_FALSE(timer->isActive());
+  views.main.timerEnabled = true;
+  ui.Refresh();
+  EXPECT_EQ(timer->interval(), 10);
+  ASSERT_TRUE(timer->isActive());
+  QEventLoop loop;
+  events.onTick = [&] { loop.quit(); };
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);  // bound only; a tick ends it at once
+  loop.exec();
+  EXPECT_GE(events.calls["Timer1Timer"], 1);
+  views.main.timerEnabled = false;
+  ui.Refresh();
+  EXPECT_FALSE(timer->isActive());
+}
+
+}  // namespace
+}  // namespace wx

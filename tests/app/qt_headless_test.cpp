@@ -1,0 +1,89 @@
+#include "app/headless_ui.h"
+
+#include <QEventLoop>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace wx {
+namespace {
+
+TEST(HeadlessUiTest, MessagesBecomeOneStderrLineAndQuestionsTakeDefaults) {
+  Views views;
+  HeadlessUi ui(views);
+  testing::internal::CaptureStderr();
+  ui.ShowMessage("line one\rline two\r\nthree\nfour");
+  ui.ShowMessageAt("\rat", 10, 60);
+  EXPECT_EQ(ui.AskYesNoCancel("sure?", 0, 0), DialogAnswer::Cancel);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "wx118: line one / line two / three / four\nwx118:  / at\nwx118: sure?\n");
+  EXPECT_EQ(ui.InputBox("Comment", "Type", "keep me"), "keep me");
+  EXPECT_EQ(JoinMessageLines("a\r\rb"), "a /  / b");
+
+  testing::internal::CaptureStdout();
+  ui.ErrorLineAdded("1: Sensor not found 12:00");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "1: Sensor not found 12:00\n");
+}
+
+class Ticks : public WindowEvents {
+ public:
+  int ticks = 0, quits = 0;
+  std::function<void()> onTick;
+  void Timer1Timer() override {
+    ++ticks;
+    if (onTick) onTick();
+  }
+  void buQuitClick() override { ++quits; }
+  void buCorFClick() override {}
+  void buInsCmntClick() override {}
+  void buCommentInHTMLClick() override {}
+  void buHelpClick() override {}
+  void buCopyrightClick() override {}
+  void SchemeA1Click() override {}
+  void SchemeB1Click() override {}
+  void Overview1Click() override {}
+  void Legacy1Click() override {}
+  void Modern1Click() override {}
+  void FormResize(WindowState) override {}
+  void FormClose() override {}
+};
+
+TEST(HeadlessUiTest, TimerFollowsTheViewsAndTerminateEndsIt) {
+  Views views;
+  views.main.timerIntervalMs = 800;
+  HeadlessUi ui(views, 80.0);
+  Ticks events;
+  ui.Attach(events);
+  ui.Refresh();
+  EXPECT_FALSE(ui.Timer().isActive());
+  views.main.timerEnabled = true;
+  ui.Refresh();
+  EXPECT_EQ(ui.Timer().interval(), 10);
+  QEventLoop loop;
+  events.onTick = [&] { loop.quit(); };
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);  // bound only
+  loop.exec();
+  EXPECT_GE(events.ticks, 1);
+  ui.Terminate();
+  EXPECT_TRUE(ui.TerminateRequested());
+  ui.Refresh();  // a later redraw does not bring the cycle back
+  EXPECT_FALSE(ui.Timer().isActive());
+  EXPECT_EQ(ui.Exec(), 0);  // returns at once once told to end
+}
+
+TEST(QuitSignalsTest, SigtermCallsQuitOnTheEventLoop) {
+  int calls = 0;
+  QEventLoop loop;
+  InstallQuitOnSignals([&] {
+    ++calls;
+    loop.quit();
+  });
+  ASSERT_EQ(::raise(SIGTERM), 0);
+  EXPECT_EQ(calls, 0);  // not from inside the handler
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_EQ(calls, 1);
+  signal(SIGTERM, SIG_DFL);
+}
+
+}  // namespace
+}  // namespace wx
