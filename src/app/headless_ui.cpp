@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <iostream>
 #include <sys/socket.h>
@@ -83,6 +84,8 @@ void OnQuitSignal(int) {
 
 void InstallQuitOnSignals(std::function<void()> quit) {
   if (quitPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitPipe) != 0) return;
+  // A burst of signals must never block the handler.
+  ::fcntl(quitPipe[1], F_SETFL, ::fcntl(quitPipe[1], F_GETFL) | O_NONBLOCK);
   auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, notifier, [quit = std::move(quit)] {
     char b[16];

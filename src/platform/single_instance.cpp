@@ -69,10 +69,10 @@ bool SingleInstance::ListenForRestore(std::function<void()> onRestore) {
 bool SingleInstance::SendRestore(const QString& serverName) {
   QLocalSocket s;
   s.connectToServer(serverName);
-  if (!s.waitForConnected(2000)) return false;
+  if (!s.waitForConnected(1000)) return false;
   s.write("restore");
   s.flush();
-  const bool ok = s.bytesToWrite() == 0 || s.waitForBytesWritten(2000);
+  const bool ok = s.bytesToWrite() == 0 || s.waitForBytesWritten(1000);
   s.disconnectFromServer();
   if (s.state() != QLocalSocket::UnconnectedState) s.waitForDisconnected(500);
   return ok;

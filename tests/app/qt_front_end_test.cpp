@@ -175,8 +175,18 @@ TEST_F(QtFrontEndTest, UserStateChangesReachFormResizeAndViewStateIsApplied) {
   views.main.window.state = WindowState::Normal;
   ui.Refresh();
   ui.MainWindow()->showMaximized();
+  EXPECT_EQ(events.states.back(), WindowState::Maximized);
+  views.main.window.state = WindowState::Normal;  // as the program answers
   ui.Refresh();
   EXPECT_FALSE(ui.MainWindow()->isMaximized());
+  // A user state the program keeps is not undone by the next redraw.
+  ui.MainWindow()->showMinimized();
+  ui.Refresh();
+  EXPECT_TRUE(ui.MainWindow()->isMinimized());
+  ui.RestoreAndRaise();
+  EXPECT_FALSE(ui.MainWindow()->isMinimized());
+  EXPECT_FALSE(ui.NumericWindow()->isMinimized());
+  EXPECT_EQ(events.states.back(), WindowState::Normal);
 }
 
 TEST_F(QtFrontEndTest, TimerTicksAtTheScaledIntervalWhileEnabled) {

@@ -228,6 +228,7 @@ void QtFrontEnd::BuildMain() {
 }
 
 void QtFrontEnd::Refresh() {
+  const bool wasRendering = rendering_;
   rendering_ = true;
   for (auto& [label, view] : bound_) {
     const QString text = Q(view->text);
@@ -248,7 +249,7 @@ void QtFrontEnd::Refresh() {
   RenderWindow(2, numeric_.get(), views_.numeric.window);
   RenderMemo();
   RenderTimer();
-  rendering_ = false;
+  rendering_ = wasRendering;
 }
 
 void QtFrontEnd::RenderWindow(int index, QWidget* w, const WindowView& v) {
@@ -308,8 +309,12 @@ bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
       return false;
     case QEvent::WindowStateChange:
       if (index == 0 && !rendering_) {
-        lastState_[0] = StateOf(w);
-        if (events_) events_->FormResize(StateOf(w));
+        // The view takes the user's state first, so a handler that keeps it
+        // is not undone by the next redraw; one that overrides it (maximised
+        // back to normal) is applied then.
+        const WindowState now = StateOf(w);
+        lastState_[0] = views_.main.window.state = now;
+        if (events_) events_->FormResize(now);
       }
       return false;
     case QEvent::Move:
@@ -328,11 +333,12 @@ bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtFrontEnd::ShowAll() {
+  const bool wasRendering = rendering_;
   rendering_ = true;
   numeric_->show();
   error_->show();
   main_->show();
-  rendering_ = false;
+  rendering_ = wasRendering;
 }
 
 int QtFrontEnd::Exec() {

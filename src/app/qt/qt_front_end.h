@@ -23,6 +23,11 @@ class QWidget;
 
 namespace wx {
 
+// Window numbers in WindowMoved: 0 main, 1 error, 2 numeric. A view rect is
+// applied only when it changed since the last redraw, so a window the user
+// moved stays put. The main window's state follows its view whenever they
+// differ; before FormResize is called the view is set to the user's new state.
+// The numeric and error windows take their view state only when it changed.
 class QtFrontEnd : public QObject, public Ui {
  public:
   QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale = 1.0);
