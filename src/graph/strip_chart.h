@@ -41,6 +41,9 @@ class StripChart {
   void DrawBar(uint32_t colour, int column, int height);
   void DrawDayMark(DateTime t);
   void PlotOnOff(int onOffChannel, bool noTransition, int level, int32_t count, int column);
+  // Canvas lines: they stop short of their end point.
+  void VerticalLine(int column, int fromRow, int toRow, uint32_t colour);
+  void DrawLine(int x0, int y0, int x1, int y1, uint32_t colour);
 
   // One column step: shift left, clear the new column, the midnight mark, the
   // rain tick and wind-speed bar phases, and clear every ChannelLogged flag.
