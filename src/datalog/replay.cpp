@@ -1,0 +1,435 @@
+#include "datalog/replay.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "datalog/stamps.h"
+
+namespace wx {
+
+namespace {
+
+constexpr size_t kBlockSize = 64 * 1024;
+constexpr size_t kCounterLength = 19;
+constexpr size_t kAnalogLength = 14;
+constexpr size_t kTemperatureLength = 15;
+constexpr size_t kWindLength = 44;
+constexpr size_t kStampEnd = 12;  // tag + 10 characters handed to the stamp decoder
+
+// Characters from 1-based position pos, at most count of them, like Copy().
+std::string_view Field(std::string_view s, size_t pos, size_t count) {
+  if (s.size() < pos) return {};
+  return s.substr(pos - 1, count);
+}
+
+std::optional<int32_t> ParseInt(std::string_view s) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i == s.size()) return std::nullopt;
+  int64_t v = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    v = v * 10 + (s[i] - '0');
+    if (v > INT32_MAX) return std::nullopt;
+  }
+  return static_cast<int32_t>(negative ? -v : v);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// "+2150" -> 21.50: a point goes between the third and the fourth character.
+std::optional<float> ParseTemperature(std::string_view field) {
+  std::string text(field);
+  if (text.size() >= 3) text.insert(3, ".");
+  if (text.empty() || text.find_first_not_of("+-.0123456789") != std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(v)) return std::nullopt;
+  return static_cast<float>(v);
+}
+
+size_t KindLength(std::string_view tag) {
+  if (tag == "rf" || tag == "lt" || tag == "ws" || tag == "b1" || tag == "b2") return kCounterLength;
+  if (tag == "bp" || tag == "hm") return kAnalogLength;
+  if (tag == "wd") return kWindLength;
+  if (tag.size() == 2 && tag[0] == 't' && tag[1] >= '0' && tag[1] <= '4') return kTemperatureLength;
+  return 0;  // not read back
+}
+
+std::string Quoted(std::string_view line) {
+  constexpr size_t kShown = 80;
+  std::string s(line.substr(0, kShown));
+  if (line.size() > kShown) s += "...";
+  return "\"" + s + "\"";
+}
+
+}  // namespace
+
+HistoryReplay::HistoryReplay(StripChart& chart, const Settings& settings, ChannelState& channels,
+                             DataLog& dataLog, NumericView& numeric, WindSummary windSummary,
+                             ErrorSink& errors, Ui& ui, QuitPath quit, const PathMapper& paths,
+                             const Clock& clock)
+    : chart_(chart),
+      settings_(settings),
+      channels_(channels),
+      dataLog_(dataLog),
+      numeric_(numeric),
+      windSummary_(std::move(windSummary)),
+      errors_(errors),
+      ui_(ui),
+      quit_(std::move(quit)),
+      paths_(paths),
+      clock_(clock) {}
+
+void HistoryReplay::CloseReader() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ReplayReaderOpen = false;
+}
+
+std::string HistoryReplay::Where(std::string_view line) const {
+  return " (data log " + settings_.files.dataLogPath + ", line " + std::to_string(lineNumber_) +
+         " from the end: " + Quoted(line) + ")";
+}
+
+void HistoryReplay::Fatal(const std::string& message, std::string_view line) {
+  if (NewestLine()) {
+    // A garbled newest line is most likely a write cut short, not a bad history.
+    Skip("cut short or garbled (power lost while it was written?): " + message, line);
+    return;
+  }
+  ui_.ShowMessage(message + Where(line));
+  stop_ = true;
+  quit_requested_ = true;
+  if (quit_) quit_();
+}
+
+void HistoryReplay::Skip(const std::string& why, std::string_view line) {
+  errors_.ShowError("Old data log line skipped, " + why + Where(line));
+}
+
+bool HistoryReplay::TakeStamp(std::string_view line) {
+  if (line.size() < kStampEnd) {
+    if (NewestLine()) {
+      Skip("cut short (power lost while it was written?)", line);
+    } else {
+      Fatal("PGDTtoVars was called with length not 10, which is not allowed. Press a key to quit.", line);
+    }
+    return false;
+  }
+  const std::optional<DateTime> t = StampToDateTime(line.substr(2, 10));
+  if (!t) {
+    Skip("its date/time stamp is not a real date and time", line);
+    return false;
+  }
+  recordTime_ = *t;
+  return true;
+}
+
+void HistoryReplay::RainBarStep(int column, int32_t value) {
+  switch (((column % 4) + 4) % 4) {
+    case 1:
+      rainBarDrawn = false;
+      break;
+    case 2:
+      if (!rainBarDrawn) {
+        // With no newer count yet (sentinel) there is no increase to show.
+        if (chart_.lastRainCount != kNoCount) {
+          const int64_t height = static_cast<int64_t>(chart_.lastRainCount) - value;
+          if (height > 0)
+            chart_.DrawBar(settings_.plot.channelColour[5], column, static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
+        }
+        rainBarDrawn = true;
+        chart_.lastRainCount = value;
+      }
+      break;
+    case 3:
+      if (chart_.lastRainCount == kNoCount) chart_.lastRainCount = value;
+      break;
+    default:
+      break;
+  }
+}
+
+void HistoryReplay::LightningBarStep(int column, int32_t value) {
+  switch (((column % 4) + 4) % 4) {
+    case 0:
+      lightningBarDrawn = false;
+      break;
+    case 1:
+      if (!lightningBarDrawn) {
+        if (chart_.lastLightningCount != kNoCount) {
+          const int64_t height = static_cast<int64_t>(chart_.lastLightningCount) - value;
+          if (height > 0)
+            chart_.DrawBar(settings_.plot.channelColour[7], column, static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
+        }
+        lightningBarDrawn = true;
+        chart_.lastLightningCount = value;
+      }
+      break;
+    case 2:
+      if (chart_.lastLightningCount == kNoCount) chart_.lastLightningCount = value;
+      break;
+    default:
+      break;
+  }
+}
+
+void HistoryReplay::WindSpeedBarStep(int column, int32_t value) {
+  switch (((column % 4) + 4) % 4) {
+    case 1:
+      chart_.lastWindSpeedCount = value;
+      break;
+    case 0:
+      if (chart_.lastWindSpeedCount != kNoCount) {
+        const int64_t divisor = settings_.windSpeedBarDivisor > 0 ? settings_.windSpeedBarDivisor : 1;
+        const int64_t height = (static_cast<int64_t>(chart_.lastWindSpeedCount) - value) / divisor;
+        if (height > 0)
+          chart_.DrawBar(settings_.plot.channelColour[6], column, static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void HistoryReplay::CounterRecord(std::string_view line, Kind kind) {
+  if (!TakeStamp(line)) return;
+  const std::optional<int32_t> value = ParseInt(Field(line, 11, 9));
+  if (!value || *value < 0) {
+    static const char* const kMessages[] = {
+        "Problem with val call, old rainfall datum. Datum skipped over.",
+        "Problem with Val call, old lightning datum. Datum skipped over.",
+        "Problem with val call, old windspeed datum. Datum skipped over."};
+    errors_.ShowError(kMessages[static_cast<int>(kind)] + Where(line));
+    return;
+  }
+  const int column = chart_.TimeToColumn(recordTime_);
+  currentColumn_ = column;
+  int channel = 5;
+  switch (kind) {
+    case Kind::Rain:
+      if (settings_.plot.barGraphOn[5]) RainBarStep(column, *value);
+      channel = 5;
+      break;
+    case Kind::Lightning:
+      if (settings_.plot.barGraphOn[7]) LightningBarStep(column, *value);
+      channel = 7;
+      break;
+    case Kind::WindSpeed:
+      if (settings_.plot.barGraphOn[6]) WindSpeedBarStep(column, *value);
+      channel = 6;
+      break;
+  }
+  chart_.SetPixel(column, chart_.CounterRow(*value, channel), settings_.plot.channelColour[channel]);
+}
+
+void HistoryReplay::OnOffRecord(std::string_view line) {
+  const int n = line[1] == '1' ? 1 : 2;
+  const int ch = 10 + n;
+  if (!TakeStamp(line)) return;
+  const std::optional<int32_t> count = ParseInt(Field(line, 11, 9));
+  if (!count) {
+    Fatal("Problem with val call, old on/off datum. Prgm will close. " + std::string(Field(line, 3, 10)), line);
+    return;
+  }
+  const int column = chart_.TimeToColumn(recordTime_);
+  currentColumn_ = column;
+  channels_.CountLatest[ch] = *count;
+  const bool level = *count != channels_.CountLastLogged[ch];
+  const bool noTransition = level == channels_.OnOffChanged[n];
+  if (channels_.OnOffHasPrevious[n]) chart_.PlotOnOff(n, noTransition, level ? 1 : 0, *count, column);
+  channels_.OnOffHasPrevious[n] = true;
+  channels_.CountLastLogged[ch] = *count;
+  channels_.OnOffChanged[n] = level;
+}
+
+void HistoryReplay::AnalogRecord(std::string_view line, int channel) {
+  if (!TakeStamp(line)) return;
+  const std::optional<int32_t> value = ParseInt(Field(line, 11, 4));
+  if (!value) {
+    const std::string message = channel == 8 ? "Problem with val call, old pressure datum. Prgm will close."
+                                             : "Problem with val call, 30Aug03a. Prgm will close.";
+    Fatal(message + std::string(Field(line, 3, 10)), line);
+    return;
+  }
+  chart_.SetPixel(chart_.TimeToColumn(recordTime_), chart_.AnalogRow(channel, *value),
+                  settings_.plot.channelColour[channel]);
+}
+
+void HistoryReplay::WindRecord(std::string_view line) {
+  if (line.size() != kWindLength) {
+    ui_.ShowMessage(std::string(line.substr(0, 9)) + " Length was: " + std::to_string(line.size()));
+    return;
+  }
+  if (!TakeStamp(line)) return;
+  std::array<uint16_t, 17> bins{};
+  for (int i = 0; i < 17; ++i) {
+    const int hi = HexDigit(line[10 + 2 * i]);
+    const int lo = HexDigit(line[11 + 2 * i]);
+    if (hi < 0 || lo < 0) {
+      Fatal("Problem with val call, 10Aug03a. Prgm will close." + std::string(Field(line, 3, 10)), line);
+      return;
+    }
+    bins[i] = static_cast<uint16_t>(hi * 16 + lo);
+  }
+  channels_.WindHistogram = bins;
+  if (windSummary_) windSummary_(chart_.TimeToColumn(recordTime_));
+  numeric_.laWDa.text = "XXX";
+}
+
+void HistoryReplay::TemperatureRecord(std::string_view line, int channel) {
+  if (!TakeStamp(line)) return;
+  const std::optional<float> value = ParseTemperature(Field(line, 11, 5));
+  if (!value) {
+    static const char* const kMessages[] = {
+        "Err 15Jun03c.. and Shutdown prep needs improving.", "Err 15Jun03c.. and Shutdown prep needs improving.",
+        "Err 15Jun03ca.. and Shutdown prep needs improving.", "Err 15Jun03cb.. and Shutdown prep needs improving.",
+        "Err 15Jun03cc.. and Shutdown prep needs improving."};
+    Fatal(kMessages[channel] + std::string(Field(line, 3, 10)), line);
+    return;
+  }
+  chart_.SetPixel(chart_.TimeToColumn(recordTime_), chart_.TtureRow(channel, *value),
+                  settings_.plot.channelColour[channel]);
+}
+
+void HistoryReplay::ReplayRecord(std::string_view line) {
+  recordTime_ = kNoRecordTime;
+  if (line.size() < 2) return;
+  const std::string_view tag = line.substr(0, 2);
+  const size_t kindLength = KindLength(tag);
+  if (kindLength == 0) return;  // comments, start records, headers, fragments
+
+  if (NewestLine()) {
+    // The newest line may have been cut short by a power loss mid-write.
+    const bool shortWind = tag == "wd" && line.size() < kWindLength;
+    if (line.size() < kindLength || shortWind) {
+      Skip("cut short (power lost while it was written?)", line);
+      return;
+    }
+  }
+
+  if (tag == "rf") {
+    CounterRecord(line, Kind::Rain);
+  } else if (tag == "lt") {
+    CounterRecord(line, Kind::Lightning);
+  } else if (tag == "ws") {
+    CounterRecord(line, Kind::WindSpeed);
+  } else if (tag == "b1" || tag == "b2") {
+    OnOffRecord(line);
+  } else if (tag == "bp") {
+    AnalogRecord(line, 8);
+  } else if (tag == "hm") {
+    AnalogRecord(line, 9);
+  } else if (tag == "wd") {
+    WindRecord(line);
+  } else {
+    TemperatureRecord(line, tag[1] - '0');
+  }
+  if (quit_requested_) return;
+
+  if (recordTime_ < kNoRecordTime && chart_.TimeToColumn(recordTime_) == 0) stop_ = true;
+  if (recordTime_ < chart_.dayMark) {
+    chart_.DrawDayMark(chart_.dayMark);
+    chart_.dayMark = DatePart(recordTime_);
+  }
+}
+
+void HistoryReplay::ReplayDataLog() {
+  stop_ = false;
+  quit_requested_ = false;
+  consumed_ = 0;
+  lineNumber_ = 0;
+  chart_.referenceTime = clock_.Now();
+  chart_.dayMark = DatePart(chart_.referenceTime);
+
+  if (dataLog_.LogDataToFile) dataLog_.Close();
+
+  const std::filesystem::path path = paths_.Map(settings_.files.dataLogPath);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return;
+
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    CloseReader();
+    ui_.ShowMessage("Unable to open Data Log file to read old data. Reason not clear.... file existed a moment ago!");
+    return;
+  }
+  ReplayReaderOpen = true;
+
+  // Blocks are read from the end; `carry` holds the start of the block, a
+  // line whose beginning lies further back in the file.
+  off_t offset = st.st_size;
+  std::string carry;
+  std::vector<char> block(kBlockSize);
+  bool done = false;
+
+  auto dispatch = [&](std::string_view line, size_t bytes) {
+    consumed_ += static_cast<int64_t>(bytes);
+    if (!line.empty()) {
+      ++lineNumber_;
+      ReplayRecord(line);
+    }
+    if (stop_ || consumed_ > kReplayByteBound) done = true;
+  };
+
+  while (!done) {
+    if (offset == 0) {
+      if (!carry.empty()) dispatch(carry, carry.size());  // the first line of the file
+      break;
+    }
+    const size_t n = static_cast<size_t>(std::min<off_t>(offset, static_cast<off_t>(kBlockSize)));
+    offset -= static_cast<off_t>(n);
+    ssize_t got = 0;
+    while (static_cast<size_t>(got) < n) {
+      const ssize_t r = ::pread(fd_, block.data() + got, n - got, offset + got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += r;
+    }
+    if (static_cast<size_t>(got) != n) {
+      errors_.ShowError("Reading the data log " + settings_.files.dataLogPath +
+                        " for the chart history failed; the history shown stops there.");
+      break;
+    }
+    std::string data(block.data(), n);
+    data += carry;
+    carry.clear();
+    size_t end = data.size();
+    for (size_t i = data.size(); i > 0 && !done; --i) {
+      const char c = data[i - 1];
+      if (c != '\r' && c != '\n') continue;
+      dispatch(std::string_view(data).substr(i, end - i), end - i + 1);
+      end = i - 1;
+    }
+    if (done) break;
+    carry.assign(data, 0, end);
+    // A "line" longer than the whole bound cannot be a record; stop rather
+    // than hold an unbounded amount of it.
+    if (static_cast<int64_t>(carry.size()) + consumed_ > kReplayByteBound + static_cast<int64_t>(kBlockSize)) break;
+  }
+
+  CloseReader();
+  channels_.OnOffHasPrevious[1] = false;
+  channels_.OnOffHasPrevious[2] = false;
+}
+
+}  // namespace wx

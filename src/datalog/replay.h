@@ -1,0 +1,96 @@
+// History replay at start-up: the data log is read backwards, newest record
+// first, and every old record is drawn at the column its stamp belongs to,
+// until the chart is full, the first line is reached or the byte bound is used.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "config/settings.h"
+#include "datalog/data_log.h"
+#include "graph/strip_chart.h"
+#include "onewire/channel_state.h"
+#include "platform/clock.h"
+#include "platform/error_sink.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "platform/views.h"
+
+namespace wx {
+
+// No more than this many bytes, counted from the end of the file, are replayed.
+constexpr int64_t kReplayByteBound = 800000;
+// The record time of a line that carried no readable stamp.
+constexpr DateTime kNoRecordTime = 999999.0;
+
+class HistoryReplay {
+ public:
+  using WindSummary = std::function<void(int column)>;
+  using QuitPath = std::function<void()>;
+
+  HistoryReplay(StripChart& chart, const Settings& settings, ChannelState& channels, DataLog& dataLog,
+                NumericView& numeric, WindSummary windSummary, ErrorSink& errors, Ui& ui,
+                QuitPath quit, const PathMapper& paths, const Clock& clock);
+
+  void ReplayDataLog();
+  // Dispatches one line (no line end). The newest line of the file is allowed
+  // to be torn: a record cut short there is reported and skipped.
+  void ReplayRecord(std::string_view line);
+  // Closes the reader (the quit path calls this while ReplayReaderOpen is set).
+  void CloseReader();
+
+  bool ReplayReaderOpen = false;
+
+  // Exposed for the start-up sequence and the tests.
+  bool stopFlag() const { return stop_; }
+  bool quitRequested() const { return quit_requested_; }
+  int64_t bytesConsumed() const { return consumed_; }
+  int linesDispatched() const { return lineNumber_; }
+  int currentColumn() const { return currentColumn_; }
+  bool rainBarDrawn = false;
+  bool lightningBarDrawn = false;
+
+ private:
+  enum class Kind { Rain, Lightning, WindSpeed };
+  void CounterRecord(std::string_view line, Kind kind);
+  void OnOffRecord(std::string_view line);
+  void AnalogRecord(std::string_view line, int channel);
+  void WindRecord(std::string_view line);
+  void TemperatureRecord(std::string_view line, int channel);
+  void RainBarStep(int column, int32_t value);
+  void LightningBarStep(int column, int32_t value);
+  void WindSpeedBarStep(int column, int32_t value);
+
+  // Reads the stamp at characters 3-12; false when the line was dealt with
+  // (too short: quit; unreadable stamp: reported and skipped).
+  bool TakeStamp(std::string_view line);
+  // Quit rule: message naming the file and the line, then the quit path.
+  void Fatal(const std::string& message, std::string_view line);
+  // A torn newest line or an unreadable stamp: reported, skipped.
+  void Skip(const std::string& why, std::string_view line);
+  std::string Where(std::string_view line) const;
+  bool NewestLine() const { return lineNumber_ == 1; }
+
+  StripChart& chart_;
+  const Settings& settings_;
+  ChannelState& channels_;
+  DataLog& dataLog_;
+  NumericView& numeric_;
+  WindSummary windSummary_;
+  ErrorSink& errors_;
+  Ui& ui_;
+  QuitPath quit_;
+  const PathMapper& paths_;
+  const Clock& clock_;
+
+  int fd_ = -1;
+  bool stop_ = false;
+  bool quit_requested_ = false;
+  DateTime recordTime_ = kNoRecordTime;
+  int currentColumn_ = 0;
+  int64_t consumed_ = 0;
+  int lineNumber_ = 0;  // of the line being dispatched, 1 = newest
+};
+
+}  // namespace wx
