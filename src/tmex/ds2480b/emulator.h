@@ -1,0 +1,37 @@
+// A DS2480B line driver as a byte-stream state machine: host bytes in,
+// response bytes out, 1-Wire activity on a SlotBus behind it.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "tmex/sim/slot_bus.h"
+
+namespace wx {
+
+class Ds2480bEmulator {
+ public:
+  explicit Ds2480bEmulator(SlotBus& bus);
+  // Power-up state: command mode, defaults, next byte only calibrates.
+  void MasterReset();
+  // One host byte; response bytes (if any) are appended to out.
+  void Feed(uint8_t byte, std::vector<uint8_t>& out);
+  bool InDataMode() const { return mode_ != Mode::Command; }
+  bool PullupActive() const { return pulse_; }
+  uint8_t Config(int param) const { return config_[param & 7]; }
+
+ private:
+  enum class Mode { Command, Data, DataEscape };
+  void Command(uint8_t c, std::vector<uint8_t>& out);
+  void Data(uint8_t b, std::vector<uint8_t>& out);
+  void EndPulse(std::vector<uint8_t>& out);
+
+  SlotBus& bus_;
+  Mode mode_ = Mode::Command;
+  bool calibrated_ = false;
+  bool searchOn_ = false;
+  bool pulse_ = false;
+  std::array<uint8_t, 8> config_{};
+};
+
+}  // namespace wx

@@ -1,0 +1,295 @@
+#include "tmex/ds2480b/serial_backend.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace wx {
+namespace {
+using Ms = std::chrono::milliseconds;
+constexpr uint8_t kFlex = 0x04;  // flexible speed bits
+
+void Pause(int ms) { std::this_thread::sleep_for(Ms(ms)); }
+}  // namespace
+
+Ds2480bBackend::Ds2480bBackend(std::string device, int timeoutMs)
+    : device_(std::move(device)), timeoutMs_(timeoutMs) {}
+
+Ds2480bBackend::~Ds2480bBackend() { Close(); }
+
+int Ds2480bBackend::Fail(int code, const std::string& what) {
+  // The byte stream can no longer be trusted; the next Open() starts over.
+  broken_ = true;
+  error_ = "DS2480B on " + device_ + ": " + what;
+  return code;
+}
+
+bool Ds2480bBackend::Open() {
+  Close();
+  broken_ = false;
+  error_.clear();
+  fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd_ < 0) {
+    Fail(kSerialNotOpen, std::string("cannot open: ") + std::strerror(errno));
+    return false;
+  }
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    Fail(kSerialNotOpen, "in use by another program");
+    Close();
+    return false;
+  }
+  termios t{};
+  if (::tcgetattr(fd_, &t) != 0) {
+    Fail(kSerialNotOpen, std::string("not a serial device: ") + std::strerror(errno));
+    Close();
+    return false;
+  }
+  ::cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cflag &= ~(CRTSCTS | PARENB | CSTOPB);
+  t.c_iflag |= IGNBRK | IGNPAR;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  ::cfsetispeed(&t, B9600);
+  ::cfsetospeed(&t, B9600);
+  if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
+    Fail(kSerialNotOpen, std::string("cannot set 9600 8N1: ") + std::strerror(errno));
+    Close();
+    return false;
+  }
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (Detect()) return true;
+  }
+  Close();
+  broken_ = true;
+  return false;
+}
+
+bool Ds2480bBackend::Detect() {
+  broken_ = false;
+  // Leave data mode and any pull-up, then a break (a master reset on a
+  // real chip) and the calibration byte; whatever comes back is dropped.
+  uint8_t leave[2] = {0xE3, 0xF1};
+  if (::write(fd_, leave, 2) != 2) {
+    Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+    return false;
+  }
+  Pause(3);
+  ::ioctl(fd_, TIOCSBRK);
+  Pause(3);
+  ::ioctl(fd_, TIOCCBRK);
+  Pause(2);
+  ::tcflush(fd_, TCIOFLUSH);
+  uint8_t cal = 0xC1;
+  if (::write(fd_, &cal, 1) != 1) {
+    Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+    return false;
+  }
+  Pause(5);
+  ::tcflush(fd_, TCIFLUSH);
+  dataMode_ = false;
+  pullup_ = primed_ = false;
+  // PDSRC 1.37 V/us, W1LT 10 us, DSO 8 us, SPUD infinite, read RBR, one bit.
+  std::vector<uint8_t> rx;
+  if (Exchange({0x17, 0x45, 0x5B, 0x3F, 0x0F, 0x91}, 6, rx) < 0) {
+    error_ = "DS2480B on " + device_ + ": no adapter answers (" + error_ + ")";
+    return false;
+  }
+  const uint8_t want[5] = {0x16, 0x44, 0x5A, 0x3E, 0x00};
+  for (int i = 0; i < 5; ++i) {
+    if (rx[i] != want[i]) {
+      Fail(kSerialBadResponse, "not a DS2480B (configuration read-back wrong)");
+      return false;
+    }
+  }
+  if ((rx[5] & 0xF0) != 0x90 || (rx[5] & 0x0C) != 0) {
+    Fail(kSerialBadResponse, "not a DS2480B (bit response wrong)");
+    return false;
+  }
+  return true;
+}
+
+void Ds2480bBackend::Close() {
+  if (fd_ < 0) return;
+  if (!broken_ && pullup_) EndPullup();
+  ::close(fd_);
+  fd_ = -1;
+}
+
+int Ds2480bBackend::Exchange(const std::vector<uint8_t>& tx, size_t n, std::vector<uint8_t>& rx) {
+  if (fd_ < 0) return Fail(kSerialNotOpen, "adapter not open");
+  size_t done = 0;
+  while (done < tx.size()) {
+    ssize_t w = ::write(fd_, tx.data() + done, tx.size() - done);
+    if (w < 0) {
+      if (errno == EAGAIN || errno == EINTR) {
+        pollfd p{fd_, POLLOUT, 0};
+        ::poll(&p, 1, 10);
+        continue;
+      }
+      return Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+    }
+    done += static_cast<size_t>(w);
+  }
+  sent_ += static_cast<long>(tx.size());
+  ++trips_;
+  rx.assign(n, 0);
+  size_t got = 0;
+  auto deadline = std::chrono::steady_clock::now() + Ms(timeoutMs_);
+  while (got < n) {
+    auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return Fail(kSerialTimeout, "no answer (timeout)");
+    pollfd p{fd_, POLLIN, 0};
+    int r = ::poll(&p, 1, static_cast<int>(left));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return Fail(kSerialIo, std::string("poll failed: ") + std::strerror(errno));
+    if (r == 0) continue;
+    if (p.revents & (POLLERR | POLLNVAL)) return Fail(kSerialIo, "device gone");
+    ssize_t k = ::read(fd_, rx.data() + got, n - got);
+    if (k < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (k <= 0) return Fail(kSerialIo, "device gone (unplugged?)");
+    got += static_cast<size_t>(k);
+  }
+  received_ += static_cast<long>(n);
+  return 0;
+}
+
+void Ds2480bBackend::ToCommand(std::vector<uint8_t>& tx) {
+  if (dataMode_) tx.push_back(0xE3);
+  dataMode_ = false;
+}
+
+void Ds2480bBackend::ToData(std::vector<uint8_t>& tx) {
+  if (!dataMode_) tx.push_back(0xE1);
+  dataMode_ = true;
+}
+
+int Ds2480bBackend::EndPullup() {
+  std::vector<uint8_t> tx, rx;
+  ToCommand(tx);
+  tx.push_back(0xF1);
+  pullup_ = false;
+  if (int e = Exchange(tx, 1, rx); e < 0) return e;
+  if ((rx[0] & 0xE0) != 0xE0) return Fail(kSerialBadResponse, "pull-up did not end cleanly");
+  return 0;
+}
+
+int Ds2480bBackend::Reset() {
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (pullup_) {
+    if (int e = EndPullup(); e < 0) return e;
+  }
+  primed_ = false;
+  std::vector<uint8_t> tx, rx;
+  ToCommand(tx);
+  tx.push_back(0xC1 | kFlex);
+  if (int e = Exchange(tx, 1, rx); e < 0) return e;
+  if ((rx[0] & 0xC0) != 0xC0) return Fail(kSerialBadResponse, "bad reset response");
+  switch (rx[0] & 3) {
+    case 0: return Fail(kSerialShorted, "1-Wire line shorted");
+    case 1: return 1;
+    case 2: return 2;
+    default: return 0;
+  }
+}
+
+int Ds2480bBackend::TouchByte(uint8_t byte) {
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (pullup_) {
+    if (int e = EndPullup(); e < 0) return e;
+  }
+  std::vector<uint8_t> tx, rx;
+  if (primed_) {
+    // Strong pull-up right after the last bit: eight single-bit commands,
+    // the last with the pull-up flag (SPUD is infinite).
+    primed_ = false;
+    ToCommand(tx);
+    for (int i = 0; i < 8; ++i)
+      tx.push_back(static_cast<uint8_t>(0x81 | kFlex | (((byte >> i) & 1) << 4) | (i == 7 ? 2 : 0)));
+    if (int e = Exchange(tx, 8, rx); e < 0) return e;
+    pullup_ = true;
+    int value = 0;
+    for (int i = 0; i < 8; ++i) {
+      if ((rx[i] & 0xFC) != (tx[tx.size() - 8 + i] & 0xFC) || ((rx[i] & 3) != 0 && (rx[i] & 3) != 3))
+        return Fail(kSerialBadResponse, "bad bit response");
+      if (rx[i] & 1) value |= 1 << i;
+    }
+    return value;
+  }
+  ToData(tx);
+  tx.push_back(byte);
+  if (byte == 0xE3) tx.push_back(0xE3);
+  if (int e = Exchange(tx, 1, rx); e < 0) return e;
+  // The line is a wired AND: a bit sent as 0 cannot come back as 1.
+  if (rx[0] & ~byte) return Fail(kSerialBadResponse, "echo does not match the byte sent");
+  return rx[0];
+}
+
+int Ds2480bBackend::TouchBit(int bit) {
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (pullup_) {
+    if (int e = EndPullup(); e < 0) return e;
+  }
+  std::vector<uint8_t> tx, rx;
+  ToCommand(tx);
+  uint8_t cmd = static_cast<uint8_t>(0x81 | kFlex | (bit ? 0x10 : 0));
+  tx.push_back(cmd);
+  if (int e = Exchange(tx, 1, rx); e < 0) return e;
+  if ((rx[0] & 0xFC) != (cmd & 0xFC) || ((rx[0] & 3) != 0 && (rx[0] & 3) != 3) || (!bit && (rx[0] & 3)))
+    return Fail(kSerialBadResponse, "bad bit response");
+  return (rx[0] & 3) == 3 ? 1 : 0;
+}
+
+int Ds2480bBackend::SetLevel(int level, bool primeOnByte) {
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (level == 0) {
+    primed_ = false;
+    if (pullup_) {
+      if (int e = EndPullup(); e < 0) return e;
+    }
+    return 0;
+  }
+  if (primeOnByte) {
+    primed_ = true;
+    return 1;
+  }
+  if (pullup_) return 1;
+  std::vector<uint8_t> tx;
+  ToCommand(tx);
+  tx.push_back(0xED);
+  if (::write(fd_, tx.data(), tx.size()) != static_cast<ssize_t>(tx.size()))
+    return Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+  sent_ += static_cast<long>(tx.size());
+  pullup_ = true;
+  return 1;
+}
+
+std::string ResolveSerialDevice(int port, const std::optional<std::string>& override,
+                                const std::function<bool(const std::string&)>& exists) {
+  if (override && !override->empty()) return *override;
+  auto has = exists ? exists : [](const std::string& p) {
+    struct stat st{};
+    return ::stat(p.c_str(), &st) == 0;
+  };
+  int n = port >= 1 && port <= 9 ? port - 1 : 0;
+  std::string usb = "/dev/ttyUSB" + std::to_string(n);
+  if (has(usb)) return usb;
+  return "/dev/ttyS" + std::to_string(n);
+}
+
+BackendFactory MakeSerialBackendFactory(std::optional<std::string> deviceOverride) {
+  return [deviceOverride](int port, int type) -> std::unique_ptr<BusBackend> {
+    if (type != 5) return nullptr;
+    return std::make_unique<Ds2480bBackend>(ResolveSerialDevice(port, deviceOverride));
+  };
+}
+
+}  // namespace wx

@@ -1,0 +1,69 @@
+// The DS9097U (DS2480B) serial adapter as a BusBackend, over termios.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tmex/bus_backend.h"
+#include "tmex/tmex.h"
+
+namespace wx {
+
+// Negative results of the serial backend.
+enum SerialError {
+  kSerialNotOpen = -1,
+  kSerialIo = -2,
+  kSerialTimeout = -3,
+  kSerialBadResponse = -4,
+  kSerialShorted = -5,
+  kSerialOutOfSync = -6,
+};
+
+class Ds2480bBackend : public BusBackend {
+ public:
+  // timeoutMs bounds the wait for the answer of one call.
+  explicit Ds2480bBackend(std::string device, int timeoutMs = 500);
+  ~Ds2480bBackend() override;
+  bool Open() override;
+  void Close() override;
+  int Reset() override;
+  int TouchByte(uint8_t byte) override;
+  int TouchBit(int bit) override;
+  int SetLevel(int level, bool primeOnByte) override;
+  std::string LastError() const override { return error_; }
+  const std::string& device() const { return device_; }
+  long bytesSent() const { return sent_; }
+  long bytesReceived() const { return received_; }
+  long roundTrips() const { return trips_; }
+
+ private:
+  int Fail(int code, const std::string& what);
+  // Writes tx, then reads exactly n bytes into rx within the timeout.
+  int Exchange(const std::vector<uint8_t>& tx, size_t n, std::vector<uint8_t>& rx);
+  void ToCommand(std::vector<uint8_t>& tx);
+  void ToData(std::vector<uint8_t>& tx);
+  bool Detect();
+  int EndPullup();
+
+  std::string device_;
+  int timeoutMs_;
+  int fd_ = -1;
+  bool dataMode_ = false;
+  bool broken_ = false;
+  bool primed_ = false;
+  bool pullup_ = false;
+  std::string error_;
+  long sent_ = 0, received_ = 0, trips_ = 0;
+};
+
+// Serial device for the port digit of the primary file: port n (1..9) is
+// /dev/ttyUSB<n-1> when it exists, else /dev/ttyS<n-1>; port 0 is
+// /dev/ttyUSB0 when it exists, else /dev/ttyS0. An override wins.
+std::string ResolveSerialDevice(int port, const std::optional<std::string>& override,
+                                const std::function<bool(const std::string&)>& exists = {});
+
+// Backends for adapter type 5; nullptr for any other type.
+BackendFactory MakeSerialBackendFactory(std::optional<std::string> deviceOverride);
+
+}  // namespace wx
