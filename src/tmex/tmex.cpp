@@ -1,0 +1,176 @@
+#include "tmex/tmex.h"
+
+#include <cstring>
+#include <map>
+
+namespace wx {
+
+namespace {
+// Where TMRom keeps the selected ROM inside the caller's state buffer.
+constexpr size_t kRomOffset = 0;
+}  // namespace
+
+struct Tmex::Impl {
+  struct Session {
+    int port = 0;
+    int type = 0;
+    std::unique_ptr<BusBackend> backend;
+    bool open = false;     // TMSetup succeeded
+    bool pullup = false;   // strong pull-up on or armed
+  };
+  BackendFactory factory;
+  int32_t nextHandle = 1;
+  std::map<int32_t, Session> sessions;
+
+  Session* Find(int32_t h) {
+    auto it = sessions.find(h);
+    return it == sessions.end() ? nullptr : &it->second;
+  }
+  void Drop(std::map<int32_t, Session>::iterator it) {
+    if (it->second.backend) it->second.backend->Close();
+    sessions.erase(it);
+  }
+};
+
+Tmex::Tmex(BackendFactory factory) : impl_(std::make_unique<Impl>()) {
+  impl_->factory = std::move(factory);
+}
+
+Tmex::~Tmex() {
+  while (!impl_->sessions.empty()) impl_->Drop(impl_->sessions.begin());
+}
+
+int32_t Tmex::TMExtendedStartSession(int16_t portNum, int16_t portType, void* /*sessionOptions*/) {
+  // A session still open on this port was abandoned by its owner: release it
+  // so that the port does not stay locked.
+  for (auto it = impl_->sessions.begin(); it != impl_->sessions.end();) {
+    auto next = std::next(it);
+    if (it->second.port == portNum) impl_->Drop(it);
+    it = next;
+  }
+  std::unique_ptr<BusBackend> backend;
+  if (impl_->factory) backend = impl_->factory(portNum, portType);
+  if (!backend) return kTmexErrNoBackend;
+  const int32_t h = impl_->nextHandle++;
+  if (impl_->nextHandle <= 0) impl_->nextHandle = 1;
+  Impl::Session s;
+  s.port = portNum;
+  s.type = portType;
+  s.backend = std::move(backend);
+  impl_->sessions.emplace(h, std::move(s));
+  return h;
+}
+
+int16_t Tmex::TMSetup(int32_t session) {
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) s->open = s->backend->Open();
+  return s->open ? 1 : kTmexSetupNoAdapter;
+}
+
+int16_t Tmex::TMRom(int32_t session, void* stateBuffer, int16_t* romBuffer) {
+  if (!impl_->Find(session)) return kTmexErrInvalidSession;
+  if (!stateBuffer || !romBuffer) return kTmexErrBadArgument;
+  auto* rom = static_cast<uint8_t*>(stateBuffer) + kRomOffset;
+  if (romBuffer[0] != 0) {
+    for (int i = 0; i < 8; ++i) rom[i] = static_cast<uint8_t>(romBuffer[i] & 0xFF);
+  } else {
+    for (int i = 0; i < 8; ++i) romBuffer[i] = rom[i];
+  }
+  return 1;
+}
+
+int16_t Tmex::TMValidSession(int32_t session) { return impl_->Find(session) ? 1 : 0; }
+
+int16_t Tmex::TMAccess(int32_t session, void* stateBuffer) {
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) return kTmexErrNotSetUp;
+  if (!stateBuffer) return kTmexErrBadArgument;
+  const auto* rom = static_cast<const uint8_t*>(stateBuffer) + kRomOffset;
+  const int16_t r = TMTouchReset(session);
+  if (r < 0) return r;
+  if (r == 0) return 0;
+  int b = s->backend->TouchByte(0x55);
+  if (b < 0) return static_cast<int16_t>(b);
+  for (int i = 0; i < 8; ++i) {
+    b = s->backend->TouchByte(rom[i]);
+    if (b < 0) return static_cast<int16_t>(b);
+  }
+  return 1;
+}
+
+int16_t Tmex::TMStrongAccess(int32_t session, void* stateBuffer) {
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) return kTmexErrNotSetUp;
+  if (!stateBuffer) return kTmexErrBadArgument;
+  const auto* rom = static_cast<const uint8_t*>(stateBuffer) + kRomOffset;
+  // Search ROM steered along this ROM: it completes only if a chip with
+  // exactly these 64 bits answers every bit.
+  const int16_t r = TMTouchReset(session);
+  if (r <= 0) return r;
+  BusBackend& bus = *s->backend;
+  int b = bus.TouchByte(0xF0);
+  if (b < 0) return static_cast<int16_t>(b);
+  for (int i = 0; i < 64; ++i) {
+    const int want = (rom[i / 8] >> (i % 8)) & 1;
+    const int bit = bus.TouchBit(1);
+    if (bit < 0) return static_cast<int16_t>(bit);
+    const int comp = bus.TouchBit(1);
+    if (comp < 0) return static_cast<int16_t>(comp);
+    if (bit && comp) return 0;                 // nobody left
+    if (bit != comp && bit != want) return 0;  // all remaining chips differ here
+    const int w = bus.TouchBit(want);
+    if (w < 0) return static_cast<int16_t>(w);
+  }
+  return TMAccess(session, stateBuffer);
+}
+
+int16_t Tmex::TMTouchReset(int32_t session) {
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) return kTmexErrNotSetUp;
+  if (s->pullup) {
+    const int l = s->backend->SetLevel(0, false);
+    if (l < 0) return static_cast<int16_t>(l);
+    s->pullup = false;
+  }
+  const int r = s->backend->Reset();
+  return static_cast<int16_t>(r);
+}
+
+int16_t Tmex::TMTouchByte(int32_t session, int16_t byte) {
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) return kTmexErrNotSetUp;
+  if (byte < 0 || byte > 255) return kTmexErrBadArgument;
+  return static_cast<int16_t>(s->backend->TouchByte(static_cast<uint8_t>(byte)));
+}
+
+int16_t Tmex::TMOneWireLevel(int32_t session, int16_t operation, int16_t levelMode, int16_t primed) {
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) return kTmexErrNotSetUp;
+  if (operation == 1) return s->pullup ? 1 : 0;
+  if (operation != 0 || levelMode < 0 || levelMode > 1 || (primed != 0 && primed != 2))
+    return kTmexErrBadArgument;
+  const int r = s->backend->SetLevel(levelMode, primed == 2);
+  if (r < 0) return static_cast<int16_t>(r);
+  s->pullup = levelMode == 1;
+  return levelMode;
+}
+
+int16_t Tmex::TMEndSession(int32_t session) {
+  auto it = impl_->sessions.find(session);
+  if (it == impl_->sessions.end()) return kTmexErrInvalidSession;
+  impl_->Drop(it);
+  return 1;
+}
+
+BusBackend* Tmex::BackendOf(int32_t session) {
+  Impl::Session* s = impl_->Find(session);
+  return s ? s->backend.get() : nullptr;
+}
+
+}  // namespace wx
