@@ -1,0 +1,503 @@
+#include "app/monitor.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+
+#include "app/numeric_display.h"
+#include "config/help_texts.h"
+#include "config/primary_config.h"
+#include "config/secondary_config.h"
+#include "datalog/records.h"
+#include "datalog/stamps.h"
+
+namespace wx {
+namespace {
+
+constexpr const char* kErrorHeader1 =
+    "Errors since program last restarted.... N.B. Not all sensors will have been read until 54 "
+    "cycles have passed...";
+constexpr const char* kErrorHeader2 =
+    "And \"WD(a)\" (average wind direction in recent readings) stays \"XXX\" for at least 500 "
+    "cycles.";
+constexpr const char* kDefaultPageMessage =
+    "(A line of news from the station owner can appear here: use the \"Insert Comment in HTML\" "
+    "button, or the [HTMLMsg] section of WX118ini2.txt.)";
+constexpr const char* kSecondaryRejected =
+    "WX118 cannot go on with that secondary configuration file. Mend it (or move it away) and "
+    "start the program again. The program will now stop.";
+
+std::string PadTwo(int v) { return (v < 10 ? " " : "") + std::to_string(v); }
+std::string ZeroTwo(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+
+}  // namespace
+
+const char* Monitor::AttributionText() {
+  return "WX118 weather monitor, free software for 1-Wire weather stations. See the About box "
+         "for where to find it.";
+}
+
+Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex)
+    : clock_(clock),
+      ui_(ui),
+      paths_(paths),
+      chart_(settings, ui),
+      dataLog_(settings.files, paths, clock, ui, *this, views.main),
+      devices_(tmex, settings.station, clock, ui, *this, CycleCount),
+      readers_(settings, channels, devices_, chart_, dial_, dataLog_, views.numeric, *this, clock,
+               ui, ShowCelsius),
+      replay_(chart_, settings, channels, dataLog_, views.numeric,
+              [this](int column) { readers_.WindAverageSummary(column); }, *this, ui, paths,
+              clock),
+      web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()) {
+  dataLog_.SetQuitPath([this] { buQuitClick(); });
+  replay_.SetQuitPath([this] { buQuitClick(); });
+}
+
+Monitor::~Monitor() { CloseErrorLog(); }
+
+void Monitor::FormCreate() {
+  const DateTime start = clock_.Now();
+  // 1-3: the page table, the page message and the on/off start state.
+  web_.ResetRecentReadings();
+  settings.page.pageMessage = kDefaultPageMessage;
+  settings.page.pageMessageExpiry = 0;
+  channels.OnOffHasPrevious = {};
+  channels.OnOffChanged = {};
+  // 4
+  NextImageTime = start;
+  NextPageTime = start;
+  // 5: default channel labels, shown at once.
+  SetDefaultChannelLabels(settings.plot);
+  RefreshCaptions(settings.plot, views.main.buCorFCaption, views.numeric);
+  // 6, 7
+  views.main.timerEnabled = false;
+  CycleReady = false;
+  dataLog_.DataLogWriteBusy = false;
+  CycleCount = 1;
+  // 8
+  views.main.applicationTitle = "WX118";
+  views.main.window.caption = std::string("Weather monitor- WX118 Ver:") + kVersionText;
+  views.main.timerIntervalMs = 800;
+  views.main.laMsgs.text = "One moment please while program initializes.";
+  ErrorCount = 0;
+  channels.LatestTture = {999.0f, 999.0f, 999.0f, 999.0f, 999.0f};
+  ShowCelsius = false;
+  channels.WindHistogram = {};
+  channels.ChannelReadCount = {};
+  channels.ChannelLogged = {};
+  chart_.dayMark = DatePart(start);
+  chart_.lastRainCount = chart_.lastWindSpeedCount = chart_.lastLightningCount = kNoCount;
+  NextColumnTime = start;
+  chart_.ColumnInterval = 0.012;
+  ui_.Refresh();
+  // 9
+  ApplyDefaults(settings);
+  // 10
+  if (!LoadSecondaryConfig(settings, views.numeric, views.main.buCorFCaption, paths_, clock_, ui_,
+                           *this)) {
+    ui_.ShowMessage(kSecondaryRejected);
+    ui_.Terminate();
+    fatalConfigFault_ = true;
+  }
+  // 12: the station file and the devices. A fatal fault in either file ends
+  // the program here: nothing later may rely on an unusable configuration,
+  // and a run that never starts must not leave start records in the log.
+  if (!fatalConfigFault_) {
+    if (LoadPrimaryConfig(settings.station, settings.files.primaryConfig, ui_, *this)) {
+      ConvertSensorIds(settings.station);
+      devices_.InitDevices();
+    } else {
+      fatalConfigFault_ = true;
+    }
+  }
+  if (fatalConfigFault_) {
+    ui_.Terminate();
+    return;
+  }
+  // 13 is done by the secondary reader, which writes the page message itself.
+  // 15
+  ui_.Refresh();
+  // 16, 17, 18
+  dataLog_.LogDataToFile = true;
+  chart_.CreateBitmap();
+  chart_.ColumnInterval = 0.012;
+  // 19
+  OpenErrorLog();
+  // 20, 21
+  if (dataLog_.LogDataToFile) dataLog_.OpenDataLog();
+  if (dataLog_.LogDataToFile) {
+    dataLog_.AppendLogLine(StartRecord(StampNow(clock_)));
+    dataLog_.AppendLogLine(
+        WindOffsetRecord(StampNow(clock_), settings.station.windOffset, settings.station.windTable));
+  }
+  // 23: the error window becomes the error list.
+  views.errors.Memo1 = {kErrorHeader1, kErrorHeader2};
+  for (const std::string& line : earlyMessages_) views.errors.Memo1.push_back(line);
+  earlyMessages_.clear();
+  errorWindowReset_ = true;
+  ui_.Refresh();
+  // 24, 25
+  replay_.ReplayDataLog();
+  if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
+  // 26
+  chart_.scrollCounter = 0;
+  // 27-30
+  views.main.laMsgs.text = "One moment please while first \"wait\" cycle completes...";
+  CycleReady = true;
+  ApplySchemeA();
+  views.main.timerEnabled = true;
+  ui_.Refresh();
+  // 31
+  web_.WriteWebPage();
+}
+
+// ---------------------------------------------------------------- the cycle
+
+void Monitor::Timer1Timer() {
+  if (!CycleReady) return;
+  if (views.main.laMsgs.text.compare(0, 11, "One moment ") == 0)
+    views.main.laMsgs.text = AttributionText();
+  try {
+    OnTimerCycle();
+  } catch (const std::exception& e) {
+    CycleReady = true;
+    ShowError(std::string("During OnTimerCycle, unexpected error: ") + e.what());
+  } catch (...) {
+    CycleReady = true;
+    ShowError("During OnTimerCycle, unexpected error.");
+  }
+  ui_.Refresh();
+}
+
+void Monitor::OnTimerCycle() {
+  NumericView& n = views.numeric;
+  const auto& colour = settings.plot.channelColour;
+  for (int k = 0; k < 5; ++k) n.laTture[k].colour = colour[k];
+  n.laRF.colour = colour[5];
+  n.laWS.colour = colour[6];
+  n.laLT.colour = colour[7];
+  n.laBP.colour = colour[8];
+  n.laHum.colour = colour[9];
+  n.laWDi.colour = n.laWDa.colour = kWindDirColour;
+  n.laOnOff1.colour = colour[11];
+  n.laOnOff2.colour = colour[12];
+
+  CycleReady = false;
+  const DateTimeParts p = DecodeDateTime(clock_.Now());
+  views.main.laTOD.text = PadTwo(p.hour) + ":" + ZeroTwo(p.minute) + ":" + ZeroTwo(p.second) +
+                          "       " + PadTwo(p.day) + "/" + PadTwo(p.month) + "/" +
+                          std::to_string(p.year);
+  try {
+    const int slot = CycleCount % 60;  // a negative remainder selects nothing
+    if (slot >= 0) RunSlot(slot);
+    if (clock_.Now() > NextColumnTime) {
+      NextColumnTime += chart_.ColumnInterval;
+      chart_.ScrollGraph(clock_.Now(), channels.CountLatest[5], channels.CountLatest[6],
+                         channels.ChannelLogged);
+    }
+  } catch (...) {
+    ++CycleCount;
+    views.main.laCycle.text = std::to_string(CycleCount);
+    CycleReady = true;
+    throw;
+  }
+  ++CycleCount;
+  views.main.laCycle.text = std::to_string(CycleCount);
+  CycleReady = true;
+
+  const DateTime now = clock_.Now();
+  if (now > NextPageTime) {
+    NextPageTime = now + settings.page.pageIntervalDays;
+    if (channels.LatestTture[0] != 999.0f) {
+      if (ShowCelsius)
+        web_.PushRecentReading('C', channels.LatestTture[0], channels.LatestTture[1]);
+      else
+        web_.PushRecentReading('F', CelsiusToFahrenheit(channels.LatestTture[0]),
+                               CelsiusToFahrenheit(channels.LatestTture[1]));
+      web_.WriteWebPage();
+    }
+  }
+  if (settings.page.imageIntervalSeconds != 0 && now > NextImageTime) {
+    NextImageTime = now + settings.page.imageIntervalDays;
+    web_.StampGraph();
+    web_.ExportGraphJpeg();
+  }
+}
+
+void Monitor::RunSlot(int slot) {
+  const auto& on = settings.station.sensorEnabled;
+  auto temperature = [&](int k) {
+    if (on[k]) readers_.ReadTtureChannel(k);
+  };
+  auto ws = [&] {
+    if (on[6]) readers_.LookAtWindSpeed();
+  };
+  auto rf = [&] {
+    if (on[5]) readers_.LookAtRain();
+  };
+  auto lt = [&] {
+    if (on[7]) readers_.LookLightning();
+  };
+  auto bp = [&] {
+    if (on[8]) readers_.LookAtBaro();
+  };
+  auto hm = [&] {
+    if (on[9]) readers_.LookAtHum();
+  };
+  auto wd = [&] {
+    if (on[10]) readers_.LookAtWindDir();
+  };
+  auto wa = [&] {
+    if (on[10]) readers_.PublishWindAverage(kNewestColumn);
+  };
+  const int units = slot % 10;
+  const int tens = slot / 10;
+  switch (units) {
+    case 0:
+      ws();
+      if (slot == 0 && CycleCount % 2000 == 0 && dataLog_.LogDataToFile)
+        dataLog_.AppendLogLine(CyclesCommentRecord(StampNow(clock_), CycleCount));
+      break;
+    case 1:
+      if (tens == 0) break;
+      if (tens == 3) hm();
+      else bp();
+      break;
+    case 2:
+      if (tens == 0) {
+        temperature(0);
+        const DateTime expiry = settings.page.pageMessageExpiry;
+        if (expiry > 0 && clock_.Now() > expiry) settings.page.pageMessage.clear();
+      } else if (tens == 3) {
+        lt();
+      } else {
+        wd();
+      }
+      break;
+    case 3:
+      if (tens == 0) {
+        lt();
+        if (on[11]) readers_.LookOnOff(1);
+        if (on[12]) readers_.LookOnOff(2);
+      }
+      break;
+    case 4: {
+      static constexpr int kTemperatureBySlot[6] = {9, 1, 2, 0, 3, 4};
+      if (tens == 0) hm();
+      else temperature(kTemperatureBySlot[tens]);
+      break;
+    }
+    case 5:
+    case 6:
+    case 8:
+      wd();
+      break;
+    case 7:
+      rf();
+      break;
+    case 9:
+      wa();
+      break;
+  }
+}
+
+// ------------------------------------------------------ messages, error log
+
+void Monitor::ShowError(const std::string& message) {
+  ++ErrorCount;
+  const std::string line =
+      std::to_string(ErrorCount) + ": " + message + " " + StampNow(clock_);
+  views.errors.Memo1.push_back(line);
+  ui_.ErrorLineAdded(line);
+  if (LogErrorsToFile) WriteErrorLogLine(line);
+  if (!errorWindowReset_) earlyMessages_.push_back(line);
+}
+
+void Monitor::WriteErrorLogLine(const std::string& line) {
+  // Unbuffered: each line reaches the file at once, whatever way the program ends.
+  const std::string text = line + "\r\n";
+  const ssize_t n = ::write(errorLogFd_, text.data(), text.size());
+  if (n == static_cast<ssize_t>(text.size())) {
+    errorLogWriteFailed_ = false;
+    return;
+  }
+  const int err = errno;
+  if (!errorLogWriteFailed_) {
+    // Shown once per run of failures, in the window only (no recursion).
+    errorLogWriteFailed_ = true;
+    const std::string note = "(Could not write that message to the error log: " +
+                             std::string(n < 0 ? std::strerror(err) : "short write") + ")";
+    views.errors.Memo1.push_back(note);
+    ui_.ErrorLineAdded(note);
+  }
+}
+
+void Monitor::OpenErrorLog() {
+  LogErrorsToFile = true;
+  const std::filesystem::path path = paths_.Map(settings.files.errorLogPath);
+  std::error_code ec;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  bool ok = true;
+  if (!std::filesystem::exists(path, ec)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      ok = false;
+    } else {
+      const std::string header = "WX118 Error log. Created by the program " + StampNow(clock_) + "\r\n";
+      ok = ::write(fd, header.data(), header.size()) == static_cast<ssize_t>(header.size());
+      ::fsync(fd);
+      ::close(fd);
+    }
+  }
+  if (ok) {
+    errorLogFd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ok = errorLogFd_ >= 0;
+  }
+  if (!ok) {
+    ui_.ShowMessage("Unable to establish file to log errors.");
+    LogErrorsToFile = false;
+  } else {
+    for (const std::string& line : earlyMessages_) WriteErrorLogLine(line);
+  }
+  SetErrorCaption();
+}
+
+void Monitor::CloseErrorLog() {
+  if (errorLogFd_ >= 0) {
+    ::fsync(errorLogFd_);
+    ::close(errorLogFd_);
+    errorLogFd_ = -1;
+  }
+  LogErrorsToFile = false;
+}
+
+void Monitor::SetErrorCaption() {
+  views.errors.window.caption = LogErrorsToFile ? "Error messages (Being logged to file)"
+                                                : "Error messages (NOT being logged to file)";
+}
+
+// ------------------------------------------------------------ quit and close
+
+void Monitor::buQuitClick() {
+  views.main.buQuitEnabled = false;
+  views.main.laMsgs.text = "One moment please";
+  if (LogErrorsToFile) CloseErrorLog();
+  if (replay_.ReplayReaderOpen) {
+    replay_.CloseReader();
+    dataLog_.LogDataToFile = false;
+  }
+  if (dataLog_.LogDataToFile) {
+    dataLog_.Close();
+    dataLog_.LogDataToFile = false;
+  }
+  ui_.Refresh();
+  ui_.Terminate();
+}
+
+void Monitor::FormClose() {
+  do {
+    ui_.ProcessMessages();
+  } while (dataLog_.DataLogWriteBusy);
+  ui_.Terminate();
+}
+
+// ------------------------------------------------------------ the buttons
+
+void Monitor::buCorFClick() {
+  ToggleUnits(ShowCelsius, views.main, views.numeric, settings.plot, channels.LatestTture);
+  ui_.Refresh();
+}
+
+void Monitor::buInsCmntClick() {
+  dataLog_.buInsCmntClick();
+  ui_.Refresh();
+}
+
+void Monitor::buCommentInHTMLClick() {
+  web_.buCommentInHTMLClick();
+  ui_.Refresh();
+}
+
+void Monitor::Overview1Click() { ui_.ShowMessage(OverviewHelpText()); }
+void Monitor::Legacy1Click() { ui_.ShowMessage(LegacyHelpText()); }
+void Monitor::Modern1Click() { ui_.ShowMessage(ModernHelpText()); }
+
+void Monitor::buHelpClick() {
+  const std::filesystem::path help = paths_.Map(settings.files.helpFile);
+  std::error_code ec;
+  if (std::filesystem::exists(help, ec) && ui_.OpenDocument(help.string())) return;
+  ui_.ShowMessageAt(
+      "The program was supplied with a help file. That seems\r"
+      "to be missing from your machine. Reinstall, if you want the help. If you\r"
+      "don't have the install file, go to the author's website for a new copy.\r"
+      "You can learn the location of the website via the copyright button",
+      views.main.window.rect.left + 10, views.main.window.rect.top + 60);
+}
+
+void Monitor::buCopyrightClick() {
+  const char* lines[7] = {
+      "WX118 weather-station monitor, version 1 Sept 10.",
+      "Reads a 1-Wire weather station through a DS9097U adapter, logs every reading, draws the chart and publishes a web page.",
+      "Free software: you may use, copy and share it.",
+      "No warranty of any kind is given.",
+      "Use it at your own risk.",
+      "Help, sources and new copies: see the README that came with the program.",
+      "Thank you for using WX118.",
+  };
+  std::string text = std::string(lines[0]) + "\r\r" + lines[1] + "\r\r" + lines[2] + "\r\r" +
+                     lines[3] + "\r" + lines[4] + "\r\r" + lines[5] + "\r\r" + lines[6];
+  ui_.ShowMessageAt(text, views.main.window.rect.left + 10, views.main.window.rect.top + 60);
+}
+
+// ------------------------------------------------------------ window layout
+
+void Monitor::ApplyScheme(int scheme) {
+  views.main.window.rect = settings.schemeRect[scheme][0];
+  views.errors.window.rect = settings.schemeRect[scheme][1];
+  views.numeric.window.rect = settings.schemeRect[scheme][2];
+}
+
+void Monitor::ApplySchemeA() {
+  ApplyScheme(0);
+  ui_.Refresh();
+}
+
+void Monitor::SchemeA1Click() {
+  views.numeric.window.state = WindowState::Normal;
+  views.errors.window.state = WindowState::Normal;
+  ApplyScheme(0);
+  ui_.Refresh();
+}
+
+void Monitor::SchemeB1Click() {
+  views.numeric.window.state = WindowState::Normal;
+  views.errors.window.state = WindowState::Normal;
+  ApplyScheme(1);
+  ui_.Refresh();
+}
+
+void Monitor::FormResize(WindowState newState) {
+  WindowState state = newState;
+  if (state == WindowState::Maximized) state = WindowState::Normal;
+  views.main.window.state = state;
+  if (state == WindowState::Minimized) {
+    views.numeric.window.state = WindowState::Minimized;
+    views.errors.window.state = WindowState::Minimized;
+  } else {
+    views.numeric.window.state = WindowState::Normal;
+    views.errors.window.state = WindowState::Normal;
+  }
+  ui_.Refresh();
+}
+
+void Monitor::WindowMoved(int window, const WindowRect& rect) {
+  WindowView* w[3] = {&views.main.window, &views.errors.window, &views.numeric.window};
+  if (window >= 0 && window < 3) w[window]->rect = rect;
+}
+
+}  // namespace wx

@@ -1,0 +1,113 @@
+// The main window's state and behaviour: the start-up sequence, the cycle and
+// its 60-slot schedule, messages and the error log, quitting, the unit toggle,
+// the layout schemes, help and about. One object for the whole run; it owns
+// every subsystem object and hands them to each other by reference.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/window_events.h"
+#include "config/settings.h"
+#include "datalog/data_log.h"
+#include "datalog/replay.h"
+#include "graph/strip_chart.h"
+#include "graph/wind_dial.h"
+#include "onewire/channel_state.h"
+#include "onewire/devices.h"
+#include "onewire/readers.h"
+#include "platform/clock.h"
+#include "platform/error_sink.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "platform/views.h"
+#include "tmex/tmex.h"
+#include "web/web_publisher.h"
+
+namespace wx {
+
+class Monitor : public WindowEvents, public ErrorSink {
+ public:
+  Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex);
+  ~Monitor() override;
+
+  // The start-up sequence; leaves the timer armed unless a fatal
+  // configuration fault asked the application to end.
+  void FormCreate();
+  bool FatalConfigFault() const { return fatalConfigFault_; }
+
+  // ErrorSink
+  void ShowError(const std::string& message) override;
+
+  // WindowEvents
+  void Timer1Timer() override;
+  void buQuitClick() override;
+  void buCorFClick() override;
+  void buInsCmntClick() override;
+  void buCommentInHTMLClick() override;
+  void buHelpClick() override;
+  void buCopyrightClick() override;
+  void SchemeA1Click() override;
+  void SchemeB1Click() override;
+  void Overview1Click() override;
+  void Legacy1Click() override;
+  void Modern1Click() override;
+  void FormResize(WindowState newState) override;
+  void WindowMoved(int window, const WindowRect& rect) override;
+  void FormClose() override;
+
+  void ApplySchemeA();
+
+  // State the windows and the tests read.
+  Views views;
+  Settings settings;
+  ChannelState channels;
+  int32_t CycleCount = 1;
+  bool CycleReady = false;
+  uint16_t ErrorCount = 0;
+  bool LogErrorsToFile = false;
+  bool ShowCelsius = false;
+  DateTime NextColumnTime = 0;
+  DateTime NextPageTime = 0;
+  DateTime NextImageTime = 0;
+
+  StripChart& chart() { return chart_; }
+  WindDial& dial() { return dial_; }
+  DataLog& dataLog() { return dataLog_; }
+  Devices& devices() { return devices_; }
+  Readers& readers() { return readers_; }
+  HistoryReplay& replay() { return replay_; }
+  WebPublisher& web() { return web_; }
+
+  static const char* AttributionText();
+
+ private:
+  void OnTimerCycle();
+  void RunSlot(int slot);
+  void OpenErrorLog();
+  void CloseErrorLog();
+  void WriteErrorLogLine(const std::string& line);
+  void SetErrorCaption();
+  void ApplyScheme(int scheme);
+
+  const Clock& clock_;
+  Ui& ui_;
+  const PathMapper& paths_;
+  StripChart chart_;
+  WindDial dial_;
+  DataLog dataLog_;
+  Devices devices_;
+  Readers readers_;
+  HistoryReplay replay_;
+  WebPublisher web_;
+
+  int errorLogFd_ = -1;
+  bool errorLogWriteFailed_ = false;
+  bool fatalConfigFault_ = false;
+  // Messages shown before the error log opened: they are written to it when
+  // it opens and kept in the error window after its two fixed lines.
+  std::vector<std::string> earlyMessages_;
+  bool errorWindowReset_ = false;
+};
+
+}  // namespace wx
