@@ -27,9 +27,6 @@ constexpr const char* kErrorHeader2 =
 constexpr const char* kDefaultPageMessage =
     "(A line of news from the station owner can appear here: use the \"Insert Comment in HTML\" "
     "button, or the [HTMLMsg] section of WX118ini2.txt.)";
-constexpr const char* kSecondaryRejected =
-    "WX118 cannot go on with that secondary configuration file. Mend it (or move it away) and "
-    "start the program again. The program will now stop.";
 
 std::string PadTwo(int v) { return (v < 10 ? " " : "") + std::to_string(v); }
 std::string ZeroTwo(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
@@ -100,8 +97,7 @@ void Monitor::FormCreate() {
   // 10
   if (!LoadSecondaryConfig(settings, views.numeric, views.main.buCorFCaption, paths_, clock_, ui_,
                            *this)) {
-    ui_.ShowMessage(kSecondaryRejected);
-    ui_.Terminate();
+    // The reader has shown its messages and the closing text already.
     fatalConfigFault_ = true;
   }
   // 12: the station file and the devices. A fatal fault in either file ends

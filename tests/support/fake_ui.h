@@ -4,6 +4,7 @@
 // the attached WindowEvents (so re-entry through pumping is exercised).
 #pragma once
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@ class FakeUi : public Ui {
   }
   void ProcessMessages() override {
     ++pumps;
+    if (throwOnPump) throw std::runtime_error("injected fault while pumping");
     clock_.AdvanceMs(pumpStepMs);
     DeliverDueTick();
   }
@@ -73,6 +75,7 @@ class FakeUi : public Ui {
   std::deque<std::string> inputAnswers;
   std::deque<DialogAnswer> yesNoAnswers;
   bool terminated = false;
+  bool throwOnPump = false;
   int refreshes = 0;
   long pumps = 0;
   long ticksDelivered = 0;

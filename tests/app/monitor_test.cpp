@@ -1,0 +1,254 @@
+// The monitor as a whole on a fake clock and a scripted Ui: the start-up
+// order, the schedule, messages and the error log, quitting and layouts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/monitor.h"
+#include "support/fake_ui.h"
+#include "support/monitor_fixture.h"
+
+namespace wx {
+namespace {
+
+using test::MonitorFixture;
+
+TEST_F(MonitorFixture, FirstTickRunsIdleSlotOneAndShowsCycleTwo) {
+  WriteStation({});  // every channel disabled
+  Start();
+  EXPECT_EQ(monitor->views.main.laMsgs.text,
+            "One moment please while first \"wait\" cycle completes...");
+  ui->RunOneTick();
+  EXPECT_EQ(monitor->views.main.laCycle.text, "2");
+  EXPECT_EQ(monitor->views.main.laMsgs.text, Monitor::AttributionText());
+  EXPECT_EQ(monitor->views.main.laTOD.text, "12:00:00        7/12/2026");
+}
+
+TEST_F(MonitorFixture, TimeOfDayPadsHourAndDateWithBlanks) {
+  clock.SetNow(*EncodeDateTime(2026, 12, 7, 9, 5, 2, 200));
+  WriteStation({});
+  Start();
+  ui->RunOneTick();
+  EXPECT_EQ(monitor->views.main.laTOD.text.substr(0, 8), " 9:05:03");
+  EXPECT_EQ(monitor->views.main.laTOD.text.substr(8), "        7/12/2026");
+}
+
+TEST_F(MonitorFixture, DisabledStationStillCountsAndWritesNoPageWithoutT0) {
+  WriteStation({});
+  Start();
+  const auto page = PagePath();
+  std::filesystem::remove(page);
+  for (int i = 0; i < 120; ++i) ui->RunOneTick();
+  EXPECT_EQ(monitor->CycleCount, 121);
+  EXPECT_FALSE(std::filesystem::exists(page)) << "the page is not rewritten before T0 is read";
+}
+
+TEST_F(MonitorFixture, ClockJumpCatchesUpOneColumnPerTick) {
+  WriteStation({});
+  Start();
+  ui->RunOneTick();  // first scroll: NextColumnTime was the start time
+  EXPECT_EQ(monitor->chart().scrollCounter, 1);
+  clock.JumpDays(1.0 / 24);  // an hour: three more columns are due
+  ui->RunOneTick();
+  EXPECT_EQ(monitor->chart().scrollCounter, 2) << "one column per tick, not all at once";
+  for (int i = 0; i < 10; ++i) ui->RunOneTick();
+  EXPECT_EQ(monitor->chart().scrollCounter, 4);
+  clock.JumpDays(-2.0 / 24);  // back: no scroll until the clock passes NextColumnTime
+  for (int i = 0; i < 10; ++i) ui->RunOneTick();
+  EXPECT_EQ(monitor->chart().scrollCounter, 4);
+}
+
+TEST_F(MonitorFixture, CyclesCommentOnlyAtMultiplesOfSixThousand) {
+  WriteStation({});
+  Start();
+  for (int32_t count : {2000, 4000, 6000, 12000}) {
+    monitor->CycleCount = count;
+    ui->RunOneTick();
+  }
+  const std::string log = ReadDataLog();
+  EXPECT_EQ(log.find("Cycles since start:2000"), std::string::npos);
+  EXPECT_EQ(log.find("Cycles since start:4000"), std::string::npos);
+  EXPECT_NE(log.find("(machine generated) Cycles since start:6000\r\n"), std::string::npos);
+  EXPECT_NE(log.find("(machine generated) Cycles since start:12000\r\n"), std::string::npos);
+}
+
+TEST_F(MonitorFixture, ScheduleReadsEachChannelAtItsRate) {
+  WriteStation(AllChannels());
+  Start();
+  for (int i = 0; i < 60; ++i) ui->RunOneTick();
+  const auto& reads = monitor->channels.ChannelReadCount;
+  // Cycles 1..60 cover every slot once.
+  EXPECT_EQ(reads[0], 2);
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(reads[k], 1) << "T" << k;
+  EXPECT_EQ(reads[5], 6);
+  EXPECT_EQ(reads[6], 6);
+  EXPECT_EQ(reads[7], 2);
+  EXPECT_EQ(reads[11], 1);
+  EXPECT_EQ(reads[12], 1);
+}
+
+TEST_F(MonitorFixture, TicksArrivingDuringAReadingAreDropped) {
+  WriteStation(AllChannels());
+  Start();
+  for (int i = 0; i < 5; ++i) ui->RunOneTick();
+  // The T0 conversion waits 1800 ms, pumping messages: the ticks that came
+  // meanwhile found the cycle busy and were lost; none ran a second cycle.
+  EXPECT_GT(ui->ticksDelivered, 5);
+  EXPECT_EQ(monitor->CycleCount, 6);
+}
+
+TEST_F(MonitorFixture, ExceptionInsideACycleIsReportedAndCyclingGoesOn) {
+  WriteStation(AllChannels());
+  Start();
+  ui->RunOneTick();        // slot 1, idle
+  ui->throwOnPump = true;  // slot 2 waits for the T0 conversion and pumps
+  ui->RunOneTick();
+  ui->throwOnPump = false;
+  EXPECT_TRUE(monitor->CycleReady);
+  ASSERT_FALSE(ui->errorLines.empty());
+  EXPECT_NE(ui->errorLines.back().find("unexpected error"), std::string::npos);
+  const int32_t before = monitor->CycleCount;
+  ui->RunOneTick();
+  EXPECT_EQ(monitor->CycleCount, before + 1);
+}
+
+TEST_F(MonitorFixture, ErrorNumbersWrapAtSixteenBits) {
+  WriteStation({});
+  Start();
+  monitor->ErrorCount = 65534;
+  monitor->ShowError("a");
+  monitor->ShowError("b");
+  EXPECT_EQ(ui->errorLines[ui->errorLines.size() - 2].rfind("65535: a ", 0), 0u);
+  EXPECT_EQ(ui->errorLines.back().rfind("0: b ", 0), 0u);
+}
+
+TEST_F(MonitorFixture, ErrorLogHasOneHeaderAndKeepsOldLines) {
+  WriteStation({});
+  Start();
+  monitor->ShowError("first run");
+  monitor->buQuitClick();
+  Restart();
+  monitor->ShowError("second run");
+  monitor->buQuitClick();
+  const std::string log = ReadErrorLog();
+  size_t headers = 0;
+  for (size_t at = 0; (at = log.find("WX118 Error log. Created by the program ", at)) != std::string::npos; ++at)
+    ++headers;
+  EXPECT_EQ(headers, 1u);
+  EXPECT_EQ(log.rfind("WX118 Error log. Created by the program 26l07m00\r\n", 0), 0u);
+  EXPECT_NE(log.find(": first run "), std::string::npos);
+  EXPECT_NE(log.find(": second run "), std::string::npos);
+  EXPECT_EQ(monitor->views.errors.window.caption, "Error messages (Being logged to file)");
+}
+
+TEST_F(MonitorFixture, UnwritableErrorLogIsReportedOnceAndWindowStillWorks) {
+  WriteStation({});
+  std::filesystem::create_directories(root);
+  std::ofstream(root / "c" ) << "";  // a file where the drive folder should be
+  Start();
+  int shown = 0;
+  for (const auto& m : ui->messages) shown += m == "Unable to establish file to log errors.";
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(monitor->views.errors.window.caption, "Error messages (NOT being logged to file)");
+  monitor->ShowError("still shown");
+  EXPECT_NE(monitor->views.errors.Memo1.back().find("still shown"), std::string::npos);
+}
+
+TEST_F(MonitorFixture, MessagesBeforeTheErrorLogOpenedAreKept) {
+  // An enabled temperature line with a counter chip's family code is
+  // switched off through ShowError while the error log is not yet open.
+  WriteStation({{0, "1D"}});
+  Start();
+  const auto& memo = monitor->views.errors.Memo1;
+  ASSERT_GE(memo.size(), 3u);
+  EXPECT_EQ(memo[0].rfind("Errors since program last restarted", 0), 0u);
+  EXPECT_NE(memo[2].find("The chip type, as defined by the last byte"), std::string::npos);
+  EXPECT_NE(ReadErrorLog().find("The chip type, as defined by the last byte"), std::string::npos);
+  EXPECT_FALSE(monitor->settings.station.sensorEnabled[0]);
+}
+
+TEST_F(MonitorFixture, StartRecordsFollowTheHeaderOfANewLog) {
+  WriteStation({});
+  Start();
+  std::istringstream in(ReadDataLog());
+  std::string l1, l2, l3, l4;
+  std::getline(in, l1);
+  std::getline(in, l2);
+  std::getline(in, l3);
+  std::getline(in, l4);
+  EXPECT_EQ(l1, "cm Data Log File for WX118\r");
+  EXPECT_EQ(l2, "cm created:(following is date/time, encoded) 26l07m00\r");
+  EXPECT_EQ(l3, "ss26l07m00- - System started, WX118 version: 1 Sept 10\r");
+  EXPECT_EQ(l4, "wo26l07m00- - Wind Dir Offset:9. Using lookup table:a.\r");
+}
+
+TEST_F(MonitorFixture, FatalPrimaryFaultEndsBeforeTheFirstCycle) {
+  std::filesystem::create_directories(work);
+  std::ofstream(work / "WX118ini.txt") << "not the right first line\r\n";
+  Start();
+  EXPECT_TRUE(monitor->FatalConfigFault());
+  EXPECT_TRUE(ui->terminated);
+  EXPECT_FALSE(monitor->views.main.timerEnabled);
+  EXPECT_FALSE(std::filesystem::exists(root / "c" / "WX18DtLg.txt"));
+}
+
+TEST_F(MonitorFixture, QuitClosesLogsAndDisablesQuit) {
+  WriteStation({});
+  Start();
+  EXPECT_TRUE(monitor->views.main.buQuitEnabled);
+  monitor->buQuitClick();
+  EXPECT_FALSE(monitor->views.main.buQuitEnabled);
+  EXPECT_EQ(monitor->views.main.laMsgs.text, "One moment please");
+  EXPECT_FALSE(monitor->LogErrorsToFile);
+  EXPECT_FALSE(monitor->dataLog().LogDataToFile);
+  EXPECT_TRUE(ui->terminated);
+  const std::string before = ReadErrorLog();
+  monitor->ShowError("after quit");
+  EXPECT_EQ(ReadErrorLog(), before);
+  EXPECT_NE(monitor->views.errors.Memo1.back().find("after quit"), std::string::npos);
+}
+
+TEST_F(MonitorFixture, MainWindowNeverStaysMaximisedAndTheOthersFollowIt) {
+  WriteStation({});
+  Start();
+  monitor->FormResize(WindowState::Maximized);
+  EXPECT_EQ(monitor->views.main.window.state, WindowState::Normal);
+  monitor->FormResize(WindowState::Minimized);
+  EXPECT_EQ(monitor->views.numeric.window.state, WindowState::Minimized);
+  EXPECT_EQ(monitor->views.errors.window.state, WindowState::Minimized);
+  monitor->FormResize(WindowState::Normal);
+  EXPECT_EQ(monitor->views.numeric.window.state, WindowState::Normal);
+  EXPECT_EQ(monitor->views.errors.window.state, WindowState::Normal);
+}
+
+TEST_F(MonitorFixture, SchemesMoveAllThreeWindows) {
+  WriteStation({});
+  Start();
+  EXPECT_EQ(monitor->views.main.window.rect, (WindowRect{0, 0, 696, 370}));
+  monitor->SchemeB1Click();
+  EXPECT_EQ(monitor->views.errors.window.rect, (WindowRect{10, 300, 580, 100}));
+  monitor->views.numeric.window.state = WindowState::Minimized;
+  monitor->SchemeA1Click();
+  EXPECT_EQ(monitor->views.numeric.window.state, WindowState::Normal);
+  EXPECT_EQ(monitor->views.numeric.window.rect, (WindowRect{0, 249, 696, 270}));
+  EXPECT_EQ(monitor->views.main.window.rect, (WindowRect{0, 0, 696, 370}));
+}
+
+TEST_F(MonitorFixture, HelpWithoutFileShowsFourLinesBesideTheMainWindow) {
+  WriteStation({});
+  Start();
+  monitor->views.main.window.rect = {100, 50, 696, 370};
+  monitor->buHelpClick();
+  ASSERT_FALSE(ui->messages.empty());
+  EXPECT_EQ(ui->messages.back().rfind("The program was supplied with a help file. That seems\r", 0), 0u);
+  EXPECT_EQ(ui->lastMessageX, 110);
+  EXPECT_EQ(ui->lastMessageY, 110);
+  std::ofstream(work / "WX118.hlp") << "help";
+  monitor->buHelpClick();
+  EXPECT_EQ(ui->openedDocuments.size(), 1u);
+}
+
+}  // namespace
+}  // namespace wx
