@@ -1,2 +1,128 @@
-// Program entry (filled in with the monitor).
-int main() { return 0; }
+// Program entry: one copy per user, the data root, the bus (simulated or the
+// serial adapter), the monitor and its windows (or none, with --headless).
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "app/demo.h"
+#include "app/headless_ui.h"
+#include "app/monitor.h"
+#include "app/options.h"
+#include "app/qt/qt_front_end.h"
+#include "platform/single_instance.h"
+#include "tmex/tmex.h"
+
+namespace {
+
+// The monitor needs its Ui when it is built, the front ends need the
+// monitor's views: this hands the calls on once both exist.
+class UiRelay : public wx::Ui {
+ public:
+  wx::Ui* target = nullptr;
+  void ShowMessage(const std::string& t) override { target->ShowMessage(t); }
+  void ShowMessageAt(const std::string& t, int x, int y) override { target->ShowMessageAt(t, x, y); }
+  std::string InputBox(const std::string& c, const std::string& p, const std::string& d) override {
+    return target->InputBox(c, p, d);
+  }
+  wx::DialogAnswer AskYesNoCancel(const std::string& t, int x, int y) override {
+    return target->AskYesNoCancel(t, x, y);
+  }
+  void ProcessMessages() override { target->ProcessMessages(); }
+  void Terminate() override { target->Terminate(); }
+  bool TerminateRequested() const override { return target->TerminateRequested(); }
+  void Refresh() override { target->Refresh(); }
+  void ErrorLineAdded(const std::string& l) override { target->ErrorLineAdded(l); }
+  bool OpenDocument(const std::string& p) override { return target->OpenDocument(p); }
+};
+
+int Fail(const std::string& text) {
+  std::cerr << "wx118: " << text << "\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const std::optional<wx::Options> parsed = wx::ParseOptions(args, error);
+  if (!parsed) {
+    std::cerr << "wx118: " << error << "\n" << wx::UsageText();
+    return 2;
+  }
+  wx::Options opt = *parsed;
+  if (opt.help) {
+    std::cout << wx::UsageText();
+    return 0;
+  }
+
+  if (opt.headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  std::unique_ptr<QGuiApplication> app;
+  if (opt.headless)
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  else
+    app = std::make_unique<QApplication>(argc, argv);
+  QCoreApplication::setApplicationName("WX118");
+
+  // A second copy hands over to the first and ends, touching nothing else.
+  wx::SingleInstance instance;
+  if (!instance.TryBecomePrimary()) {
+    wx::SingleInstance::SendRestore();
+    return 0;
+  }
+
+  std::error_code ec;
+  if (opt.demo) {
+    const wx::DemoPaths demo = wx::WriteDemoInstallation(opt.demoDir);
+    std::filesystem::current_path(demo.dir, ec);
+    if (ec) return Fail("cannot use the demo folder " + demo.dir.string() + ": " + ec.message());
+    if (!opt.root) opt.root = demo.root.string();
+    opt.simulate = demo.station.string();
+  }
+  const std::filesystem::path root = opt.root ? std::filesystem::absolute(*opt.root)
+                                              : wx::PathMapper::DefaultRoot();
+  std::filesystem::create_directories(root, ec);
+  if (ec) return Fail("cannot create the data root " + root.string() + ": " + ec.message());
+  wx::PathMapper paths(root);
+
+  wx::SystemClock clock(opt.speed);
+  wx::BackendFactory factory;
+  if (opt.simulate) {
+    factory = wx::StationWriter::MakeFactory(*opt.simulate, clock, &error);
+    if (!error.empty()) return Fail("station file " + *opt.simulate + ": " + error);
+  } else {
+    factory = [](int, int) { return std::unique_ptr<wx::BusBackend>(); };
+  }
+  wx::Tmex tmex(factory);
+
+  UiRelay relay;
+  wx::Monitor monitor(clock, relay, paths, tmex);
+  std::unique_ptr<wx::QtFrontEnd> gui;
+  std::unique_ptr<wx::HeadlessUi> headless;
+  if (opt.headless) {
+    headless = std::make_unique<wx::HeadlessUi>(monitor.views, opt.speed);
+    headless->Attach(monitor);
+    relay.target = headless.get();
+  } else {
+    gui = std::make_unique<wx::QtFrontEnd>(monitor.views, monitor.chart().Bitmap(),
+                                           monitor.dial().Image(), opt.speed);
+    gui->Attach(monitor);
+    relay.target = gui.get();
+    gui->ShowAll();
+  }
+  instance.ListenForRestore([&] {
+    if (gui) gui->RestoreAndRaise();
+  });
+  wx::InstallQuitOnSignals([&] { monitor.buQuitClick(); });
+
+  monitor.FormCreate();
+  if (monitor.FatalConfigFault()) return 1;
+  const int rc = opt.headless ? headless->Exec() : gui->Exec();
+  return rc;
+}

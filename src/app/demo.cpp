@@ -1,0 +1,201 @@
+#include "app/demo.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "tmex/sim/station_file.h"
+
+namespace wx {
+namespace {
+
+constexpr char kLineLetters[] = "klmnopqrstuvw";
+
+std::string DefaultProgram(const std::string& family, int channel) {
+  if (family == "10" || family == "28") return "temp=const " + std::to_string(15 + channel);
+  if (family == "26") return channel == 8 ? "vad=const 4.5 temp=const 20" : "vad=const 3 temp=const 20";
+  if (family == "1D") return "a=ramp 0 60 b=const 0";
+  if (family == "20") return "vane=const 6";
+  return "";
+}
+
+std::string KindName(const std::string& family) {
+  if (family == "10") return "ds18s20";
+  if (family == "28") return "ds18b20";
+  if (family == "26") return "ds2438";
+  if (family == "1D") return "ds2423";
+  if (family == "20") return "ds2450";
+  return "unknown";
+}
+
+void WriteIfMissing(const std::filesystem::path& file, const std::string& text) {
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec)) return;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+}  // namespace
+
+uint8_t Crc8(const uint8_t* data, size_t n) {
+  uint8_t crc = 0;
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t b = data[i];
+    for (int bit = 0; bit < 8; ++bit) {
+      const bool mix = (crc ^ b) & 1;
+      crc >>= 1;
+      if (mix) crc ^= 0x8C;
+      b >>= 1;
+    }
+  }
+  return crc;
+}
+
+std::vector<ChannelChip> StationWriter::AllChannels() {
+  return {{0, "10", ""}, {1, "28", ""}, {2, "26", ""}, {3, "28", ""}, {4, "10", ""},
+          {5, "1D", ""}, {6, "1D", ""}, {7, "1D", ""}, {8, "26", ""}, {9, "26", ""},
+          {10, "20", ""}, {11, "1D", ""}, {12, "1D", ""}};
+}
+
+const ChannelChip* StationWriter::Find(int channel) const {
+  for (const ChannelChip& c : chips_)
+    if (c.channel == channel) return &c;
+  return nullptr;
+}
+
+std::array<uint8_t, 8> StationWriter::Rom(int channel) const {
+  std::array<uint8_t, 8> rom{};
+  const ChannelChip* c = Find(channel);
+  rom[0] = c ? static_cast<uint8_t>(std::stoi(c->family, nullptr, 16)) : 0;
+  rom[1] = static_cast<uint8_t>(0x11 * (channel + 1));
+  rom[2] = 0x0C;
+  rom[3] = 0xB1;
+  rom[4] = 0x18;
+  rom[5] = static_cast<uint8_t>(channel);
+  rom[6] = 0x00;
+  rom[7] = Crc8(rom.data(), 7);
+  return rom;
+}
+
+std::string StationWriter::IdText(int channel) const {
+  const auto rom = Rom(channel);
+  std::string s;
+  char buf[3];
+  for (int i = 7; i >= 0; --i) {
+    std::snprintf(buf, sizeof buf, "%02X", rom[i]);
+    s += buf;
+  }
+  return s;
+}
+
+std::string StationWriter::PrimaryText() const {
+  static const char* kNames[13] = {"T0", "T1", "T2", "T3", "T4", "rain", "wind speed", "lightning",
+                                   "pressure", "humidity", "wind direction", "on/off 1", "on/off 2"};
+  std::ostringstream o;
+  o << "abWX118ini\r\n"
+    << "WX118 primary configuration file\r\n"
+    << "(lines b to g and j are free text; see the README)\r\n-\r\n-\r\n-\r\n-\r\n"
+    << "h 1   port digit at character 3\r\n"
+    << "i 5   adapter type at character 3 (5 = DS9097U)\r\n"
+    << "-\r\n";
+  for (int ch = 0; ch < 13; ++ch) {
+    const ChannelChip* c = Find(ch);
+    const std::string id = c ? IdText(ch) : std::string("0000000000000000");
+    char c21 = '-', c22 = '-';
+    if (ch == 10) c21 = 'j', c22 = 'a';
+    if (ch == 5 || ch == 6 || ch == 7 || ch == 11 || ch == 12) c22 = 'a';
+    o << kLineLetters[ch] << ' ' << (c ? 'e' : 'd') << id << ' ' << c21 << c22 << "  "
+      << kNames[ch] << "\r\n";
+  }
+  return o.str();
+}
+
+std::string StationWriter::StationText() const {
+  std::ostringstream o;
+  o << "# Simulated station: one chip per channel of WX118ini.txt\n"
+    << "adapter type 5 port 1\n";
+  for (const ChannelChip& c : chips_) {
+    const std::string program = c.program.empty() ? DefaultProgram(c.family, c.channel) : c.program;
+    o << "chip " << IdText(c.channel) << ' ' << KindName(c.family) << ' ' << program << '\n';
+  }
+  return o.str();
+}
+
+void StationWriter::WritePrimary(const std::filesystem::path& file) const {
+  std::ofstream(file, std::ios::binary) << PrimaryText();
+}
+
+void StationWriter::WriteStationFile(const std::filesystem::path& file) const {
+  std::ofstream(file, std::ios::binary) << StationText();
+}
+
+BackendFactory StationWriter::MakeFactory(const std::filesystem::path& stationFile,
+                                          const Clock& clock, std::string* error) {
+  std::string err;
+  int port = 0, type = 0;
+  std::shared_ptr<SimNetwork> net = LoadStation(stationFile, clock, err, &port, &type);
+  if (error) *error = err;
+  if (!net) return [](int, int) { return std::unique_ptr<BusBackend>(); };
+  return MakeSimFactory(net, port, type);
+}
+
+DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
+  DemoPaths p;
+  p.dir = std::filesystem::absolute(dirIn);
+  p.root = p.dir / "root";
+  p.www = p.dir / "www";
+  p.primary = p.dir / "WX118ini.txt";
+  p.station = p.dir / "demo-station.txt";
+  p.secondary = p.root / "c" / "WX118" / "WX118ini2.txt";
+  std::error_code ec;
+  std::filesystem::create_directories(p.www, ec);
+  std::filesystem::create_directories(p.root, ec);
+
+  // Weather-like programs (hours since the simulation started).
+  std::vector<ChannelChip> chips = {
+      // Outdoor: a daily cycle; T3 sees a cold front arrive after a day and a half.
+      {0, "10", "temp=sine 7 5 24 -9"},
+      {1, "28", "temp=sine 21 0.6 24 -6"},
+      {2, "26", "temp=walk 12 0.05 7 vad=const 0"},
+      {3, "28", "temp=steps 0=9 30=8.5 34=6 36=3 40=2 48=2.5 60=4"},
+      {4, "10", "temp=sine 4 1.5 24 -8"},
+      // Rain showers: tips in bursts; gusty wind: a steadily turning cup counter.
+      {5, "1D", "a=steps 0=0 3=4 3.5=15 4=22 20=22 21=30 22=41 40=41 41=55 44=70 b=const 0"},
+      {6, "1D", "a=walk 0 900 11 b=const 0"},
+      {7, "1D", "a=steps 0=0 21=1 21.2=3 21.5=4 41=5 41.1=8 b=const 0"},
+      // Pressure falls then rises over three days; humidity follows the temperature inversely.
+      {8, "26", "vad=sine 4.6 0.35 72 18 temp=const 19"},
+      {9, "26", "vad=sine 5 1.5 24 3 temp=const 19"},
+      // The vane veers slowly (a sixteenth of a turn every two hours).
+      {10, "20", "vane=ramp 0 0.5"},
+      {11, "1D", "a=steps 0=0 2=1 2.3=6 6=6 9=7 9.4=12 b=const 0"},
+      {12, "1D", "a=ramp 0 2 b=const 0"},
+  };
+  StationWriter writer(chips);
+  WriteIfMissing(p.primary, writer.PrimaryText());
+  WriteIfMissing(p.station, writer.StationText());
+  WriteIfMissing(p.secondary,
+                 "abWX118ini2 demo configuration written by wx118 --demo\r\n"
+                 "[swg]\r\n"
+                 "wgp=" + p.www.string() + "\r\n"
+                 "wgh=WX118WG.htm\r\n"
+                 "hsi=60\r\n"
+                 "[enis]\r\n"
+                 "wgi=WX118WG.jpg\r\n"
+                 "iri=60\r\n"
+                 "[HTMLMsg]\r\n"
+                 "Msg=This page comes from the WX118 demo station: every reading is simulated.\r\n"
+                 "Persists=0\r\n");
+  // The help file is looked for in the current folder.
+  const std::filesystem::path help = p.dir / "WX118.hlp";
+  for (const std::filesystem::path& src :
+       {std::filesystem::path(WX118_SOURCE_DIR) / "help" / "WX118.hlp",
+        std::filesystem::path("/usr/share/doc/wx118/WX118.hlp")}) {
+    if (!std::filesystem::exists(help, ec) && std::filesystem::exists(src, ec))
+      std::filesystem::copy_file(src, help, ec);
+  }
+  return p;
+}
+
+}  // namespace wx
