@@ -60,14 +60,14 @@ Monitor::~Monitor() { CloseErrorLog(); }
 void Monitor::FormCreate() {
   const DateTime start = clock_.Now();
   // 1-3: the page table, the page message and the on/off start state.
-  web_.ResetRecentReadings();
+  web_.RecentReadings = RecentReadingTable{};
   settings.page.pageMessage = kDefaultPageMessage;
   settings.page.pageMessageExpiry = 0;
   channels.OnOffHasPrevious = {};
   channels.OnOffChanged = {};
   // 4
-  NextImageTime = start;
-  NextPageTime = start;
+  web_.NextImageTime = start;
+  web_.NextPageTime = start;
   // 5: default channel labels, shown at once.
   SetDefaultChannelLabels(settings.plot);
   RefreshCaptions(settings.plot, views.main.buCorFCaption, views.numeric);
@@ -206,23 +206,8 @@ void Monitor::OnTimerCycle() {
   views.main.laCycle.text = std::to_string(CycleCount);
   CycleReady = true;
 
-  const DateTime now = clock_.Now();
-  if (now > NextPageTime) {
-    NextPageTime = now + settings.page.pageIntervalDays;
-    if (channels.LatestTture[0] != 999.0f) {
-      if (ShowCelsius)
-        web_.PushRecentReading('C', channels.LatestTture[0], channels.LatestTture[1]);
-      else
-        web_.PushRecentReading('F', CelsiusToFahrenheit(channels.LatestTture[0]),
-                               CelsiusToFahrenheit(channels.LatestTture[1]));
-      web_.WriteWebPage();
-    }
-  }
-  if (settings.page.imageIntervalSeconds != 0 && now > NextImageTime) {
-    NextImageTime = now + settings.page.imageIntervalDays;
-    web_.StampGraph();
-    web_.ExportGraphJpeg();
-  }
+  web_.PageUpdateTick(ShowCelsius);
+  web_.ImageExportTick();
 }
 
 void Monitor::RunSlot(int slot) {
@@ -267,8 +252,7 @@ void Monitor::RunSlot(int slot) {
     case 2:
       if (tens == 0) {
         temperature(0);
-        const DateTime expiry = settings.page.pageMessageExpiry;
-        if (expiry > 0 && clock_.Now() > expiry) settings.page.pageMessage.clear();
+        web_.PageMessageExpiryCheck();
       } else if (tens == 3) {
         lt();
       } else {

@@ -68,8 +68,6 @@ class Monitor : public WindowEvents, public ErrorSink {
   bool LogErrorsToFile = false;
   bool ShowCelsius = false;
   DateTime NextColumnTime = 0;
-  DateTime NextPageTime = 0;
-  DateTime NextImageTime = 0;
 
   StripChart& chart() { return chart_; }
   WindDial& dial() { return dial_; }
