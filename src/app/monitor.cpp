@@ -48,11 +48,10 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
       readers_(settings, channels, devices_, chart_, dial_, dataLog_, views.numeric, *this, clock,
                ui, ShowCelsius),
       replay_(chart_, settings, channels, dataLog_, views.numeric,
-              [this](int column) { readers_.WindAverageSummary(column); }, *this, ui, paths,
-              clock),
+              [this](int column) { readers_.WindAverageSummary(column); }, *this, ui,
+              [this] { buQuitClick(); }, paths, clock),
       web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()) {
   dataLog_.SetQuitPath([this] { buQuitClick(); });
-  replay_.SetQuitPath([this] { buQuitClick(); });
 }
 
 Monitor::~Monitor() { CloseErrorLog(); }
