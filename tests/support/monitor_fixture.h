@@ -14,7 +14,7 @@
 
 #include "app/monitor.h"
 #include "support/fake_ui.h"
-#include "support/station_writer.h"
+#include "app/demo.h"
 #include "tmex/tmex.h"
 
 namespace wx::test {
