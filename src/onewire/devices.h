@@ -1,0 +1,99 @@
+// The chip-level command sequences of the 1-Wire station: every routine opens
+// its own TMEX session, selects one chip by its ROM code, exchanges bytes and
+// ends the session (left open after a failure). Failures come back as a step
+// code (0 = success, else the number of the step that failed) and the TMEX
+// result of that step.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "config/settings.h"
+#include "onewire/decoding.h"
+#include "platform/clock.h"
+#include "platform/error_sink.h"
+#include "platform/ui.h"
+#include "tmex/tmex.h"
+
+namespace wx {
+
+constexpr size_t kStateBufferSize = 15360;
+
+struct DeviceSession {
+  int32_t sessionHandle = 0;
+  int32_t lastResult = 0;
+  std::array<uint8_t, kStateBufferSize> stateBuffer{};
+  std::array<int16_t, 8> romBuffer{};
+  bool AdcReady = false;
+};
+
+struct DeviceResult {
+  uint8_t stepCode = 0;
+  int32_t tmexCode = 0;
+};
+
+struct TtureBytes : DeviceResult {
+  uint8_t lsb = 0, msb = 0;
+};
+
+struct CountResult : DeviceResult {
+  int32_t count = 0;
+};
+
+struct VadResult : DeviceResult {
+  float voltage = 999.0f;
+  float temperature = 999.0f;
+};
+
+struct AdcResult : DeviceResult {
+  std::array<uint16_t, 4> input{};  // A, B, C, D
+};
+
+class Devices {
+ public:
+  Devices(Tmex& tmex, StationConfig& station, const Clock& clock, Ui& ui, ErrorSink& errors,
+          const int32_t& CycleCount);
+
+  TtureBytes DMLGet1820Tture(int slot);
+  // Reports its own failures ("Problem with DMLGetCount ").
+  CountResult DMLGetCount(int slot, int page);
+  VadResult DMLGetVAD(int slot);
+  // Reports its own failure; sets AdcReady on success.
+  DeviceResult DMLInit2450ADC(int slot);
+  AdcResult DMLGet2540ADC(int slot);
+
+  // Waits until more than ms milliseconds have passed, handling window
+  // messages meanwhile.
+  void WaitTicks(uint32_t ms);
+  void ReportDeviceError(const std::string& prefix, uint8_t stepCode, int32_t tmexCode);
+  // The device part of the start-up: the DS2450 set-up when slot 10 is enabled.
+  void InitDevices();
+
+  DeviceSession& session() { return session_; }
+  const DeviceSession& session() const { return session_; }
+
+ private:
+  // The common prologue (session, set-up, ROM, valid session, select).
+  // codes = the five failure codes; the select is TMStrongAccess.
+  void Prologue(int slot, const std::array<uint8_t, 5>& codes, DeviceResult& r);
+  // ROM, valid session and strong access with the given codes.
+  void Reselect(int slot, uint8_t romCode, uint8_t validCode, uint8_t accessCode, DeviceResult& r);
+  void LoadRom(int slot);
+  bool CallRom();
+  // Sends a byte while no failure is recorded; a negative result fails with code.
+  int Send(DeviceResult& r, uint8_t byte, uint8_t code, bool record = true);
+  // A TMEX call whose result must be 1.
+  void Expect1(DeviceResult& r, int16_t result, uint8_t code);
+  void ExpectPresence(DeviceResult& r, uint8_t code);
+  void EndIfOk(const DeviceResult& r);
+
+  Tmex& tmex_;
+  StationConfig& station_;
+  const Clock& clock_;
+  Ui& ui_;
+  ErrorSink& errors_;
+  const int32_t& cycleCount_;
+  DeviceSession session_;
+};
+
+}  // namespace wx

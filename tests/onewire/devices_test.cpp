@@ -1,0 +1,180 @@
+// The chip routines against the simulated network: values, step codes of
+// failed sessions and chips, the conversion waits.
+#include <gtest/gtest.h>
+
+#include "onewire/devices.h"
+#include "onewire/fakes.h"
+#include "onewire/sim_station.h"
+
+namespace wx {
+namespace {
+
+using test::PumpingUi;
+using test::RecordingErrors;
+using test::SimStation;
+
+class DevicesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    station.adapterPort = 1;
+    station.adapterType = 5;
+  }
+  void Use(int slot, const SimStation::Rom& rom) {
+    station.sensorRom[slot] = rom;
+    station.sensorEnabled[slot] = true;
+  }
+
+  FakeClock clock{46363.5, 1000};
+  PumpingUi ui{clock};
+  RecordingErrors errors;
+  StationConfig station;
+  int32_t cycle = 100;
+  SimStation sim{clock};
+  Tmex tmex{sim.Factory()};
+  Devices dev{tmex, station, clock, ui, errors, cycle};
+};
+
+TEST_F(DevicesTest, Ds18x20BytesAfterTheConversionWait) {
+  Use(0, sim.AddDs18S20(25.5));
+  Use(1, sim.AddDs18B20(-10.125));
+  const uint32_t before = clock.GetTickCount();
+  TtureBytes s = dev.DMLGet1820Tture(0);
+  EXPECT_EQ(s.stepCode, 0);
+  EXPECT_EQ(s.lsb, 0x33);
+  EXPECT_EQ(s.msb, 0x00);
+  EXPECT_GT(clock.GetTickCount() - before, 1800u);
+  TtureBytes b = dev.DMLGet1820Tture(1);
+  EXPECT_EQ(b.stepCode, 0);
+  EXPECT_EQ(b.lsb, 0x5E);
+  EXPECT_EQ(b.msb, 0xFF);
+}
+
+TEST_F(DevicesTest, Ds2438TemperatureAndVoltage) {
+  Use(8, sim.AddDs2438(-25.4375, 5.00));
+  VadResult r = dev.DMLGetVAD(8);
+  ASSERT_EQ(r.stepCode, 0);
+  EXPECT_FLOAT_EQ(r.temperature, -25.4375f);
+  EXPECT_FLOAT_EQ(r.voltage, 5.00f);
+}
+
+TEST_F(DevicesTest, Ds2423PagesAndLittleEndianCounter) {
+  Use(5, sim.AddDs2423(0x04030201, 1234567890));
+  CountResult p14 = dev.DMLGetCount(5, 14);
+  EXPECT_EQ(p14.stepCode, 0);
+  EXPECT_EQ(p14.count, 0x04030201);
+  CountResult p15 = dev.DMLGetCount(5, 15);
+  EXPECT_EQ(p15.stepCode, 0);
+  EXPECT_EQ(p15.count, 1234567890);
+  // Bit 31 of the chip's counter is never taken.
+  sim.SetCounter(station.sensorRom[5], 15, 0x80000005u);
+  EXPECT_EQ(dev.DMLGetCount(5, 15).count, 5);
+  EXPECT_TRUE(errors.lines.empty());
+}
+
+TEST_F(DevicesTest, NoAdapterFailsAtTheSessionStep) {
+  Use(5, sim.AddDs2423(7, 8));
+  Use(8, sim.AddDs2438(20.0, 1.0));
+  Use(0, sim.AddDs18B20(20.0));
+  sim.SetAdapterAbsent(true);
+  CountResult c = dev.DMLGetCount(5, 14);
+  EXPECT_EQ(c.stepCode, 10);
+  EXPECT_EQ(c.tmexCode, 0);
+  EXPECT_EQ(c.count, 0);
+  EXPECT_TRUE(errors.Has("Problem with DMLGetCount 10 and Dallas error 0"));
+  VadResult v = dev.DMLGetVAD(8);
+  EXPECT_EQ(v.stepCode, 10);
+  EXPECT_EQ(v.voltage, 999.0f);
+  EXPECT_EQ(v.temperature, 999.0f);
+  const uint32_t before = clock.GetTickCount();
+  EXPECT_EQ(dev.DMLGet1820Tture(0).stepCode, 10);
+  EXPECT_LT(clock.GetTickCount() - before, 1800u);  // no conversion wait after a failure
+  EXPECT_EQ(dev.DMLInit2450ADC(10).stepCode, 40);
+  EXPECT_FALSE(dev.session().AdcReady);
+}
+
+TEST_F(DevicesTest, AbsentChipFailsAtTheStrongSelect) {
+  SimStation::Rom rom = sim.AddDs2423(1, 2);
+  Use(6, rom);
+  Use(10, sim.AddDs2450({0, 0, 0, 0}));
+  sim.Remove(rom);
+  sim.Remove(station.sensorRom[10]);
+  EXPECT_EQ(dev.DMLGetCount(6, 15).stepCode, 40);
+  EXPECT_EQ(dev.DMLInit2450ADC(10).stepCode, 50);
+  EXPECT_TRUE(errors.Has("Problem with DML2450Init 50 and Dallas error "));
+}
+
+TEST_F(DevicesTest, Ds2450ConvertsAllFourInputsAfterSetUp) {
+  Use(10, sim.AddDs2450({0x0000, 0x1200, 0x8000, 0xFF00}));
+  ASSERT_EQ(dev.DMLInit2450ADC(10).stepCode, 0);
+  EXPECT_TRUE(dev.session().AdcReady);
+  const uint32_t before = clock.GetTickCount();
+  AdcResult r = dev.DMLGet2540ADC(10);
+  ASSERT_EQ(r.stepCode, 0);
+  EXPECT_GT(clock.GetTickCount() - before, 55u);
+  EXPECT_EQ(r.input[0], 0x0000);
+  EXPECT_EQ(r.input[1], 0x1200);
+  EXPECT_EQ(r.input[2], 0x8000);
+  EXPECT_EQ(r.input[3], 0xFF00);
+}
+
+TEST_F(DevicesTest, StuckDs2450ConversionEndsAfter1001PollReads) {
+  Use(10, sim.AddDs2450({0x1000, 0x1000, 0x1000, 0x1000}));
+  ASSERT_EQ(dev.DMLInit2450ADC(10).stepCode, 0);
+  sim.SetStuckConversion(station.sensorRom[10], true);
+  const int pumpsBefore = ui.pumps;
+  AdcResult r = dev.DMLGet2540ADC(10);
+  EXPECT_EQ(r.stepCode, 120);
+  EXPECT_EQ(r.tmexCode, 0);
+  // 1000 further reads, each after a message pump, plus the 55 ms wait's pumps.
+  EXPECT_GE(ui.pumps - pumpsBefore, 1000);
+  EXPECT_LE(ui.pumps - pumpsBefore, 1000 + 10);
+}
+
+TEST_F(DevicesTest, WaitTicksEndsOnTimeAcrossTheTickWrap) {
+  clock.SetTicks(0xFFFFFFFFu - 500);
+  dev.WaitTicks(1800);
+  // Pumps move 10 ms each: the wait ends at the first reading past 1800 ms.
+  EXPECT_EQ(ui.pumps, 181);
+  EXPECT_EQ(clock.GetTickCount(), uint32_t(0xFFFFFFFFu - 500 + 1810));
+}
+
+TEST_F(DevicesTest, DeviceHintOnlyDuringTheFirstCycles) {
+  cycle = 31;
+  dev.ReportDeviceError("During LookAtRain, PGMErr: ", 40, -3);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].rfind("PGM Error 20 / Dallas Error 3 can arise", 0), 0u);
+  ASSERT_EQ(errors.lines.size(), 1u);
+  EXPECT_EQ(errors.lines[0], "During LookAtRain, PGMErr: 40 and Dallas error -3");
+  cycle = 32;
+  dev.ReportDeviceError("x ", 1, 2);
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(errors.lines.size(), 2u);
+}
+
+TEST_F(DevicesTest, FailedSetUpSwitchesSlot10OffAtTheFirstReading) {
+  Use(10, sim.AddDs2450({0, 0, 0, 0}));
+  sim.SetAdapterAbsent(true);
+  dev.InitDevices();
+  EXPECT_FALSE(dev.session().AdcReady);
+  EXPECT_TRUE(errors.Has("40 <PGM error during DMLInit2540ADC. Dallas err:0"));
+  EXPECT_TRUE(station.sensorEnabled[10]);
+  const size_t boxes = ui.messages.size();
+  AdcResult r = dev.DMLGet2540ADC(10);
+  EXPECT_EQ(r.stepCode, 10);
+  EXPECT_FALSE(station.sensorEnabled[10]);
+  EXPECT_TRUE(errors.Has("DMLInit2450ADC must be done before DMLGet2540ADC can be called"));
+  ASSERT_EQ(ui.messages.size(), boxes + 1);
+  EXPECT_NE(ui.messages.back().find("line u of your WX118ini.txt file\r"), std::string::npos);
+}
+
+TEST_F(DevicesTest, NoSetUpWhenSlot10IsDisabled) {
+  Use(10, sim.AddDs2450({0, 0, 0, 0}));
+  station.sensorEnabled[10] = false;
+  sim.SetAdapterAbsent(true);
+  dev.InitDevices();
+  EXPECT_TRUE(errors.lines.empty());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace
+}  // namespace wx
