@@ -5,6 +5,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "tmex/crc.h"
+#include "tmex/sim/sim_backend.h"
+#include "tmex/sim/sim_network.h"
 #include "tmex/sim/station_file.h"
 
 namespace wx {
@@ -13,19 +16,19 @@ namespace {
 constexpr char kLineLetters[] = "klmnopqrstuvw";
 
 std::string DefaultProgram(const std::string& family, int channel) {
-  if (family == "10" || family == "28") return "temp=const " + std::to_string(15 + channel);
-  if (family == "26") return channel == 8 ? "vad=const 4.5 temp=const 20" : "vad=const 3 temp=const 20";
-  if (family == "1D") return "a=ramp 0 60 b=const 0";
-  if (family == "20") return "vane=const 6";
+  if (family == "10" || family == "28") return "temp const " + std::to_string(15 + channel);
+  if (family == "26") return channel == 8 ? "vad const 4.5; temp const 20" : "vad const 3; temp const 20";
+  if (family == "1D") return "a ramp 0 60";
+  if (family == "20") return "vane a const 6";
   return "";
 }
 
 std::string KindName(const std::string& family) {
-  if (family == "10") return "ds18s20";
-  if (family == "28") return "ds18b20";
-  if (family == "26") return "ds2438";
-  if (family == "1D") return "ds2423";
-  if (family == "20") return "ds2450";
+  if (family == "10") return "DS18S20";
+  if (family == "28") return "DS18B20";
+  if (family == "26") return "DS2438";
+  if (family == "1D") return "DS2423";
+  if (family == "20") return "DS2450";
   return "unknown";
 }
 
@@ -37,20 +40,6 @@ void WriteIfMissing(const std::filesystem::path& file, const std::string& text) 
 }
 
 }  // namespace
-
-uint8_t Crc8(const uint8_t* data, size_t n) {
-  uint8_t crc = 0;
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t b = data[i];
-    for (int bit = 0; bit < 8; ++bit) {
-      const bool mix = (crc ^ b) & 1;
-      crc >>= 1;
-      if (mix) crc ^= 0x8C;
-      b >>= 1;
-    }
-  }
-  return crc;
-}
 
 std::vector<ChannelChip> StationWriter::AllChannels() {
   return {{0, "10", ""}, {1, "28", ""}, {2, "26", ""}, {3, "28", ""}, {4, "10", ""},
@@ -114,10 +103,17 @@ std::string StationWriter::PrimaryText() const {
 std::string StationWriter::StationText() const {
   std::ostringstream o;
   o << "# Simulated station: one chip per channel of WX118ini.txt\n"
-    << "adapter type 5 port 1\n";
+    << "adapter 5 1\n";
+  for (const ChannelChip& c : chips_)
+    o << "chip C" << c.channel << ' ' << KindName(c.family) << ' ' << IdText(c.channel) << '\n';
   for (const ChannelChip& c : chips_) {
-    const std::string program = c.program.empty() ? DefaultProgram(c.family, c.channel) : c.program;
-    o << "chip " << IdText(c.channel) << ' ' << KindName(c.family) << ' ' << program << '\n';
+    // "QUANTITY PROGRAM; QUANTITY PROGRAM ..." becomes one value line each.
+    std::stringstream programs(c.program.empty() ? DefaultProgram(c.family, c.channel) : c.program);
+    std::string one;
+    while (std::getline(programs, one, ';')) {
+      const size_t first = one.find_first_not_of(' ');
+      if (first != std::string::npos) o << "value C" << c.channel << ' ' << one.substr(first) << '\n';
+    }
   }
   return o.str();
 }
@@ -133,11 +129,11 @@ void StationWriter::WriteStationFile(const std::filesystem::path& file) const {
 BackendFactory StationWriter::MakeFactory(const std::filesystem::path& stationFile,
                                           const Clock& clock, std::string* error) {
   std::string err;
-  int port = 0, type = 0;
-  std::shared_ptr<SimNetwork> net = LoadStation(stationFile, clock, err, &port, &type);
-  if (error) *error = err;
+  std::shared_ptr<SimNetwork> net = LoadStation(stationFile.string(), clock, err);
+  if (error) *error = net ? std::string() : err;
   if (!net) return [](int, int) { return std::unique_ptr<BusBackend>(); };
-  return MakeSimFactory(net, port, type);
+  // The factory keeps the network alive for as long as it is used.
+  return [net, serve = MakeSimBackendFactory(*net)](int port, int type) { return serve(port, type); };
 }
 
 DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
@@ -155,22 +151,22 @@ DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
   // Weather-like programs (hours since the simulation started).
   std::vector<ChannelChip> chips = {
       // Outdoor: a daily cycle; T3 sees a cold front arrive after a day and a half.
-      {0, "10", "temp=sine 7 5 24 -9"},
-      {1, "28", "temp=sine 21 0.6 24 -6"},
-      {2, "26", "temp=walk 12 0.05 7 vad=const 0"},
-      {3, "28", "temp=steps 0=9 30=8.5 34=6 36=3 40=2 48=2.5 60=4"},
-      {4, "10", "temp=sine 4 1.5 24 -8"},
-      // Rain showers: tips in bursts; gusty wind: a steadily turning cup counter.
-      {5, "1D", "a=steps 0=0 3=4 3.5=15 4=22 20=22 21=30 22=41 40=41 41=55 44=70 b=const 0"},
-      {6, "1D", "a=walk 0 900 11 b=const 0"},
-      {7, "1D", "a=steps 0=0 21=1 21.2=3 21.5=4 41=5 41.1=8 b=const 0"},
-      // Pressure falls then rises over three days; humidity follows the temperature inversely.
-      {8, "26", "vad=sine 4.6 0.35 72 18 temp=const 19"},
-      {9, "26", "vad=sine 5 1.5 24 3 temp=const 19"},
+      {0, "10", "temp sine 7 5 24h"},
+      {1, "28", "temp sine 21 0.6 24h"},
+      {2, "26", "temp walk 12 0.05 7; vad const 0"},
+      {3, "28", "temp steps 0h=9 30h=8.5 34h=6 36h=3 40h=2 48h=2.5 60h=4"},
+      {4, "10", "temp sine 4 1.5 24h"},
+      // Rain showers: tips in bursts; gusty wind: a cup counter at a wandering rate.
+      {5, "1D", "a steps 0h=0 3h=4 3.5h=15 4h=22 20h=22 21h=30 22h=41 40h=41 41h=55 44h=70"},
+      {6, "1D", "a ramp 0 5000"},
+      {7, "1D", "a steps 0h=0 21h=1 21.2h=3 21.5h=4 41h=5 41.1h=8"},
+      // Pressure falls then rises over three days; humidity swings daily.
+      {8, "26", "vad sine 4.6 0.35 72h; temp const 19"},
+      {9, "26", "vad sine 5 1.5 24h; temp const 19"},
       // The vane veers slowly (a sixteenth of a turn every two hours).
-      {10, "20", "vane=ramp 0 0.5"},
-      {11, "1D", "a=steps 0=0 2=1 2.3=6 6=6 9=7 9.4=12 b=const 0"},
-      {12, "1D", "a=ramp 0 2 b=const 0"},
+      {10, "20", "vane a ramp 0 0.5"},
+      {11, "1D", "a steps 0h=0 2h=1 2.3h=6 6h=6 9h=7 9.4h=12"},
+      {12, "1D", "a ramp 0 2"},
   };
   StationWriter writer(chips);
   WriteIfMissing(p.primary, writer.PrimaryText());

@@ -58,6 +58,5 @@ struct DemoPaths {
 // file that exists, so a second run keeps the user's log and changes.
 DemoPaths WriteDemoInstallation(const std::filesystem::path& dir);
 
-uint8_t Crc8(const uint8_t* data, size_t n);
 
 }  // namespace wx

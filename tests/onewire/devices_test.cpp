@@ -78,9 +78,9 @@ TEST_F(DevicesTest, NoAdapterFailsAtTheSessionStep) {
   sim.SetAdapterAbsent(true);
   CountResult c = dev.DMLGetCount(5, 14);
   EXPECT_EQ(c.stepCode, 10);
-  EXPECT_EQ(c.tmexCode, 0);
+  EXPECT_EQ(c.tmexCode, kTmexErrNoBackend);  // the session start's own result
   EXPECT_EQ(c.count, 0);
-  EXPECT_TRUE(errors.Has("Problem with DMLGetCount 10 and Dallas error 0"));
+  EXPECT_TRUE(errors.Has("Problem with DMLGetCount 10 and Dallas error -200"));
   VadResult v = dev.DMLGetVAD(8);
   EXPECT_EQ(v.stepCode, 10);
   EXPECT_EQ(v.voltage, 999.0f);
@@ -156,7 +156,7 @@ TEST_F(DevicesTest, FailedSetUpSwitchesSlot10OffAtTheFirstReading) {
   sim.SetAdapterAbsent(true);
   dev.InitDevices();
   EXPECT_FALSE(dev.session().AdcReady);
-  EXPECT_TRUE(errors.Has("40 <PGM error during DMLInit2540ADC. Dallas err:0"));
+  EXPECT_TRUE(errors.Has("40 <PGM error during DMLInit2540ADC. Dallas err:-200"));
   EXPECT_TRUE(station.sensorEnabled[10]);
   const size_t boxes = ui.messages.size();
   AdcResult r = dev.DMLGet2540ADC(10);

@@ -118,10 +118,6 @@ TEST_F(ReadersTest, RogueAndOutOfRangeValuesAreNotReadings) {
   EXPECT_EQ(state.LatestTture[0], 999.0f);
   EXPECT_TRUE(Records().empty());
 
-  // MSB $FF with LSB $00 would be -128: no reading.
-  sim.SetTemperatureBytes(settings.station.sensorRom[0], 0x00, 0xFF);
-  EXPECT_EQ(rd.rsTTureR(0), kTtureNoReading);
-  EXPECT_EQ(state.TtureReadStatus, 1);
 
   Use(4, sim.AddDs2423(0, 0));
   settings.station.sensorRom[4][0] = 0x22;
@@ -144,6 +140,7 @@ TEST_F(ReadersTest, TemperatureRecordRules) {
   Use(1, sim.AddDs18B20(20.0));
   showCelsius = false;
   rd.ReadTtureChannel(1);  // count 1, first in column
+  const std::string first = Stamp();
   EXPECT_EQ(numeric.laTture[1].text, FormatTture(CelsiusToFahrenheit(20.0f)));
   rd.ReadTtureChannel(1);  // count 2, unchanged: not recorded
   sim.SetTemperature(settings.station.sensorRom[1], 21.5);
@@ -153,7 +150,7 @@ TEST_F(ReadersTest, TemperatureRecordRules) {
   rd.ReadTtureChannel(1);  // count 121, changed: recorded
   state.ChannelLogged[1] = false;
   rd.ReadTtureChannel(1);  // unchanged, but the first in a new column
-  EXPECT_EQ(Records(), (std::vector<std::string>{"t1" + Stamp() + "+2000", "t1" + Stamp() + "+2200",
+  EXPECT_EQ(Records(), (std::vector<std::string>{"t1" + first + "+2000", "t1" + Stamp() + "+2200",
                                                   "t1" + Stamp() + "+2200"}));
 }
 
@@ -269,7 +266,7 @@ TEST_F(ReadersTest, HumidityPeriodAndFailedAccess) {
 }
 
 TEST_F(ReadersTest, WindDirectionCodeNameDialAndAverage) {
-  Use(10, sim.AddDs2450({0, 0, 0, 6000}));
+  Use(10, sim.AddDs2450({0, 0, 0, 0x1700}));  // 8-bit results: the high byte only
   dev.InitDevices();
   ASSERT_TRUE(dev.session().AdcReady);
   rd.LookAtWindDir();
@@ -277,12 +274,12 @@ TEST_F(ReadersTest, WindDirectionCodeNameDialAndAverage) {
   EXPECT_EQ(state.WindIndex, 6);
   EXPECT_EQ(numeric.laWDi.text, "NNW");
   EXPECT_EQ(numeric.laWDb.text, "6");
-  EXPECT_EQ(numeric.laADC[3].text, "6000");
+  EXPECT_EQ(numeric.laADC[3].text, "5888");
   EXPECT_EQ(state.WindDialDir, 15);
   for (int i = 2; i <= 180; ++i) rd.LookAtWindDir();
   rd.PublishWindAverage(kNewestColumn);  // 180 readings: not yet
   EXPECT_TRUE(Records().empty());
-  sim.SetInputs(settings.station.sensorRom[10], {300, 5500, 0, 0});  // "1200": in no row of table a
+  sim.SetInputs(settings.station.sensorRom[10], {0x0200, 0x1600, 0, 0});  // "1200": in no row of table a
   rd.LookAtWindDir();
   EXPECT_EQ(numeric.laWDi.text, "???");
   EXPECT_EQ(state.WindDialDir, 16);

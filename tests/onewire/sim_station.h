@@ -29,8 +29,6 @@ class SimStation {
   Rom AddDs2450(std::array<uint16_t, 4> inputs);
 
   void SetTemperature(const Rom& rom, double celsius);
-  // The two temperature bytes of a DS18x20 scratchpad as the chip will give them.
-  void SetTemperatureBytes(const Rom& rom, uint8_t lsb, uint8_t msb);
   void SetVoltage(const Rom& rom, double volts);
   void SetCounter(const Rom& rom, int page, uint32_t value);
   void SetInputs(const Rom& rom, std::array<uint16_t, 4> inputs);
