@@ -123,7 +123,9 @@ class Ds2450 : public SimChip {
   SimTimeUs ConversionUs(uint8_t mask) const;
   void Update(SimTimeUs now) override;
 
-  static constexpr double kVaneLow = 0.0, kVaneMid = 2.5, kVaneHigh = 5.0;
+  // The middle level lies between the monitor's default thresholds (300 and 5500
+  // of the 16-bit result, about 0.02 V and 0.43 V at 5.12 V full scale).
+  static constexpr double kVaneLow = 0.0, kVaneMid = 0.2, kVaneHigh = 5.0;
 
  private:
   void FunctionReset() override { cmd_ = 0; args_.clear(); }
