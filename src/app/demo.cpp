@@ -112,7 +112,13 @@ std::string StationWriter::StationText() const {
     std::string one;
     while (std::getline(programs, one, ';')) {
       const size_t first = one.find_first_not_of(' ');
-      if (first != std::string::npos) o << "value C" << c.channel << ' ' << one.substr(first) << '\n';
+      if (first == std::string::npos) continue;
+      one = one.substr(first);
+      // "fault ..." entries become fault lines, the rest value lines.
+      if (one.rfind("fault ", 0) == 0)
+        o << "fault C" << c.channel << ' ' << one.substr(6) << '\n';
+      else
+        o << "value C" << c.channel << ' ' << one << '\n';
     }
   }
   return o.str();

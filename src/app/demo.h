@@ -15,7 +15,8 @@ namespace wx {
 
 // One channel of the station: its number 0..12 and the family code of its chip
 // as the primary file writes it ("10", "28", "26", "1D", "20"). `program` is
-// the simulated value program (station-file syntax); empty picks a plain one.
+// what the simulated chip does: "QUANTITY PROGRAM" and "fault FAULT" entries
+// in station-file syntax, separated by ";"; empty picks a plain value.
 struct ChannelChip {
   int channel = 0;
   std::string family;
