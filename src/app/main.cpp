@@ -16,6 +16,7 @@
 #include "app/options.h"
 #include "app/qt/qt_front_end.h"
 #include "platform/single_instance.h"
+#include "tmex/ds2480b/serial_backend.h"
 #include "tmex/tmex.h"
 
 namespace {
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
     factory = wx::StationWriter::MakeFactory(*opt.simulate, clock, &error);
     if (!error.empty()) return Fail("station file " + *opt.simulate + ": " + error);
   } else {
-    factory = [](int, int) { return std::unique_ptr<wx::BusBackend>(); };
+    // Adapter type 5: the DS9097U on the serial device of the port digit (or --serial-device).
+    factory = wx::MakeSerialBackendFactory(opt.serialDevice);
   }
   wx::Tmex tmex(factory);
 
