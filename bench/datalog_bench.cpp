@@ -1,6 +1,8 @@
 // AppendLogLine: one record written, synced to disk, file closed and reopened.
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include <filesystem>
 #include <stdlib.h>
 
@@ -10,22 +12,8 @@
 
 namespace {
 
-class NullUi : public wx::Ui {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowMessageAt(const std::string&, int, int) override {}
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  wx::DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return wx::DialogAnswer::No; }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-};
-
-class NullSink : public wx::ErrorSink {
- public:
-  void ShowError(const std::string&) override {}
-};
+using wx::bench::NullUi;
+using NullSink = wx::bench::NullSink;
 
 void BM_AppendLogLine(benchmark::State& state) {
   char tmpl[] = "/tmp/wx118-bench-XXXXXX";

@@ -1,22 +1,14 @@
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include "config/settings.h"
 #include "graph/strip_chart.h"
 #include "platform/ui.h"
 
 namespace {
-class NullUi : public wx::Ui {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowMessageAt(const std::string&, int, int) override {}
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  wx::DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return wx::DialogAnswer::Cancel; }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-};
 
+using wx::bench::NullUi;
 void BM_ScrollGraph(benchmark::State& state) {
   wx::Settings settings;
   wx::ApplyDefaults(settings);

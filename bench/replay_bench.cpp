@@ -1,4 +1,6 @@
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,22 +12,9 @@
 #include "datalog/stamps.h"
 
 namespace {
-class NullUi : public wx::Ui {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowMessageAt(const std::string&, int, int) override {}
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  wx::DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return wx::DialogAnswer::Cancel; }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-};
-class NullErrors : public wx::ErrorSink {
- public:
-  void ShowError(const std::string&) override {}
-};
 
+using wx::bench::NullUi;
+using NullErrors = wx::bench::NullSink;
 constexpr double kNow = 46363.5;
 
 // Oldest first, newest at kNow; about 100 bytes per minute of records.

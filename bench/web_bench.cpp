@@ -2,6 +2,8 @@
 // (encode 780 x 237 + atomic replace), on the disk the temp folder lives on.
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -12,22 +14,8 @@
 
 namespace {
 
-class NullUi : public wx::Ui {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowMessageAt(const std::string&, int, int) override {}
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  wx::DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return wx::DialogAnswer::No; }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-};
-
-class NullSink : public wx::ErrorSink {
- public:
-  void ShowError(const std::string&) override {}
-};
+using wx::bench::NullUi;
+using NullSink = wx::bench::NullSink;
 
 struct Fixture {
   Fixture() : root(mkdtemp(tmpl)), paths(root), chart(780, 237, QImage::Format_RGB32) {
