@@ -1,5 +1,9 @@
 #include "onewire/devices.h"
 
+#include <algorithm>
+
+#include "tmex/crc.h"
+
 namespace wx {
 
 namespace {
@@ -108,12 +112,24 @@ TtureBytes Devices::DMLGet1820Tture(int slot) {
   if (Ok(r)) Expect1(r, tmex_.TMAccess(h, session_.stateBuffer.data()), 70);
   if (Ok(r)) Expect1(r, tmex_.TMValidSession(h), 72);
   Send(r, 0xBE, 80);  // Read Scratchpad
-  int lsb = Send(r, 0xFF, 90);
+  std::array<uint8_t, 9> pad{};
+  pad[0] = uint8_t(Send(r, 0xFF, 90));
   if (Ok(r)) Expect1(r, tmex_.TMValidSession(h), 92);
-  int msb = Send(r, 0xFF, 100);
+  pad[1] = uint8_t(Send(r, 0xFF, 100));
+  // The rest of the scratchpad and its CRC: TMAccess succeeds whenever any
+  // chip answers the reset, so without the check an absent sensor reads as
+  // all ones ($FFFF: -0.5 or -0.0625 C) and is logged as a temperature.
+  for (size_t i = 2; i < pad.size(); ++i) pad[i] = uint8_t(Send(r, 0xFF, kScratchpadReadCode));
   if (Ok(r)) {
-    r.lsb = uint8_t(lsb);
-    r.msb = uint8_t(msb);
+    const bool allSame = std::all_of(pad.begin(), pad.end(), [&](uint8_t b) { return b == pad[0]; });
+    if (allSame && (pad[0] == 0xFF || pad[0] == 0x00))
+      Fail(r, kScratchpadEmptyCode, 0);  // nobody drove the line (or it is held low)
+    else if (Crc8(pad.data(), 8) != pad[8])
+      Fail(r, kScratchpadCrcCode, 0);
+  }
+  if (Ok(r)) {
+    r.lsb = pad[0];
+    r.msb = pad[1];
   }
   EndIfOk(r);
   return r;
@@ -168,6 +184,15 @@ VadResult Devices::DMLGetVAD(int slot) {
   command({0xBE, 0x00}, 70);        // Read Scratchpad page 0
   std::array<int, 9> bytes{};
   for (int& b : bytes) b = Send(r, 0xFF, 70);
+  if (Ok(r)) {
+    // Page 0 and its CRC8: a corrupted read must not become a voltage.
+    std::array<uint8_t, 9> page{};
+    for (size_t i = 0; i < page.size(); ++i) page[i] = uint8_t(bytes[i]);
+    if (std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0xFF; }))
+      Fail(r, kScratchpadEmptyCode, 0);
+    else if (Crc8(page.data(), 8) != page[8])
+      Fail(r, kScratchpadCrcCode, 0);
+  }
   EndIfOk(r);
   if (Ok(r)) {
     r.voltage = float(bytes[3] + 256 * bytes[4]) / 100.0f;

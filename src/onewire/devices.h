@@ -32,6 +32,14 @@ struct DeviceResult {
   int32_t tmexCode = 0;
 };
 
+// Step codes of the scratchpad checks. DS18x20: a failed read of the seven
+// bytes after the temperature, a scratchpad that is all $FF or all $00 (no
+// chip drove the line), a CRC8 mismatch. DS2438 page 0: all $FF, or a CRC8
+// mismatch.
+constexpr uint8_t kScratchpadReadCode = 102;
+constexpr uint8_t kScratchpadEmptyCode = 104;
+constexpr uint8_t kScratchpadCrcCode = 106;
+
 struct TtureBytes : DeviceResult {
   uint8_t lsb = 0, msb = 0;
 };
@@ -54,6 +62,8 @@ class Devices {
   Devices(Tmex& tmex, StationConfig& station, const Clock& clock, Ui& ui, ErrorSink& errors,
           const int32_t& CycleCount);
 
+  // Reads the whole scratchpad and gives its first two bytes once its CRC8
+  // checks out.
   TtureBytes DMLGet1820Tture(int slot);
   // Reports its own failures ("Problem with DMLGetCount ").
   CountResult DMLGetCount(int slot, int page);

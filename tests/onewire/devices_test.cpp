@@ -49,6 +49,56 @@ TEST_F(DevicesTest, Ds18x20BytesAfterTheConversionWait) {
   EXPECT_EQ(b.msb, 0xFF);
 }
 
+TEST_F(DevicesTest, Ds18x20ScratchpadMustCheckOut) {
+  Use(0, sim.AddDs18S20(25.5));
+  Use(1, sim.AddDs18B20(20.0));
+  // Absent while another chip answers the reset: the select passes, and the
+  // line reads all ones.
+  sim.Remove(station.sensorRom[0]);
+  TtureBytes absent = dev.DMLGet1820Tture(0);
+  EXPECT_EQ(absent.stepCode, kScratchpadEmptyCode);
+  EXPECT_EQ(absent.tmexCode, 0);
+  EXPECT_EQ(absent.lsb, 0);
+  EXPECT_EQ(absent.msb, 0);
+  // Every bit inverted: $33 $00 would read as $CC $FF (-26 C) but fails its CRC.
+  sim.SetBitErrors(station.sensorRom[1], 1.0);
+  TtureBytes garbled = dev.DMLGet1820Tture(1);
+  EXPECT_EQ(garbled.stepCode, kScratchpadCrcCode);
+  EXPECT_EQ(garbled.msb, 0);
+  sim.SetBitErrors(station.sensorRom[1], 0.0);
+  TtureBytes good = dev.DMLGet1820Tture(1);
+  EXPECT_EQ(good.stepCode, 0);
+  EXPECT_EQ(good.lsb, 0x40);
+  EXPECT_EQ(good.msb, 0x01);
+  // With nobody left on the line the select itself fails.
+  sim.Remove(station.sensorRom[1]);
+  EXPECT_EQ(dev.DMLGet1820Tture(1).stepCode, 40);
+}
+
+TEST_F(DevicesTest, Ds2438PageWithABadCrcIsAFailedRead) {
+  Use(8, sim.AddDs2438(20.0, 4.0));
+  sim.SetBitErrors(station.sensorRom[8], 1.0);
+  VadResult r = dev.DMLGetVAD(8);
+  EXPECT_EQ(r.stepCode, kScratchpadCrcCode);
+  EXPECT_EQ(r.voltage, 999.0f);
+  EXPECT_EQ(r.temperature, 999.0f);
+}
+
+TEST_F(DevicesTest, Ds2438ThatFallsSilentFailsAtTheSelect) {
+  Use(8, sim.AddDs2438(20.0, 4.0));
+  Use(5, sim.AddDs2423(1, 2));
+  // One reading is six strong selections (the prologue's and one per
+  // command), each a search and a match.
+  sim.StopAfterAccesses(station.sensorRom[8], 12);
+  EXPECT_EQ(dev.DMLGetVAD(8).stepCode, 0);
+  // Traffic to the other chip does not use up the DS2438's accesses...
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(dev.DMLGetCount(5, 14).stepCode, 0);
+  // ...but its own next reading finds it gone.
+  VadResult r = dev.DMLGetVAD(8);
+  EXPECT_EQ(r.stepCode, 40);
+  EXPECT_EQ(r.voltage, 999.0f);
+}
+
 TEST_F(DevicesTest, Ds2438TemperatureAndVoltage) {
   Use(8, sim.AddDs2438(-25.4375, 5.00));
   VadResult r = dev.DMLGetVAD(8);

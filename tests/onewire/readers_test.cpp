@@ -136,6 +136,29 @@ TEST_F(ReadersTest, AbsentTemperatureChipIsReportedWithItsIndex) {
   EXPECT_TRUE(Records().empty());
 }
 
+TEST_F(ReadersTest, AbsentDs18x20IsAFailedReadNotMinusHalfADegree) {
+  Use(0, sim.AddDs18S20(21.0));
+  Use(1, sim.AddDs18B20(21.0));
+  Use(2, sim.AddDs2438(21.0, 1.0));  // keeps answering the resets
+  rd.ReadTtureChannel(0);
+  rd.ReadTtureChannel(1);
+  ASSERT_EQ(Records().size(), 2u);
+  sim.Remove(settings.station.sensorRom[0]);
+  sim.Remove(settings.station.sensorRom[1]);
+  state.ChannelLogged = {};  // a new column: any reading would be recorded
+  const size_t before = errors.lines.size();
+  EXPECT_EQ(rd.rsTTureR(0), kTtureNoReading);
+  EXPECT_EQ(state.TtureReadStatus, 1);
+  rd.ReadTtureChannel(0);
+  rd.ReadTtureChannel(1);
+  EXPECT_TRUE(errors.Has("During rsTTureR, with index 0 PGMErr: 104 and Dallas error 0"));
+  EXPECT_TRUE(errors.Has("During rsTTureR, with index 1 PGMErr: 104 and Dallas error 0"));
+  EXPECT_EQ(errors.lines.size(), before + 3);
+  EXPECT_EQ(Records().size(), 2u);
+  EXPECT_FLOAT_EQ(state.LatestTture[0], 21.0f);
+  EXPECT_EQ(numeric.laTture[1].text, FormatTture(21.0f));
+}
+
 TEST_F(ReadersTest, TemperatureRecordRules) {
   Use(1, sim.AddDs18B20(20.0));
   showCelsius = false;

@@ -84,6 +84,12 @@ void SimStation::SetInputs(const Rom& rom, std::array<uint16_t, 4> inputs) {
 void SimStation::SetStuckConversion(const Rom& rom, bool stuck) {
   if (SimChip* c = impl_->net.Find(rom)) c->SetStuckConversion(stuck);
 }
+void SimStation::SetBitErrors(const Rom& rom, double rate, uint32_t seed) {
+  if (SimChip* c = impl_->net.Find(rom)) c->SetBitErrors(rate, seed);
+}
+void SimStation::StopAfterAccesses(const Rom& rom, int n) {
+  if (SimChip* c = impl_->net.Find(rom)) c->StopAfterAccesses(c->accesses() + n);
+}
 void SimStation::Remove(const Rom& rom) {
   if (SimChip* c = impl_->net.Find(rom)) c->SetAbsent(true);
 }

@@ -1,6 +1,7 @@
 // A simulated station for the device and reader tests: chips of each kind on
 // the simulated 1-Wire network, reached through the Tmex stand-in, with the
-// faults the tests need (no adapter, absent chip, stuck conversion).
+// faults the tests need (no adapter, absent chip, stuck conversion, bit
+// errors, a chip that falls silent).
 #pragma once
 #include <array>
 #include <cstdint>
@@ -33,6 +34,10 @@ class SimStation {
   void SetCounter(const Rom& rom, int page, uint32_t value);
   void SetInputs(const Rom& rom, std::array<uint16_t, 4> inputs);
   void SetStuckConversion(const Rom& rom, bool stuck);
+  // Every data bit the chip sends is inverted with this probability (1 = all).
+  void SetBitErrors(const Rom& rom, double rate, uint32_t seed = 1);
+  // The chip answers n more accesses of its own, then falls silent.
+  void StopAfterAccesses(const Rom& rom, int n);
   void Remove(const Rom& rom);
 
  private:

@@ -46,10 +46,17 @@ TEST_F(StationTest, BuildsAdapterChipsProgramsAndFaults) {
   EXPECT_EQ(net->FindByName("RAIN")->family(), 0x1D);
   EXPECT_TRUE(RomCrcValid(net->FindByName("RAIN")->rom()));
   EXPECT_FALSE(net->FindByName("WD")->Answering());
-  // stop-after: three resets answered, then silence.
+  // stop-after: three accesses of its own answered, then silence; traffic
+  // to the other chips on the line does not count.
   auto* t1 = net->FindByName("T1");
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(t1->Reset(0));
-  EXPECT_FALSE(t1->Reset(0));
+  test::Master m(*net);
+  m.Open();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(m.Select(net->FindByName("T0")->rom()), 1);
+  EXPECT_TRUE(t1->Answering());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(m.Select(t1->rom()), 1);
+  EXPECT_EQ(t1->accesses(), 3);
+  EXPECT_EQ(m.Select(t1->rom(), true), 0);  // the next reset finds it silent
+  EXPECT_FALSE(t1->Answering());
 }
 
 TEST_F(StationTest, EveryBadLineIsReportedWithItsNumber) {

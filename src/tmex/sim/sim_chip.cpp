@@ -38,7 +38,7 @@ bool SimChip::Reset(SimTimeUs now) {
     rom_state_ = RomState::kIdle;
     return false;
   }
-  if (stopAfter_ >= 0 && resets_ >= stopAfter_) {
+  if (stopAfter_ >= 0 && accesses_ >= stopAfter_) {
     stopped_ = true;
     rom_state_ = RomState::kIdle;
     return false;
@@ -143,6 +143,7 @@ void SimChip::Sample(bool line, SimTimeUs now) {
 }
 
 void SimChip::EnterFunction() {
+  ++accesses_;
   rom_state_ = RomState::kFunction;
   Receive();
 }

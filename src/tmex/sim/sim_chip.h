@@ -42,14 +42,17 @@ class SimChip {
 
   // Faults.
   void SetAbsent(bool absent) { absent_ = absent; }
-  // Answers n resets (accesses), then stays silent; negative = never stops.
-  void StopAfterResets(int n) { stopAfter_ = n; }
+  // Is selected n times (Match, Skip or Read ROM, or a completed Search ROM),
+  // then stays silent from the next reset on; negative = never stops. Only
+  // the chip's own accesses count: resets for other chips on the line do not.
+  void StopAfterAccesses(int n) { stopAfter_ = n; }
   // Conversions started from now on never finish.
   void SetStuckConversion(bool stuck) { stuck_ = stuck; }
   // Each data bit the chip sends is inverted with this probability.
   void SetBitErrors(double rate, uint32_t seed);
   bool Answering() const { return !absent_ && !stopped_; }
   int resets() const { return resets_; }
+  int accesses() const { return accesses_; }
 
   // Network side, one call each per reset and per time slot.
   bool Reset(SimTimeUs now);
@@ -90,6 +93,7 @@ class SimChip {
   bool stuck_ = false;
   int stopAfter_ = -1;
   int resets_ = 0;
+  int accesses_ = 0;
   double errorRate_ = 0;
   std::mt19937 rng_{1};
 

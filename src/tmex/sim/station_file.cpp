@@ -258,8 +258,8 @@ struct Parser {
       c->SetStuckConversion(true);
     } else if (f == "stop-after" && t.size() == 4) {
       auto n = Integer(t[3]);
-      if (!n || *n < 0 || *n > 1000000000) return Fail("bad count '" + t[3] + "' (resets answered, 0 or more)");
-      c->StopAfterResets(static_cast<int>(*n));
+      if (!n || *n < 0 || *n > 1000000000) return Fail("bad count '" + t[3] + "' (accesses answered, 0 or more)");
+      c->StopAfterAccesses(static_cast<int>(*n));
     } else if (f == "bit-errors" && t.size() == 5) {
       auto rate = Number(t[3]);
       auto seed = Integer(t[4]);
