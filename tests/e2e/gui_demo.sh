@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# The real program with its three windows on a virtual X screen, driven from
+# outside like a user would: the first-run message, the unit button, a hand
+# comment typed into the input box, a second copy raising the first, and Quit.
+# Screenshots of every window are kept in <build>/artefacts/gui_demo/.
+#
+# There is no window manager: windows sit where the program puts them, the
+# X input focus is set directly, and stacking is read with the pointer.
+set -u
+build=$1
+bin=$build/wx118
+art=$build/artefacts/gui_demo
+tmp=$(mktemp -d)
+pid="" xpid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  # The windows as they were when it went wrong, and the logs.
+  [ -n "${DISPLAY:-}" ] && import -window root "$art/failure-screen.png" 2>/dev/null
+  cp "$log" "$elog" "$art/" 2>/dev/null
+  echo "--- stdout"; cat "$tmp/out" 2>/dev/null
+  echo "--- stderr"; cat "$tmp/err" 2>/dev/null
+  echo "--- data log (tail)"; tail -5 "$log" 2>/dev/null
+  exit 1
+}
+# Polls a command every 0.2 s for at most $1 seconds.
+waitfor() {
+  local limit=$(( $1 * 5 )); shift
+  for _ in $(seq 1 "$limit"); do "$@" && return 0; sleep 0.2; done
+  "$@"
+}
+
+log=$tmp/demo/root/c/WX18DtLg.txt
+elog=$tmp/demo/root/c/WX18ErLg.txt
+mkdir -p "$art" || fail "cannot create $art"
+rm -f "$art"/*.png "$art"/*.txt
+for tool in Xvfb xdotool import compare; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
+done
+[ -x "$bin" ] || fail "no program at $bin"
+
+# Keep this test's single-instance lock and socket to itself.
+export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
+mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
+
+# Xvfb picks a free display itself and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.err" &
+xpid=$!
+waitfor 20 grep -q '[0-9]' "$tmp/display" || { cat "$tmp/xvfb.err"; fail "Xvfb did not start"; }
+export DISPLAY=:$(tr -dc 0-9 <"$tmp/display")
+
+"$bin" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+
+# Visible windows of the program, one "id caption" line each.
+windows() {
+  local id
+  for id in $(xdotool search --onlyvisible --classname '^wx118$' 2>/dev/null); do
+    echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
+  done
+}
+# The id of the visible window with exactly this caption.
+window_named() { windows | awk -v n="$1" '{ id = $1; sub(/^[0-9]+ /, ""); if ($0 == n) { print id; exit } }'; }
+has_window() { [ -n "$(window_named "$1")" ]; }
+alive() { kill -0 "$pid" 2>/dev/null || fail "the program ended early"; }
+# The top-level window under the pointer.
+under_pointer() { xdotool getmouselocation --shell 2>/dev/null | sed -n 's/^WINDOW=//p'; }
+focus() { xdotool windowfocus --sync "$1" 2>/dev/null || fail "cannot focus window $1"; }
+
+# First run: the data log is missing, so a message box says it will be made;
+# start-up waits for OK.
+waitfor 30 has_window "WX118" || { alive; fail "no first-run message box; windows: $(windows)"; }
+box=$(window_named "WX118")
+import -window "$box" "$art/first-run-message.png" || fail "screenshot of the message box"
+focus "$box"
+xdotool key Return
+waitfor 15 eval '! has_window "WX118"' || fail "the message box did not close on Return"
+
+main_caption="Weather monitor- WX118 Ver:1 Sept 10"
+error_caption="Error messages (Being logged to file)"
+numeric_caption="Numeric display of most recent readings"
+for c in "$main_caption" "$error_caption" "$numeric_caption"; do
+  waitfor 20 has_window "$c" || { alive; fail "no window captioned '$c'; windows: $(windows)"; }
+done
+M=$(window_named "$main_caption")
+E=$(window_named "$error_caption")
+N=$(window_named "$numeric_caption")
+waitfor 30 grep -q '^t1' "$log" || { alive; fail "no T1 record within 30 s"; }
+[ -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "no single-instance lock in $XDG_RUNTIME_DIR"
+# Each window is raised for its picture: without a window manager an
+# obscured part would come out black.
+shot() { xdotool windowraise "$1"; sleep 0.3; import -window "$1" "$art/$2.png" || fail "screenshot $2"; }
+shot "$M" main
+shot "$E" error
+shot "$N" numeric
+
+# Buttons by their place in the main window: design positions below a menu
+# bar of 11 to 36 pixels (the point lies inside the button for any of them).
+click_button() { xdotool mousemove --window "$M" "$1" 42 click 1; }
+quit_x=308 corf_x=402 comment_x=620
+
+# The unit button. The five temperature captions (T0 (F) .. T4 (F)) sit on
+# the reading panel at 8+16, 160+31 of the numeric window; the strip is
+# compared before and after, and the page's newest row shows the unit.
+captions() { import -window "$N" -crop 240x18+24+191 "$tmp/$1.png"; }
+same() { [ "$(compare -metric AE "$tmp/$1.png" "$tmp/$2.png" null: 2>&1)" = 0 ]; }
+newest_row_unit() { grep -a -- '--at--' "$tmp/demo/www/WX118WG.htm" 2>/dev/null | tail -1 | grep -q "^ *[-0-9.]* $1 "; }
+captions f0; sleep 0.5; captions f1
+same f0 f1 || fail "the temperature captions change without a click"
+newest_row_unit F || waitfor 15 newest_row_unit F || fail "the page does not start in Fahrenheit"
+click_button $corf_x
+differs() { captions c; ! same f0 c; }
+waitfor 10 differs || fail "the temperature captions did not change after the unit button"
+waitfor 15 newest_row_unit C || fail "the page rows are not in Celsius after the unit button"
+shot "$N" numeric-celsius
+# Back with the button's mnemonic, Alt+S.
+focus "$M"
+xdotool key alt+s
+back() { captions b; same f0 b; }
+waitfor 10 back || fail "Alt+S did not bring the Fahrenheit captions back"
+waitfor 15 newest_row_unit F || fail "the page rows are not in Fahrenheit after Alt+S"
+
+# A hand comment typed into the input box; a leading "cm" is dropped.
+click_button $comment_x
+waitfor 15 has_window "Add comment to Weather datafile" || fail "no comment input box"
+D=$(window_named "Add comment to Weather datafile")
+import -window "$D" "$art/comment-box.png"
+focus "$D"
+xdotool type --delay 15 "Cm gauge cleaned by e2e"
+xdotool key Return
+comment() { grep -aq $'^cm[a-z0-9]\\{8\\} By hand:  gauge cleaned by e2e\r$' "$log"; }
+waitfor 15 comment || fail "no hand comment record in the data log"
+
+# A second copy raises the first and exits 0. Lower the main window under
+# the numeric one, then watch which window is on top where they overlap.
+read -r mx my mw mh < <(xdotool getwindowgeometry --shell "$M" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}')
+read -r nx ny nw nh < <(xdotool getwindowgeometry --shell "$N" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}')
+l=$(( mx > nx ? mx : nx )); r=$(( mx + mw < nx + nw ? mx + mw : nx + nw ))
+t=$(( my > ny ? my : ny )); b=$(( my + mh < ny + nh ? my + mh : ny + nh ))
+[ "$l" -lt "$r" ] && [ "$t" -lt "$b" ] || fail "main and numeric windows do not overlap; cannot see stacking"
+# Keep clear of the error window, which lies over both in the default layout.
+read -r ey < <(xdotool getwindowgeometry --shell "$E" | sed -n 's/^Y=//p')
+py=$(( t + 5 )); [ "$py" -lt "$ey" ] || py=$(( (t + b) / 2 ))
+xdotool mousemove $(( (l + r) / 2 )) "$py"
+xdotool windowraise "$N"
+on_top() { [ "$(under_pointer)" = "$1" ]; }
+waitfor 10 on_top "$N" || fail "could not put the numeric window over the main window"
+timeout 20 "$bin" --demo "$tmp/demo2" >"$tmp/out2" 2>&1; rc=$?
+[ "$rc" -eq 0 ] || { cat "$tmp/out2"; fail "second copy exited $rc"; }
+[ ! -e "$tmp/demo2" ] || fail "second copy created its demo folder"
+waitfor 10 on_top "$M" || fail "the second copy did not bring the main window to the front"
+alive
+
+# Quit (the button): the logs are closed and the program ends with status 0.
+shot "$M" main-before-quit
+click_button $quit_x
+for _ in $(seq 1 75); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$pid" 2>/dev/null && fail "still running 15 s after Quit"
+wait "$pid"; rc=$?; pid=""
+[ "$rc" -eq 0 ] || fail "exit status $rc after Quit"
+cp "$log" "$elog" "$art/"
+
+head -1 "$log" | grep -q '^cm Data Log File for WX118' || fail "log header"
+grep -q '^ss.\{8\}- - System started, WX118 version: 1 Sept 10' "$log" || fail "start record"
+# Every line of both logs is whole and ended by CR LF.
+for f in "$log" "$elog"; do
+  if grep -c $'[^\r]$' "$f" | grep -qv '^0$'; then fail "a line without CR LF in $f"; fi
+  [ "$(tail -c 2 "$f" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "$f does not end in CR LF"
+done
+head -1 "$elog" | grep -q '^WX118 Error log. Created by the program ' || fail "error log header"
+# The last data-log line is a whole record: tag, stamp, something after it.
+tail -1 "$log" | grep -aq $'^[a-z][a-z0-9][0-9][0-9][a-z][0-9][0-9][a-z][0-9][0-9].*\r$' || fail "last log line is not a record"
+# An orderly end gives up the single-instance lock.
+[ ! -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "the single-instance lock is left behind"
+echo "PASS (screenshots in $art)"
