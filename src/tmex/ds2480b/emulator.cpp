@@ -7,9 +7,14 @@ constexpr uint8_t kSpudInfinite = 7;
 constexpr uint8_t kRevision = 3 << 2;  // DS2480B
 }  // namespace
 
-Ds2480bEmulator::Ds2480bEmulator(SlotBus& bus) : bus_(bus) { MasterReset(); }
+Ds2480bEmulator::Ds2480bEmulator(SlotBus& bus) : bus_(bus) {
+  MasterReset();
+  masterResets_ = 0;  // power-up is not counted
+}
 
 void Ds2480bEmulator::MasterReset() {
+  ++masterResets_;
+  flushed_ = false;
   mode_ = Mode::Command;
   calibrated_ = false;
   searchOn_ = false;
@@ -26,6 +31,12 @@ void Ds2480bEmulator::EndPulse(std::vector<uint8_t>& out) {
 }
 
 void Ds2480bEmulator::Feed(uint8_t b, std::vector<uint8_t>& out) {
+  if (flushed_ && b == 0xC1) {
+    MasterReset();
+    calibrated_ = true;
+    return;
+  }
+  if (b != 0xE3 && b != 0xF1) flushed_ = false;
   if (!calibrated_) {
     // The first byte after a master reset only times the baud rate.
     calibrated_ = true;

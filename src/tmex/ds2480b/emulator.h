@@ -16,6 +16,12 @@ class Ds2480bEmulator {
   void MasterReset();
   // One host byte; response bytes (if any) are appended to out.
   void Feed(uint8_t byte, std::vector<uint8_t>& out);
+  // The host flushed its port. Hosts do that right after sending a break,
+  // which a pseudo-terminal cannot carry: a C1 that comes next (past any
+  // E3/F1 mode-leaving bytes) is then taken as the calibration byte of a
+  // master reset rather than as a 1-Wire reset.
+  void LineFlushed() { flushed_ = true; }
+  int masterResets() const { return masterResets_; }
   bool InDataMode() const { return mode_ != Mode::Command; }
   bool PullupActive() const { return pulse_; }
   uint8_t Config(int param) const { return config_[param & 7]; }
@@ -31,6 +37,8 @@ class Ds2480bEmulator {
   bool calibrated_ = false;
   bool searchOn_ = false;
   bool pulse_ = false;
+  bool flushed_ = false;
+  int masterResets_ = 0;
   std::array<uint8_t, 8> config_{};
 };
 

@@ -1,0 +1,299 @@
+// The serial backend and the pty-served emulator together over a real
+// pseudo-terminal: line faults (bad echo, silence, noise, unplug) and the
+// recovery of the next session, plus the emulator's master-reset rules.
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "tmex/ds2480b/emulator.h"
+#include "tmex/ds2480b/pty_adapter.h"
+#include "tmex/ds2480b/serial_backend.h"
+#include "tmex/sim/chips.h"
+#include "tmex/sim/sim_network.h"
+#include "tmex/tmex.h"
+
+namespace wx {
+namespace {
+
+// A station with one DS2423 (no conversions, so a clock that stands still
+// is enough) served on a pty by a worker thread.
+class Served {
+ public:
+  Served() : net(clock), pty(net) {
+    counter = &net.AddDs2423(MakeRom(kFamilyDs2423, 0x4242));
+    counter->SetCounterA(ValueProgram::Constant(0x01020304));
+    pty.SetReplyFilter([this](std::vector<uint8_t>& r) {
+      std::lock_guard<std::mutex> lock(m);
+      if (fault) fault(r);
+    });
+    Start();
+  }
+  ~Served() { Stop(); }
+  void Start() {
+    if (!pty.isOpen()) {
+      EXPECT_TRUE(pty.Open()) << pty.error();
+    }
+    stop = false;
+    worker = std::thread([this] {
+      while (!stop) pty.Serve(5);
+    });
+  }
+  void Stop() {
+    stop = true;
+    if (worker.joinable()) worker.join();
+  }
+  void SetFault(std::function<void(std::vector<uint8_t>&)> f) {
+    std::lock_guard<std::mutex> lock(m);
+    fault = std::move(f);
+  }
+  // Waits (bounded) until the server has seen the port open or closed.
+  bool AwaitPortOpen(bool open) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (pty.portOpen() != open)
+      if (std::chrono::steady_clock::now() > end) return false;
+      else std::this_thread::yield();
+    return true;
+  }
+
+  FakeClock clock;
+  SimNetwork net;
+  Ds2423* counter;
+  Ds2480bPty pty;
+
+ private:
+  std::mutex m;
+  std::function<void(std::vector<uint8_t>&)> fault;
+  std::atomic<bool> stop{false};
+  std::thread worker;
+};
+
+// Match ROM of the counter and Read Memory with Counter of page 14.
+int ReadCounter(Ds2480bBackend& b, const RomCode& rom) {
+  if (b.Reset() != 1) return -100;
+  if (b.TouchByte(0x55) != 0x55) return -101;
+  for (uint8_t x : rom)
+    if (b.TouchByte(x) != x) return -102;
+  for (int x : {0xA5, 0xC0, 0x01})
+    if (b.TouchByte(static_cast<uint8_t>(x)) != x) return -103;
+  for (int i = 0; i < 32; ++i)
+    if (b.TouchByte(0xFF) < 0) return -104;
+  int value = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int v = b.TouchByte(0xFF);
+    if (v < 0) return v;
+    value |= v << (8 * i);
+  }
+  return value;
+}
+
+TEST(Ds2480bLink, DetectsResetsAndReadsAChipThroughTheEmulator) {
+  Served s;
+  Ds2480bBackend b(s.pty.slavePath(), 200);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
+  // Every call was one write and one answer: bytes counted both ways.
+  EXPECT_GT(b.roundTrips(), 40);
+  EXPECT_GE(b.bytesReceived(), b.roundTrips());
+  b.Close();
+  // A second session on the same port works the same (port closed and
+  // reopened in between: a power cycle of the adapter).
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
+  b.Close();
+  s.Stop();
+  EXPECT_GE(s.pty.emulator().masterResets(), 2);
+}
+
+TEST(Ds2480bLink, BadEchoFailsTheSessionAndTheNextOneRecovers) {
+  Served s;
+  Ds2480bBackend b(s.pty.slavePath(), 200);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  ASSERT_EQ(b.Reset(), 1);
+  // The line answers a data byte with a bit the master sent as 0.
+  s.SetFault([](std::vector<uint8_t>& r) {
+    for (uint8_t& x : r) x |= 0x80;
+  });
+  EXPECT_EQ(b.TouchByte(0x55), kSerialBadResponse);
+  EXPECT_NE(b.LastError().find("echo"), std::string::npos) << b.LastError();
+  // Out of step now: everything fails at once until a new session.
+  s.SetFault(nullptr);
+  EXPECT_EQ(b.Reset(), kSerialOutOfSync);
+  EXPECT_EQ(b.TouchBit(1), kSerialOutOfSync);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
+}
+
+TEST(Ds2480bLink, LineGoingSilentMidSessionTimesOutAndRecovers) {
+  Served s;
+  Ds2480bBackend b(s.pty.slavePath(), 50);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  s.pty.SetAnswering(false);
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(b.Reset(), kSerialTimeout);
+  // Bounded: the call gives up instead of hanging (generous margin).
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+  EXPECT_NE(b.LastError().find("timeout"), std::string::npos);
+  EXPECT_FALSE(b.Open());  // still silent: detection fails too
+  s.pty.SetAnswering(true);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  EXPECT_EQ(b.Reset(), 1);
+}
+
+TEST(Ds2480bLink, NoiseOnTheLineIsRejectedNotBelieved) {
+  Served s;
+  Ds2480bBackend b(s.pty.slavePath(), 50);
+  // Garbage in front of every answer: detection sees a wrong read-back.
+  s.SetFault([](std::vector<uint8_t>& r) { r.insert(r.begin(), {0x00, 0x5A}); });
+  EXPECT_FALSE(b.Open());
+  EXPECT_NE(b.LastError().find(s.pty.slavePath()), std::string::npos);
+  // Noise after an otherwise good answer, mid-session: the extra bytes
+  // shift the stream; the master notices on the next exchange.
+  s.SetFault(nullptr);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  s.SetFault([](std::vector<uint8_t>& r) { r.push_back(0xCF); });
+  EXPECT_EQ(b.Reset(), 1);
+  s.SetFault(nullptr);
+  EXPECT_LT(b.TouchByte(0x55), 0);  // got the stray reset answer CF as echo
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
+}
+
+TEST(Ds2480bLink, GarbageFromTheMasterSideDoesNotWedgeTheEmulator) {
+  Served s;
+  {
+    // Some other program writes junk at the port, mode bytes included.
+    const int fd = ::open(s.pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    uint8_t junk[256];
+    uint32_t x = 12345;
+    for (uint8_t& j : junk) j = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    ASSERT_EQ(::write(fd, junk, sizeof junk), static_cast<ssize_t>(sizeof junk));
+    ::tcdrain(fd);
+    ::close(fd);
+  }
+  Ds2480bBackend b(s.pty.slavePath(), 200);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
+}
+
+TEST(Ds2480bLink, UnplugFailsFastAndAReplugRecoversWithoutRestart) {
+  Served s;
+  std::string device = s.pty.slavePath();
+  Tmex tmex([&device](int, int type) -> std::unique_ptr<BusBackend> {
+    if (type != 5) return nullptr;
+    return std::make_unique<Ds2480bBackend>(device, 50);
+  });
+  auto session = [&] {
+    const int32_t h = tmex.TMExtendedStartSession(1, 5, nullptr);
+    if (h < 1) return -1000;
+    const int setup = tmex.TMSetup(h);
+    const int reset = setup == 1 ? tmex.TMTouchReset(h) : -2000;
+    tmex.TMEndSession(h);
+    return reset;
+  };
+  ASSERT_EQ(session(), 1);
+
+  // Unplug in the middle of a session: the open port goes dead.
+  Ds2480bBackend b(device, 50);
+  ASSERT_TRUE(b.Open()) << b.LastError();
+  s.Stop();
+  s.pty.Close();
+  EXPECT_LT(b.Reset(), 0);
+  EXPECT_FALSE(b.LastError().empty());
+  EXPECT_NE(session(), 1);
+
+  // Replugged: the adapter comes back (as a new port here); the same Tmex
+  // and program go on.
+  s.Start();
+  device = s.pty.slavePath();
+  EXPECT_EQ(session(), 1);
+  EXPECT_EQ(session(), 1);
+}
+
+TEST(Ds2480bLink, ClosingThePortPowerCyclesTheAdapter) {
+  Served s;
+  auto raw = [&] {
+    const int fd = ::open(s.pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_GE(fd, 0);
+    EXPECT_TRUE(s.AwaitPortOpen(true));
+    return fd;
+  };
+  auto exchange = [](int fd, std::vector<uint8_t> tx, size_t n) {
+    EXPECT_EQ(::write(fd, tx.data(), tx.size()), static_cast<ssize_t>(tx.size()));
+    std::vector<uint8_t> rx;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    uint8_t buf[64];
+    while (rx.size() < n && std::chrono::steady_clock::now() < end) {
+      const ssize_t k = ::read(fd, buf, sizeof buf);
+      if (k > 0) rx.insert(rx.end(), buf, buf + k);
+    }
+    return rx;
+  };
+  auto rawMode = [](int fd) {
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 1;
+    ::tcsetattr(fd, TCSANOW, &t);
+  };
+  int fd = raw();
+  rawMode(fd);
+  // First byte after power-up only calibrates: C1 then C5 gives one answer;
+  // then the master leaves the chip in data mode with SPUD changed.
+  EXPECT_EQ(exchange(fd, {0xC1, 0xC5}, 1), std::vector<uint8_t>{0xCD});
+  EXPECT_EQ(exchange(fd, {0x3F, 0x07, 0xE1}, 2), (std::vector<uint8_t>{0x3E, 0x0E}));
+  ::close(fd);
+  ASSERT_TRUE(s.AwaitPortOpen(false));
+  fd = raw();
+  rawMode(fd);
+  // Powered up again: C1 calibrates (no answer), command mode, SPUD default.
+  EXPECT_EQ(exchange(fd, {0xC1, 0x07}, 1), std::vector<uint8_t>{0x08});
+  ::close(fd);
+  EXPECT_GE(s.pty.reopens(), 2);
+}
+
+// A slot bus with one chip answering presence and reading 1s.
+class QuietBus : public SlotBus {
+ public:
+  int ResetPulse() override { return 1; }
+  bool Slot(bool m) override { return m; }
+  void SetStrongPullup(bool) override {}
+};
+
+TEST(Ds2480bEmulator, FlushThenC1IsAMasterResetButOtherBytesAreNot) {
+  QuietBus bus;
+  Ds2480bEmulator e(bus);
+  std::vector<uint8_t> out;
+  auto feed = [&](std::initializer_list<uint8_t> bytes) {
+    out.clear();
+    for (uint8_t b : bytes) e.Feed(b, out);
+    return out;
+  };
+  feed({0xC1, 0x3F, 0xE1});  // calibrated, SPUD infinite, data mode
+  // Flush (the trace of a break) then the mode-leaving bytes and C1: a
+  // master reset whose calibration byte gives no answer; defaults are back.
+  e.LineFlushed();
+  EXPECT_TRUE(feed({0xE3, 0xF1, 0xC1}).empty());
+  EXPECT_FALSE(e.InDataMode());
+  EXPECT_EQ(feed({0x07}), std::vector<uint8_t>{0x08});
+  EXPECT_EQ(e.masterResets(), 1);
+  // A flush before an ordinary flexible-speed reset changes nothing.
+  e.LineFlushed();
+  EXPECT_EQ(feed({0xC5}), std::vector<uint8_t>{0xCD});
+  // Without a flush, C1 is a 1-Wire reset at regular speed.
+  EXPECT_EQ(feed({0xC1}), std::vector<uint8_t>{0xCD});
+  // The flush only counts for the next command: after other traffic C1 answers.
+  e.LineFlushed();
+  EXPECT_EQ(feed({0x0F, 0xC1}), (std::vector<uint8_t>{0x00, 0xCD}));
+  EXPECT_EQ(e.masterResets(), 1);
+}
+
+}  // namespace
+}  // namespace wx
