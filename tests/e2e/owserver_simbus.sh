@@ -8,7 +8,7 @@ build=$1
 tmp=$(mktemp -d)
 sb= ows=
 trap '[ -n "$ows" ] && kill $ows 2>/dev/null; [ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*"; for f in "$tmp"/owserver.out "$tmp"/simbus.err; do [ -f "$f" ] && { echo "--- $f"; tail -40 "$f"; }; done; exit 1; }
+fail() { echo "FAIL: $*"; for f in "$tmp"/owserver.out "$tmp"/simbus.err; do [ -f "$f" ] && { echo "--- $f"; tail -${TAIL:-40} "$f"; }; done; exit 1; }
 for t in owserver owdir owread python3; do
   command -v $t >/dev/null || fail "$t is not installed (scripts/install-deps.sh)"
 done
@@ -28,7 +28,7 @@ value BARO vad 4.37
 value BARO temp 18.25
 value WD   vane a 4
 EOF
-"$build/wx118-simbus" "$tmp/station.txt" >"$tmp/simbus.path" 2>"$tmp/simbus.err" &
+"$build/wx118-simbus" --trace "$tmp/station.txt" >"$tmp/simbus.path" 2>"$tmp/simbus.err" &
 sb=$!
 for _ in $(seq 1 50); do [ -s "$tmp/simbus.path" ] && break; kill -0 $sb 2>/dev/null || break; sleep 0.1; done
 pty=$(head -1 "$tmp/simbus.path")

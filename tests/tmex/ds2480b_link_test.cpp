@@ -295,5 +295,26 @@ TEST(Ds2480bEmulator, FlushThenC1IsAMasterResetButOtherBytesAreNot) {
   EXPECT_EQ(e.masterResets(), 1);
 }
 
+TEST(Ds2480bEmulator, ResetAfterAFlushIsACommandEvenWhenModeBytesWereLost) {
+  QuietBus bus;
+  Ds2480bEmulator e(bus);
+  std::vector<uint8_t> out;
+  auto feed = [&](std::initializer_list<uint8_t> bytes) {
+    out.clear();
+    for (uint8_t b : bytes) e.Feed(b, out);
+    return out;
+  };
+  // Calibrate, search accelerator on, data mode, one search byte: then the
+  // master's closing E3 A5 never arrive, it flushes and starts with C5.
+  feed({0xC1, 0xB5, 0xE1});
+  EXPECT_EQ(feed({0x00}).size(), 1u);
+  e.LineFlushed();
+  EXPECT_EQ(feed({0xC5}), std::vector<uint8_t>{0xCD});
+  // Search is off again: a data byte is 8 plain slots (echo FF for FF).
+  EXPECT_EQ(feed({0xE1, 0xFF}), std::vector<uint8_t>{0xFF});
+  // Without a flush the same C5 in data mode is a data byte.
+  EXPECT_EQ(feed({0xC5}), std::vector<uint8_t>{0xC5});
+}
+
 }  // namespace
 }  // namespace wx

@@ -36,6 +36,15 @@ void Ds2480bEmulator::Feed(uint8_t b, std::vector<uint8_t>& out) {
     calibrated_ = true;
     return;
   }
+  if (flushed_ && (b & 0xE3) == 0xC1 && (mode_ == Mode::Data || searchOn_)) {
+    // A reset right after a flush starts a new transaction. Bytes that get
+    // no answer (E3, A5) may still have been in the pseudo-terminal when the
+    // master flushed it, where a real port would long have sent them: take
+    // the reset as a command, with the search accelerator off, as the
+    // master meant.
+    mode_ = Mode::Command;
+    searchOn_ = false;
+  }
   if (b != 0xE3 && b != 0xF1) flushed_ = false;
   if (!calibrated_) {
     // The first byte after a master reset only times the baud rate.

@@ -19,7 +19,10 @@ class Ds2480bEmulator {
   // The host flushed its port. Hosts do that right after sending a break,
   // which a pseudo-terminal cannot carry: a C1 that comes next (past any
   // E3/F1 mode-leaving bytes) is then taken as the calibration byte of a
-  // master reset rather than as a 1-Wire reset.
+  // master reset rather than as a 1-Wire reset. A pseudo-terminal flush
+  // also drops bytes the emulator has not read yet (a real port would have
+  // sent them), so a reset command next is taken as one even in data mode
+  // or with the search accelerator on (the unanswered E3 A5 were lost).
   void LineFlushed() { flushed_ = true; }
   int masterResets() const { return masterResets_; }
   bool InDataMode() const { return mode_ != Mode::Command; }
