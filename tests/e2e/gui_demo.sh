@@ -128,36 +128,46 @@ back() { captions b; same f0 b; }
 waitfor 10 back || fail "Alt+S did not bring the Fahrenheit captions back"
 waitfor 15 newest_row_unit F || fail "the page rows are not in Fahrenheit after Alt+S"
 
-# A hand comment typed into the input box; a leading "cm" is dropped.
-click_button $comment_x
-waitfor 15 has_window "Add comment to Weather datafile" || fail "no comment input box"
-D=$(window_named "Add comment to Weather datafile")
-import -window "$D" "$art/comment-box.png"
-focus "$D"
-xdotool type --delay 15 "Cm gauge cleaned by e2e"
-xdotool key Return
-comment() { grep -aq $'^cm[a-z0-9]\\{8\\} By hand:  gauge cleaned by e2e\r$' "$log"; }
-waitfor 15 comment || fail "no hand comment record in the data log"
-
-# A second copy raises the first and exits 0. Lower the main window under
-# the numeric one, then watch which window is on top where they overlap.
-read -r mx my mw mh < <(xdotool getwindowgeometry --shell "$M" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}')
-read -r nx ny nw nh < <(xdotool getwindowgeometry --shell "$N" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}')
+# A second copy raises the first and exits 0, here while the first waits in
+# the comment input box. Lower the main window under the numeric one, then
+# watch which window is on top where they overlap.
+geometry() { xdotool getwindowgeometry --shell "$1" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'; }
+read -r mx my mw mh < <(geometry "$M")
+read -r nx ny nw nh < <(geometry "$N")
 l=$(( mx > nx ? mx : nx )); r=$(( mx + mw < nx + nw ? mx + mw : nx + nw ))
 t=$(( my > ny ? my : ny )); b=$(( my + mh < ny + nh ? my + mh : ny + nh ))
 [ "$l" -lt "$r" ] && [ "$t" -lt "$b" ] || fail "main and numeric windows do not overlap; cannot see stacking"
 # Keep clear of the error window, which lies over both in the default layout.
 read -r ey < <(xdotool getwindowgeometry --shell "$E" | sed -n 's/^Y=//p')
-py=$(( t + 5 )); [ "$py" -lt "$ey" ] || py=$(( (t + b) / 2 ))
-xdotool mousemove $(( (l + r) / 2 )) "$py"
-xdotool windowraise "$N"
+px=$(( (l + r) / 2 )) py=$(( t + 5 )); [ "$py" -lt "$ey" ] || py=$(( (t + b) / 2 ))
 on_top() { [ "$(under_pointer)" = "$1" ]; }
+xdotool mousemove "$px" "$py"
+xdotool windowraise "$N"
 waitfor 10 on_top "$N" || fail "could not put the numeric window over the main window"
+
+click_button $comment_x
+waitfor 15 has_window "Add comment to Weather datafile" || fail "no comment input box"
+D=$(window_named "Add comment to Weather datafile")
+import -window "$D" "$art/comment-box.png"
+read -r dx dy dw dh < <(geometry "$D")
+
 timeout 20 "$bin" --demo "$tmp/demo2" >"$tmp/out2" 2>&1; rc=$?
 [ "$rc" -eq 0 ] || { cat "$tmp/out2"; fail "second copy exited $rc"; }
 [ ! -e "$tmp/demo2" ] || fail "second copy created its demo folder"
+xdotool mousemove "$px" "$py"
 waitfor 10 on_top "$M" || fail "the second copy did not bring the main window to the front"
+# The input box still waits for its answer: it must stay in front.
+xdotool mousemove $(( dx + dw / 2 )) $(( dy + dh / 2 ))
+waitfor 10 on_top "$D" || fail "the input box is hidden behind the raised windows"
 alive
+
+# The hand comment, typed into the box; a leading "cm" is dropped.
+focus "$D"
+xdotool type --delay 15 "Cm gauge cleaned by e2e"
+xdotool key Return
+comment() { grep -aq $'^cm[a-z0-9]\\{8\\} By hand:  gauge cleaned by e2e\r$' "$log"; }
+waitfor 15 comment || fail "no hand comment record in the data log"
+waitfor 10 eval '! has_window "Add comment to Weather datafile"' || fail "the input box stayed open"
 
 # Quit (the button): the logs are closed and the program ends with status 0.
 shot "$M" main-before-quit

@@ -352,6 +352,12 @@ void QtFrontEnd::RestoreAndRaise() {
     w->raise();
     w->activateWindow();
   }
+  // A box still waiting for an answer blocks the windows just raised; it must
+  // not end up hidden behind them, or the monitor looks frozen.
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    modal->raise();
+    modal->activateWindow();
+  }
 }
 
 void QtFrontEnd::ShowMessage(const std::string& text) {
