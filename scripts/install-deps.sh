@@ -12,7 +12,7 @@ PKGS=(
   xvfb xauth xdotool imagemagick x11-utils
   chromium python3
   digitemp owserver ow-shell
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -176,7 +176,9 @@ void QtFrontEnd::BuildMain() {
   main_ = std::make_unique<QMainWindow>();
   QMainWindow* m = main_.get();
   m->setObjectName("TWX118f1");
-  m->setFont(BoldFont());
+  // The controls keep their design sizes, which suit Arial's widths; a wider
+  // default face would cut "cycles since boot" and the button captions short.
+  m->setFont(BoldFont("Arial"));
   auto* c = new QWidget(m);
   m->setCentralWidget(c);
   auto* laMsgs = MakeLabel(c, "laMsgs", 16, 32, 233, 33);
