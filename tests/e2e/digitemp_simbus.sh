@@ -3,7 +3,7 @@
 # simulated adapter on a pty: it must detect the DS2480B, search the line,
 # and read the temperatures the station file sets, to the chips' resolution.
 set -u
-build=$1
+build=$(cd "$1" && pwd)
 tmp=$(mktemp -d)
 sb=
 trap '[ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT

@@ -4,7 +4,7 @@
 # every chip of the station and read temperatures, a DS2423 counter, DS2438
 # voltage and DS2450 inputs as the station file sets them.
 set -u
-build=$1
+build=$(cd "$1" && pwd)
 tmp=$(mktemp -d)
 sb= ows=
 trap '[ -n "$ows" ] && kill $ows 2>/dev/null; [ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
