@@ -188,6 +188,8 @@ int Ds2480bBackend::Reset() {
     if (int e = EndPullup(); e < 0) return e;
   }
   primed_ = false;
+  // A new transaction: whatever stray bytes came in since are not answers.
+  ::tcflush(fd_, TCIFLUSH);
   std::vector<uint8_t> tx, rx;
   ToCommand(tx);
   tx.push_back(0xC1 | kFlex);
