@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -296,6 +297,11 @@ TEST(Ds2480bLink, BaudChangeIsAnsweredAndTheEmulatorKeepsAnswering) {
   setBaud(B115200);
   EXPECT_EQ(s.pty.MasterBaud(), 115200);
   EXPECT_EQ(exchange({0x0F, 0xC5}, 2), (std::vector<uint8_t>{0x06, 0xCD}));
+  // A NUL at 4800 baud is a master reset: back to 9600 and calibrating.
+  setBaud(B4800);
+  EXPECT_TRUE(exchange({0x00}, 1).empty());
+  setBaud(B9600);
+  EXPECT_EQ(exchange({0xC1, 0x0F}, 1), std::vector<uint8_t>{0x00});
   ::close(fd);
 }
 
@@ -354,6 +360,89 @@ TEST(Ds2480bEmulator, ResetAfterAFlushIsACommandEvenWhenModeBytesWereLost) {
   EXPECT_EQ(feed({0xE1, 0xFF}), std::vector<uint8_t>{0xFF});
   // Without a flush the same C5 in data mode is a data byte.
   EXPECT_EQ(feed({0xC5}), std::vector<uint8_t>{0xC5});
+}
+
+// digitemp's way of powering a conversion: Convert T as eight single-bit
+// commands, the last with the strong pull-up, SPUD infinite, ended by F1.
+TEST(Ds2480bEmulator, PowerByteHoldsTheStrongPullupUntilTerminated) {
+  FakeClock clock;
+  SimNetwork net(clock);
+  const RomCode rom = net.AddDs18b20(MakeRom(kFamilyDs18b20, 9)).rom();
+  Ds2480bEmulator e(net);
+  std::vector<uint8_t> out;
+  auto feed = [&](std::vector<uint8_t> bytes) {
+    out.clear();
+    for (uint8_t b : bytes) e.Feed(b, out);
+    return out;
+  };
+  feed({0xC1});
+  ASSERT_EQ(feed({0xC5}), std::vector<uint8_t>{0xCD});
+  std::vector<uint8_t> match = {0xE1, 0x55};
+  match.insert(match.end(), rom.begin(), rom.end());
+  EXPECT_EQ(feed(match).size(), 9u);
+  EXPECT_EQ(feed({0xE3, 0x3F, 0x85, 0x85, 0x95, 0x85, 0x85, 0x85, 0x95, 0x87}),
+            (std::vector<uint8_t>{0x3E, 0x84, 0x84, 0x97, 0x84, 0x84, 0x84, 0x97, 0x84}));
+  EXPECT_TRUE(net.strongPullup());
+  EXPECT_TRUE(e.PullupActive());
+  EXPECT_EQ(feed({0xF1}), std::vector<uint8_t>{0xEC});
+  EXPECT_FALSE(net.strongPullup());
+  // With a finite SPUD the pulse ends by itself: bit answer (0: the
+  // conversion still runs, the clock has not moved), then pulse answer.
+  EXPECT_EQ(feed({0x39, 0x97}), (std::vector<uint8_t>{0x38, 0x94, 0xEC}));
+  EXPECT_FALSE(net.strongPullup());
+}
+
+// ROM search with the search accelerator, the way serial masters run it:
+// reset, F0 as data, accelerator on, 16 bytes of directions, accelerator off.
+TEST(Ds2480bEmulator, SearchAcceleratorFindsEveryChipOnceAndSkipsAbsentOnes) {
+  FakeClock clock;
+  SimNetwork net(clock);
+  std::set<RomCode> want;
+  for (uint64_t serial : {0x1ull, 0x2ull, 0x800000000000ull, 0x123456ull})
+    want.insert(net.AddDs18b20(MakeRom(kFamilyDs18b20, serial)).rom());
+  want.insert(net.AddDs2423(MakeRom(kFamilyDs2423, 0x2)).rom());
+  net.AddDs2450(MakeRom(kFamilyDs2450, 0x77)).SetAbsent(true);
+  Ds2480bEmulator e(net);
+  std::vector<uint8_t> out;
+  e.Feed(0xC1, out);  // calibration
+  std::array<bool, 64> dir{};
+  std::set<RomCode> found;
+  for (int pass = 0; pass < 10; ++pass) {
+    out.clear();
+    e.Feed(0xC5, out);
+    ASSERT_EQ(out, std::vector<uint8_t>{0xCD});
+    std::vector<uint8_t> tx = {0xE1, 0xF0, 0xE3, 0xB5, 0xE1};
+    for (int k = 0; k < 16; ++k) {
+      uint8_t b = 0;
+      for (int j = 0; j < 4; ++j) b |= (dir[4 * k + j] ? 1 : 0) << (2 * j + 1);
+      tx.push_back(b);
+    }
+    tx.insert(tx.end(), {0xE3, 0xA5});
+    out.clear();
+    for (uint8_t b : tx) e.Feed(b, out);
+    ASSERT_EQ(out.size(), 17u);
+    ASSERT_EQ(out[0], 0xF0);
+    std::array<bool, 64> disc{}, taken{};
+    RomCode rom{};
+    for (int n = 0; n < 64; ++n) {
+      const uint8_t r = out[1 + n / 4];
+      disc[n] = (r >> (2 * (n % 4))) & 1;
+      taken[n] = (r >> (2 * (n % 4) + 1)) & 1;
+      if (taken[n]) rom[n / 8] |= 1 << (n % 8);
+    }
+    ASSERT_TRUE(RomCrcValid(rom)) << "pass " << pass;
+    EXPECT_TRUE(found.insert(rom).second) << "found twice";
+    int m = -1;
+    for (int n = 63; n >= 0; --n)
+      if (disc[n] && !taken[n]) {
+        m = n;
+        break;
+      }
+    if (m < 0) break;
+    for (int n = 0; n < 64; ++n) dir[n] = n < m ? taken[n] : n == m;
+  }
+  EXPECT_EQ(found, want);
+  EXPECT_FALSE(e.InDataMode());
 }
 
 }  // namespace

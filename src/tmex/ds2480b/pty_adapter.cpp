@@ -138,7 +138,16 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
     in_ += static_cast<long>(in.size());
     if (trace_) trace_('>', in);
     out.clear();
-    for (uint8_t b : in) emu_.Feed(b, out);
+    // A NUL sent below 9600 baud holds the line low past the stop bit, as a
+    // break does: a master reset.
+    const int baud = MasterBaud();
+    const bool slow = baud > 0 && baud < 9600;
+    for (uint8_t b : in) {
+      if (slow && b == 0)
+        emu_.MasterReset();
+      else
+        emu_.Feed(b, out);
+    }
     if (!answering_) continue;
     if (filter_) filter_(out);
     if (out.empty()) continue;

@@ -7,7 +7,9 @@
 //   the next open finds a freshly powered chip (master reset);
 // - a break is invisible on a pty, but masters flush the port right after
 //   one; a C1 after a flush is taken as the calibration byte of a master
-//   reset (see Ds2480bEmulator::LineFlushed).
+//   reset (see Ds2480bEmulator::LineFlushed);
+// - a NUL sent at a rate below 9600 baud (the master's termios) is a master
+//   reset, as on the chip.
 #pragma once
 #include <atomic>
 #include <csignal>
