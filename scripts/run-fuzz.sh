@@ -36,9 +36,11 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/corpus" "$findings"
   cp tests/fuzz/corpus/"$t"/* "$work/corpus/"
   log=$build/work/$t.log
+  maxlen=8192
+  [ "$t" = replay ] && maxlen=2048  # every line is checked pixel by pixel
   echo "== fuzz_$t for ${seconds}s"
   "$build/fuzz_$t" "$work/corpus" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-    -max_len=8192 -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1
+    -max_len=$maxlen -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1
   rc=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
