@@ -120,7 +120,9 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
   Result result = Result::kIdle;
   uint8_t buf[1 + 512];
   std::vector<uint8_t> in, out;
-  for (;;) {
+  // Bounded, so that a master that never stops writing cannot keep the
+  // owner from seeing its signals.
+  for (int reads = 0; reads < 64; ++reads) {
     const ssize_t n = ::read(fd_, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return result;
@@ -154,6 +156,7 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
     if (trace_) trace_('<', out);
     WriteAll(out);
   }
+  return result;
 }
 
 Ds2480bPty::Result Ds2480bPty::Serve(int timeoutMs, const sigset_t* waitMask) {
