@@ -79,6 +79,9 @@ focus() { xdotool windowfocus --sync "$1" 2>/dev/null || fail "cannot focus wind
 # start-up waits for OK.
 waitfor 30 has_window "WX118" || { alive; fail "no first-run message box; windows: $(windows)"; }
 box=$(window_named "WX118")
+# The error log is opened just before the data log, so the error window
+# already says so while the box waits.
+has_window "Error messages (Being logged to file)" || fail "error window caption not set before the first-run message; windows: $(windows)"
 import -window "$box" "$art/first-run-message.png" || fail "screenshot of the message box"
 focus "$box"
 xdotool key Return
@@ -178,16 +181,54 @@ wait "$pid"; rc=$?; pid=""
 [ "$rc" -eq 0 ] || fail "exit status $rc after Quit"
 cp "$log" "$elog" "$art/"
 
-head -1 "$log" | grep -q '^cm Data Log File for WX118' || fail "log header"
-grep -q '^ss.\{8\}- - System started, WX118 version: 1 Sept 10' "$log" || fail "start record"
-# Every line of both logs is whole and ended by CR LF.
-for f in "$log" "$elog"; do
-  if grep -c $'[^\r]$' "$f" | grep -qv '^0$'; then fail "a line without CR LF in $f"; fi
-  [ "$(tail -c 2 "$f" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "$f does not end in CR LF"
-done
-head -1 "$elog" | grep -q '^WX118 Error log. Created by the program ' || fail "error log header"
-# The last data-log line is a whole record: tag, stamp, something after it.
-tail -1 "$log" | grep -aq $'^[a-z][a-z0-9][0-9][0-9][a-z][0-9][0-9][a-z][0-9][0-9].*\r$' || fail "last log line is not a record"
-# An orderly end gives up the single-instance lock.
-[ ! -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "the single-instance lock is left behind"
+check_logs() {
+  head -1 "$log" | grep -q '^cm Data Log File for WX118' || fail "log header"
+  grep -q '^ss.\{8\}- - System started, WX118 version: 1 Sept 10' "$log" || fail "start record"
+  # Every line of both logs is whole and ended by CR LF.
+  for f in "$log" "$elog"; do
+    if grep -c $'[^\r]$' "$f" | grep -qv '^0$'; then fail "a line without CR LF in $f"; fi
+    [ "$(tail -c 2 "$f" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "$f does not end in CR LF"
+  done
+  head -1 "$elog" | grep -q '^WX118 Error log. Created by the program ' || fail "error log header"
+  # The last data-log line is a whole record: tag, stamp, something after it.
+  tail -1 "$log" | grep -aq $'^[a-z][a-z0-9][0-9][0-9][a-z][0-9][0-9][a-z][0-9][0-9].*\r$' || fail "last log line is not a record"
+  # An orderly end gives up the single-instance lock.
+  [ ! -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "the single-instance lock is left behind"
+}
+check_logs
+
+# A second run on the same folder: no first-run message and no second header.
+# SIGTERM while the comment box is open ends it in order, and what was typed
+# is reported on standard error rather than lost.
+"$bin" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+waitfor 30 has_window "$main_caption" || { alive; fail "second run: no main window; windows: $(windows)"; }
+M=$(window_named "$main_caption")
+started_twice() { [ "$(grep -c '^ss' "$log")" -ge 2 ]; }
+waitfor 30 started_twice || { alive; fail "second run: no start record; windows: $(windows)"; }
+has_window "WX118" && fail "second run shows a message box"
+[ "$(grep -c '^cm Data Log File for WX118' "$log")" -eq 1 ] || fail "second run wrote a second log header"
+[ "$(grep -c '^WX118 Error log' "$elog")" -eq 1 ] || fail "second run wrote a second error-log header"
+click_button $comment_x
+waitfor 15 has_window "Add comment to Weather datafile" || fail "second run: no comment input box"
+D=$(window_named "Add comment to Weather datafile")
+focus "$D"
+import -window "$D" "$tmp/empty.png"
+xdotool type --delay 15 "Cm left open at shutdown"
+# The box has drawn the whole text when its picture has changed and holds still.
+typed() {
+  import -window "$D" "$tmp/typed1.png" && sleep 0.3 && import -window "$D" "$tmp/typed2.png" &&
+    same typed1 typed2 && ! same empty typed1
+}
+waitfor 10 typed || fail "the typed text did not show in the input box"
+kill -TERM "$pid"
+for _ in $(seq 1 75); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$pid" 2>/dev/null && fail "still running 15 s after SIGTERM with the input box open"
+wait "$pid"; rc=$?; pid=""
+[ "$rc" -eq 0 ] || fail "exit status $rc after SIGTERM with the input box open"
+grep -qF "wx118: The data log is closed, so no comment can be added to it now. Your comment was:  left open at shutdown" "$tmp/err" ||
+  fail "the comment typed before SIGTERM was not reported"
+grep -q 'left open at shutdown' "$log" && fail "a comment reached the log after it was closed"
+check_logs
+cp "$log" "$elog" "$art/"
 echo "PASS (screenshots in $art)"

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 #include <cmath>
+#include <iostream>
 
 namespace wx {
 namespace {
@@ -362,26 +363,59 @@ void QtFrontEnd::RestoreAndRaise() {
   }
 }
 
+// One line on standard error, as the headless front end writes its boxes.
+static void ReportAfterEnd(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  std::cerr << "wx118: " << text << std::endl;
+}
+
+// Boxes show the windows as they are now (a caption set just before a box
+// must not wait for the next tick). Once the program is ending no box can be
+// answered, so a message goes to standard error instead and questions take
+// their defaults.
+bool QtFrontEnd::BeforeBox(const std::string& text) {
+  if (terminate_) {
+    ReportAfterEnd(text);
+    return false;
+  }
+  Refresh();
+  return true;
+}
+
 void QtFrontEnd::ShowMessage(const std::string& text) {
+  if (!BeforeBox(text)) return;
   QMessageBox box(QMessageBox::NoIcon, Q(views_.main.applicationTitle), BoxText(text), QMessageBox::Ok);
   box.exec();
+  if (terminate_) ReportAfterEnd(text);
 }
 
 void QtFrontEnd::ShowMessageAt(const std::string& text, int x, int y) {
+  if (!BeforeBox(text)) return;
   QMessageBox box(QMessageBox::NoIcon, Q(views_.main.applicationTitle), BoxText(text), QMessageBox::Ok);
   box.move(x, y);
   box.exec();
+  if (terminate_) ReportAfterEnd(text);
 }
 
 std::string QtFrontEnd::InputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& defaultText) {
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(main_.get(), Q(caption), BoxText(prompt), QLineEdit::Normal, Q(defaultText), &ok);
-  return ok ? text.toStdString() : defaultText;
+  if (terminate_) return defaultText;
+  Refresh();
+  QInputDialog box(main_.get());
+  box.setInputMode(QInputDialog::TextInput);
+  box.setWindowTitle(Q(caption));
+  box.setLabelText(BoxText(prompt));
+  box.setTextValue(Q(defaultText));
+  const bool ok = box.exec() == QDialog::Accepted;
+  // A box closed because the program is ending was not cancelled: what was
+  // typed is handed on, so that the caller can still report it.
+  return ok || terminate_ ? box.textValue().toStdString() : defaultText;
 }
 
 DialogAnswer QtFrontEnd::AskYesNoCancel(const std::string& text, int x, int y) {
+  if (terminate_) return DialogAnswer::Cancel;
+  Refresh();
   QMessageBox box(QMessageBox::Question, Q(views_.main.applicationTitle), BoxText(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   box.move(x, y);

@@ -62,6 +62,7 @@ class QtFrontEnd : public QObject, public Ui {
   void RenderWindow(int index, QWidget* w, const WindowView& v);
   void RenderMemo();
   void RenderTimer();
+  bool BeforeBox(const std::string& text);
   void Bind(QLabel* label, const LabelView& view) { bound_.emplace_back(label, &view); }
 
   Views& views_;
