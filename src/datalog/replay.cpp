@@ -358,7 +358,8 @@ void HistoryReplay::ReplayDataLog() {
   consumed_ = 0;
   lineNumber_ = 0;
   chart_.referenceTime = clock_.Now();
-  chart_.dayMark = DatePart(chart_.referenceTime);
+  const DateTime today = DatePart(chart_.referenceTime);
+  chart_.dayMark = today;
 
   if (dataLog_.LogDataToFile) dataLog_.Close();
 
@@ -430,6 +431,11 @@ void HistoryReplay::ReplayDataLog() {
   CloseReader();
   channels_.OnOffHasPrevious[1] = false;
   channels_.OnOffHasPrevious[2] = false;
+  // Every midnight the history crossed is drawn now. Left at the oldest one,
+  // the day mark would have the next scrolls redraw each of them again, one
+  // column to the right of the replayed mark (the reference time having
+  // moved on), painting over a column of history per day.
+  chart_.dayMark = today;
 }
 
 }  // namespace wx

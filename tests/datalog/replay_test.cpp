@@ -124,9 +124,10 @@ TEST_F(ReplayTest, TwentyDayOldNewestRecordStopsAtColumnZero) {
   EXPECT_TRUE(replay->stopFlag());
   EXPECT_EQ(replay->linesDispatched(), 1);
   EXPECT_EQ(RowsOf(0, settings.plot.channelColour[0]), std::vector<int>{chart->TtureRow(0, 20.0f)});
-  // Today's midnight is marked, and the day mark moved to the record's day.
+  // Today's midnight is marked, and the day mark is back at today once the
+  // replay is done.
   EXPECT_EQ(RowsOf(chart->TimeToColumn(46363.0) - 1, kDayMarkColour).size(), 236u);
-  EXPECT_DOUBLE_EQ(chart->dayMark, 46343.0);
+  EXPECT_DOUBLE_EQ(chart->dayMark, 46363.0);
 }
 
 TEST_F(ReplayTest, LargeLogIsReadOnlyInItsLastBoundBytes) {
@@ -305,7 +306,17 @@ TEST_F(ReplayTest, DayMarksAtEveryMidnightCrossed) {
   EXPECT_TRUE(marked(today - 2));
   EXPECT_FALSE(marked(today - 3));  // a day without records
   EXPECT_FALSE(marked(today - 4));
-  EXPECT_DOUBLE_EQ(chart->dayMark, today - 4);
+  EXPECT_DOUBLE_EQ(chart->dayMark, today);
+  // The next scrolls draw no second mark beside the replayed ones.
+  auto markedColumns = [&] {
+    int n = 0;
+    for (int x = 0; x < kGraphWidth; ++x) n += RowsOf(x, kDayMarkColour).size() == 236u;
+    return n;
+  };
+  ASSERT_EQ(markedColumns(), 3);
+  std::array<bool, kChannels> logged{};
+  for (int i = 1; i <= 4; ++i) chart->ScrollGraph(kNow + i * 0.012, 0, 0, logged);
+  EXPECT_EQ(markedColumns(), 3);
 }
 
 TEST_F(ReplayTest, OnOffSquareWaveAndContinuity) {
