@@ -73,6 +73,7 @@ has_window() { [ -n "$(window_named "$1")" ]; }
 alive() { kill -0 "$pid" 2>/dev/null || fail "the program ended early"; }
 # The top-level window under the pointer.
 under_pointer() { xdotool getmouselocation --shell 2>/dev/null | sed -n 's/^WINDOW=//p'; }
+geometry() { xdotool getwindowgeometry --shell "$1" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'; }
 focus() { xdotool windowfocus --sync "$1" 2>/dev/null || fail "cannot focus window $1"; }
 
 # First run: the data log is missing, so a message box says it will be made;
@@ -131,10 +132,31 @@ back() { captions b; same f0 b; }
 waitfor 10 back || fail "Alt+S did not bring the Fahrenheit captions back"
 waitfor 15 newest_row_unit F || fail "the page rows are not in Fahrenheit after Alt+S"
 
+# A line for the web page through its button: the text box, then the
+# time-limit question at (200, 200), answered No (no expiry). The page is
+# rewritten at once with the line in place of the configured message.
+page=$tmp/demo/www/WX118WG.htm
+html_x=620 html_y=74
+xdotool mousemove --window "$M" $html_x $html_y click 1
+waitfor 15 has_window "Set Line in WebGlance Output" || fail "no page-line input box"
+H=$(window_named "Set Line in WebGlance Output")
+focus "$H"
+xdotool type --delay 15 'Gauge <i id="e2e">reset</i> by hand'
+xdotool key Return
+waitfor 15 has_window "WX118" || fail "no time-limit question"
+Q=$(window_named "WX118")
+import -window "$Q" "$art/time-limit-question.png"
+read -r qx qy _ _ < <(geometry "$Q")
+[ "$qx,$qy" = "200,200" ] || fail "the time-limit question is at $qx,$qy, not 200,200"
+focus "$Q"
+xdotool key alt+n
+page_line() { grep -aqF '<br><br>Gauge <i id="e2e">reset</i> by hand' "$page"; }
+waitfor 15 page_line || fail "the page does not carry the line entered through its button"
+grep -aq 'every reading is simulated' "$page" && fail "the configured message is still on the page"
+
 # A second copy raises the first and exits 0, here while the first waits in
 # the comment input box. Lower the main window under the numeric one, then
 # watch which window is on top where they overlap.
-geometry() { xdotool getwindowgeometry --shell "$1" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'; }
 read -r mx my mw mh < <(geometry "$M")
 read -r nx ny nw nh < <(geometry "$N")
 l=$(( mx > nx ? mx : nx )); r=$(( mx + mw < nx + nw ? mx + mw : nx + nw ))
