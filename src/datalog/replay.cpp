@@ -431,6 +431,11 @@ void HistoryReplay::ReplayDataLog() {
   CloseReader();
   channels_.OnOffHasPrevious[1] = false;
   channels_.OnOffHasPrevious[2] = false;
+  // The level left here is that of the oldest replayed record. The first live
+  // sample only takes a previous count, so the second would otherwise draw a
+  // transition step against that old level although nothing changed.
+  channels_.OnOffChanged[1] = false;
+  channels_.OnOffChanged[2] = false;
   // Every midnight the history crossed is drawn now. Left at the oldest one,
   // the day mark would have the next scrolls redraw each of them again, one
   // column to the right of the replayed mark (the reference time having

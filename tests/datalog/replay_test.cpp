@@ -335,6 +335,23 @@ TEST_F(ReplayTest, OnOffSquareWaveAndContinuity) {
   EXPECT_FALSE(channels.OnOffChanged[1]);
 }
 
+TEST_F(ReplayTest, OldestRecordAtLevelOneLeavesNoLevelForTheLiveTrace) {
+  // Met newest first: 6 (level 1 against the start value, not drawn), 6
+  // (level 0, a step), 5 (level 1, a step).
+  WriteLines({CounterRecord("b2", S(AtColumn(700)), 5), CounterRecord("b2", S(AtColumn(701)), 6),
+              CounterRecord("b2", S(AtColumn(702)), 6)});
+  replay->ReplayDataLog();
+  const uint32_t c = settings.plot.channelColour[12];
+  const int low = chart->OnOffLevelRow(2, 0), high = chart->OnOffLevelRow(2, 1);
+  EXPECT_FALSE(ColumnHas(702, c));
+  EXPECT_EQ(RowsOf(701, c).size(), static_cast<size_t>(low - high + 1));
+  EXPECT_EQ(RowsOf(700, c).size(), static_cast<size_t>(low - high + 1));
+  // The live trace starts afresh: a steady second live sample is no transition.
+  EXPECT_FALSE(channels.OnOffHasPrevious[2]);
+  EXPECT_FALSE(channels.OnOffChanged[2]);
+  EXPECT_EQ(channels.CountLastLogged[12], 5);
+}
+
 TEST_F(ReplayTest, MissingOrUnreadableLogContinuesWithoutHistory) {
   replay->ReplayDataLog();
   EXPECT_TRUE(ui.messages.empty());
