@@ -49,7 +49,8 @@ void CheckStamp(std::string_view line, Findings& f) {
   const auto t = StampToDateTime(ten);
   if (!t) return;
   f.Check(Stamp(*t) == ten.substr(0, 8), "a readable stamp encodes back to itself");
-  f.Check(fields && fields->month >= 1 && fields->month <= 12 && fields->hour <= 23 && fields->minute <= 99,
+  f.Check(fields && fields->month >= 1 && fields->month <= 12 && fields->hour <= 23 && fields->minute <= 59 &&
+              fields->day >= 1 && fields->day <= 31,
           "a readable stamp has a real month and hour");
   (void)DateTimeText(*t, true);
 }
