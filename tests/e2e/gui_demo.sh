@@ -154,6 +154,18 @@ page_line() { grep -aqF '<br><br>Gauge <i id="e2e">reset</i> by hand' "$page"; }
 waitfor 15 page_line || fail "the page does not carry the line entered through its button"
 grep -aq 'every reading is simulated' "$page" && fail "the configured message is still on the page"
 
+# The about box, placed 10 right of and 60 below the main window's corner.
+read -r mx my _ _ < <(geometry "$M")
+xdotool mousemove --window "$M" 405 74 click 1
+waitfor 15 has_window "WX118" || fail "no about box from the (c) button"
+A=$(window_named "WX118")
+import -window "$A" "$art/about.png"
+read -r ax ay _ _ < <(geometry "$A")
+[ "$ax,$ay" = "$(( mx + 10 )),$(( my + 60 ))" ] || fail "the about box is at $ax,$ay, main window at $mx,$my"
+focus "$A"
+xdotool key Return
+waitfor 15 eval '! has_window "WX118"' || fail "the about box did not close on Return"
+
 # A second copy raises the first and exits 0, here while the first waits in
 # the comment input box. Lower the main window under the numeric one, then
 # watch which window is on top where they overlap.
