@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "config/primary_config.h"
-#include "config_fakes.h"
+#include "support/fakes.h"
 
 namespace wx {
 namespace {
 
-using testing_support::RecordingSink;
-using testing_support::RecordingUi;
-using testing_support::TempDir;
+using RecordingSink = test::RecordingErrors;
+using RecordingUi = test::ScriptedUi;
+using test::TempDir;
 
 constexpr const char* kFaulty =
     "Unlike most programs from Heronmoor Software, an ini file is needed. It must be called "

@@ -5,14 +5,14 @@
 
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
-#include "config_fakes.h"
+#include "support/fakes.h"
 
 namespace wx {
 namespace {
 
-using testing_support::RecordingSink;
-using testing_support::RecordingUi;
-using testing_support::TempDir;
+using RecordingSink = test::RecordingErrors;
+using RecordingUi = test::ScriptedUi;
+using test::TempDir;
 
 std::string RandomBytes(std::mt19937& rng, size_t maxLen) {
   std::string s(rng() % maxLen, '\0');

@@ -3,14 +3,14 @@
 #include "app/numeric_display.h"
 #include "config/help_texts.h"
 #include "config/secondary_config.h"
-#include "config_fakes.h"
+#include "support/fakes.h"
 
 namespace wx {
 namespace {
 
-using testing_support::RecordingSink;
-using testing_support::RecordingUi;
-using testing_support::TempDir;
+using RecordingSink = test::RecordingErrors;
+using RecordingUi = test::ScriptedUi;
+using test::TempDir;
 
 struct SecondaryFixture : ::testing::Test {
   TempDir dir;

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "datalog/fakes.h"
+#include "support/fakes.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 
@@ -48,7 +48,7 @@ class DataLogTest : public ::testing::Test {
   PathMapper mapper_{"/nonexistent"};
   FakeClock clock_{*EncodeDateTime(2026, 12, 7, 14, 5, 9)};
   test::ScriptedUi ui_;
-  test::RecordingSink sink_;
+  test::RecordingErrors sink_;
   MainView view_;
   int quits_ = 0;
 };

@@ -9,28 +9,13 @@
 
 #include "datalog/records.h"
 #include "datalog/stamps.h"
+#include "support/fakes.h"
 
 namespace wx {
 namespace {
 
-class ReplayUi : public Ui {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowMessageAt(const std::string& text, int, int) override { messages.push_back(text); }
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return DialogAnswer::Cancel; }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-  std::vector<std::string> messages;
-};
-
-class ReplayErrors : public ErrorSink {
- public:
-  void ShowError(const std::string& m) override { errors.push_back(m); }
-  std::vector<std::string> errors;
-};
+using ReplayUi = test::ScriptedUi;
+using ReplayErrors = test::RecordingErrors;
 
 constexpr DateTime kNow = 46363.5;  // 7 Dec 2026 12:00
 

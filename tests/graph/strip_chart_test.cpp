@@ -7,22 +7,12 @@
 
 #include "config/settings.h"
 #include "platform/ui.h"
+#include "support/fakes.h"
 
 namespace wx {
 namespace {
 
-class RecordingUi : public Ui {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowMessageAt(const std::string& text, int, int) override { messages.push_back(text); }
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return DialogAnswer::Cancel; }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-  std::vector<std::string> messages;
-};
+using RecordingUi = test::ScriptedUi;
 
 class StripChartTest : public ::testing::Test {
  protected:

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "onewire/devices.h"
-#include "onewire/fakes.h"
+#include "support/fakes.h"
 #include "onewire/sim_station.h"
 
 namespace wx {
 namespace {
 
-using test::PumpingUi;
+using PumpingUi = test::ScriptedUi;
 using test::RecordingErrors;
 using test::SimStation;
 
@@ -118,7 +118,7 @@ TEST_F(DevicesTest, Ds2423PagesAndLittleEndianCounter) {
   // Bit 31 of the chip's counter is never taken.
   sim.SetCounter(station.sensorRom[5], 15, 0x80000005u);
   EXPECT_EQ(dev.DMLGetCount(5, 15).count, 5);
-  EXPECT_TRUE(errors.lines.empty());
+  EXPECT_TRUE(errors.errors.empty());
 }
 
 TEST_F(DevicesTest, NoAdapterFailsAtTheSessionStep) {
@@ -193,12 +193,12 @@ TEST_F(DevicesTest, DeviceHintOnlyDuringTheFirstCycles) {
   dev.ReportDeviceError("During LookAtRain, PGMErr: ", 40, -3);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].rfind("PGM Error 20 / Dallas Error 3 can arise", 0), 0u);
-  ASSERT_EQ(errors.lines.size(), 1u);
-  EXPECT_EQ(errors.lines[0], "During LookAtRain, PGMErr: 40 and Dallas error -3");
+  ASSERT_EQ(errors.errors.size(), 1u);
+  EXPECT_EQ(errors.errors[0], "During LookAtRain, PGMErr: 40 and Dallas error -3");
   cycle = 32;
   dev.ReportDeviceError("x ", 1, 2);
   EXPECT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(errors.lines.size(), 2u);
+  EXPECT_EQ(errors.errors.size(), 2u);
 }
 
 TEST_F(DevicesTest, FailedSetUpSwitchesSlot10OffAtTheFirstReading) {
@@ -222,7 +222,7 @@ TEST_F(DevicesTest, NoSetUpWhenSlot10IsDisabled) {
   station.sensorEnabled[10] = false;
   sim.SetAdapterAbsent(true);
   dev.InitDevices();
-  EXPECT_TRUE(errors.lines.empty());
+  EXPECT_TRUE(errors.errors.empty());
   EXPECT_TRUE(ui.messages.empty());
 }
 

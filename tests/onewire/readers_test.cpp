@@ -10,14 +10,14 @@
 #include "datalog/stamps.h"
 #include "graph/strip_chart.h"
 #include "graph/wind_dial.h"
-#include "onewire/fakes.h"
+#include "support/fakes.h"
 #include "onewire/readers.h"
 #include "onewire/sim_station.h"
 
 namespace wx {
 namespace {
 
-using test::PumpingUi;
+using PumpingUi = test::ScriptedUi;
 using test::RecordingErrors;
 using test::SimStation;
 namespace fs = std::filesystem;
@@ -146,14 +146,14 @@ TEST_F(ReadersTest, AbsentDs18x20IsAFailedReadNotMinusHalfADegree) {
   sim.Remove(settings.station.sensorRom[0]);
   sim.Remove(settings.station.sensorRom[1]);
   state.ChannelLogged = {};  // a new column: any reading would be recorded
-  const size_t before = errors.lines.size();
+  const size_t before = errors.errors.size();
   EXPECT_EQ(rd.rsTTureR(0), kTtureNoReading);
   EXPECT_EQ(state.TtureReadStatus, 1);
   rd.ReadTtureChannel(0);
   rd.ReadTtureChannel(1);
   EXPECT_TRUE(errors.Has("During rsTTureR, with index 0 PGMErr: 104 and Dallas error 0"));
   EXPECT_TRUE(errors.Has("During rsTTureR, with index 1 PGMErr: 104 and Dallas error 0"));
-  EXPECT_EQ(errors.lines.size(), before + 3);
+  EXPECT_EQ(errors.errors.size(), before + 3);
   EXPECT_EQ(Records().size(), 2u);
   EXPECT_FLOAT_EQ(state.LatestTture[0], 21.0f);
   EXPECT_EQ(numeric.laTture[1].text, FormatTture(21.0f));
@@ -183,8 +183,8 @@ TEST_F(ReadersTest, HotReadingsAreShownButNotLogged) {
   rd.ReadTtureChannel(0);
   EXPECT_EQ(numeric.laTture[0].text, FormatTture(120.0f));
   EXPECT_TRUE(Records().empty());
-  ASSERT_EQ(errors.lines.size(), 1u);  // said once
-  EXPECT_NE(errors.lines[0].find("120.00"), std::string::npos);
+  ASSERT_EQ(errors.errors.size(), 1u);  // said once
+  EXPECT_NE(errors.errors[0].find("120.00"), std::string::npos);
   sim.SetTemperature(settings.station.sensorRom[0], 99.5);
   rd.ReadTtureChannel(0);
   EXPECT_EQ(Records(), std::vector<std::string>{"t0" + Stamp() + "+9950"});
