@@ -93,9 +93,16 @@ TEST_F(ReadersTest, TemperaturesOfEachChipKindIncludingNegatives) {
   EXPECT_FLOAT_EQ(rd.rsTTureR(0), -25.5f);
   EXPECT_FLOAT_EQ(rd.rsTTureR(1), -10.125f);
   EXPECT_FLOAT_EQ(rd.rsTTureR(2), -25.4375f);
+  sim.SetTemperature(settings.station.sensorRom[0], -25.0);  // LSB $CE: no half degree
+  EXPECT_FLOAT_EQ(rd.rsTTureR(0), -25.0f);
+  // $FF $FF in the temperature bytes of a present chip is a reading (the rest
+  // of its scratchpad is not all ones).
+  sim.SetTemperature(settings.station.sensorRom[1], -0.0625);
+  EXPECT_FLOAT_EQ(rd.rsTTureR(1), -0.0625f);
   sim.SetTemperature(settings.station.sensorRom[0], -0.5);
   EXPECT_FLOAT_EQ(rd.rsTTureR(0), -0.5f);
   EXPECT_EQ(state.TtureReadStatus, 0);
+  EXPECT_TRUE(errors.errors.empty());
 
   rd.ReadTtureChannel(0);
   EXPECT_EQ(numeric.laTture[0].text, FormatTture(-0.5f));
