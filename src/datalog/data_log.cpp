@@ -24,6 +24,23 @@ void SyncFolder(const std::filesystem::path& file) {
   }
 }
 
+// The text after the last line end of a file of the given size (at most 80
+// characters of it, for a message).
+std::string UnfinishedLine(int fd, off_t size) {
+  constexpr off_t kLook = 256;
+  const off_t from = size > kLook ? size - kLook : 0;
+  std::string buf(static_cast<size_t>(size - from), '\0');
+  const ssize_t got = ::pread(fd, buf.data(), buf.size(), from);
+  if (got <= 0) return "";
+  buf.resize(static_cast<size_t>(got));
+  const size_t nl = buf.find_last_of("\r\n");
+  if (nl != std::string::npos) buf.erase(0, nl + 1);
+  std::string shown = buf.size() > 80 ? buf.substr(buf.size() - 80) : buf;
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  return shown;
+}
+
 }  // namespace
 
 DataLog::DataLog(const FileLocations& files, const PathMapper& paths, const Clock& clock, Ui& ui,
@@ -102,10 +119,21 @@ void DataLog::AppendLogLine(const std::string& line) {
     struct stat st {};
     const off_t oldSize = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
     std::string bytes;
-    // A line left unfinished (a crash, another writer) must not swallow this record.
+    // A line left unfinished (a crash, a power loss) must not swallow this
+    // record: it is ended where it stops and marked for the replay.
     if (oldSize > 0) {
       char last = '\n';
-      if (::pread(fd_, &last, 1, oldSize - 1) == 1 && last != '\n') bytes = "\r\n";
+      if (::pread(fd_, &last, 1, oldSize - 1) == 1 && last != '\n') {
+        if (last == '\r') {
+          bytes = "\n";  // only the line feed was lost
+        } else {
+          const std::string part = UnfinishedLine(fd_, oldSize);
+          errors_.ShowError("During AppendLogLine, the data log " + files_.dataLogPath +
+                            " ended in a line cut short when written (crash or power loss?); it is kept "
+                            "on a line of its own: \"" + part + "\"");
+          bytes = "\r\n" + CutShortCommentRecord(StampNow(clock_)) + "\r\n";
+        }
+      }
     }
     bytes += text;
     bytes += "\r\n";

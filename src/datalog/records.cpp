@@ -58,6 +58,8 @@ std::string CyclesCommentRecord(const std::string& stamp, int64_t count) {
   return "cm" + stamp + "(machine generated) Cycles since start:" + std::to_string(count);
 }
 
+std::string CutShortCommentRecord(const std::string& stamp) { return "cm" + stamp + kCutShortText; }
+
 std::string StartRecord(const std::string& stamp) {
   return "ss" + stamp + "- - System started, WX118 version: " + kVersionText;
 }

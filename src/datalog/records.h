@@ -23,6 +23,12 @@ std::string WindRecord(const std::string& stamp, const std::array<uint16_t, 17>&
 std::string HandCommentRecord(const std::string& stamp, const std::string& text);
 // "cm" + stamp + "(machine generated) Cycles since start:" + count.
 std::string CyclesCommentRecord(const std::string& stamp, int64_t count);
+// The comment written after a line found cut short at the end of the data
+// log (a crash or power loss mid-write); the replay reads the line above it
+// as possibly incomplete.
+inline constexpr const char* kCutShortText = "(machine generated) The line above was cut short when written.";
+// "cm" + stamp + kCutShortText.
+std::string CutShortCommentRecord(const std::string& stamp);
 // "ss" + stamp + "- - System started, WX118 version: 1 Sept 10".
 std::string StartRecord(const std::string& stamp);
 // "wo" + stamp + "- - Wind Dir Offset:" + offset + ". Using lookup table:" + letter + ".".

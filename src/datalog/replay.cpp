@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "datalog/records.h"
 #include "datalog/stamps.h"
 
 namespace wx {
@@ -315,6 +316,8 @@ void HistoryReplay::ReplayRecord(std::string_view line) {
   if (line.size() < 2) return;
   const std::string_view tag = line.substr(0, 2);
   const size_t kindLength = KindLength(tag);
+  // The writer's note that the line above (the next one back) was cut short.
+  if (tag == "cm" && line.size() > 10 && line.substr(10) == kCutShortText) cutShortLine_ = lineNumber_ + 1;
   if (kindLength == 0) return;  // comments, start records, headers, fragments
 
   if (NewestLine()) {
@@ -357,6 +360,7 @@ void HistoryReplay::ReplayDataLog() {
   quit_requested_ = false;
   consumed_ = 0;
   lineNumber_ = 0;
+  cutShortLine_ = -1;
   chart_.referenceTime = clock_.Now();
   const DateTime today = DatePart(chart_.referenceTime);
   chart_.dayMark = today;

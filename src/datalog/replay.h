@@ -70,7 +70,8 @@ class HistoryReplay {
   // A torn newest line or an unreadable stamp: reported, skipped.
   void Skip(const std::string& why, std::string_view line);
   std::string Where(std::string_view line) const;
-  bool NewestLine() const { return lineNumber_ == 1; }
+  // The newest line, and one the writer marked as cut short, may be torn.
+  bool NewestLine() const { return lineNumber_ == 1 || lineNumber_ == cutShortLine_; }
 
   StripChart& chart_;
   const Settings& settings_;
@@ -91,6 +92,7 @@ class HistoryReplay {
   int currentColumn_ = 0;
   int64_t consumed_ = 0;
   int lineNumber_ = 0;  // of the line being dispatched, 1 = newest
+  int cutShortLine_ = -1;
 };
 
 }  // namespace wx

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -97,6 +98,27 @@ std::string ReplaceFileAtomically(const std::string& path, const std::string& by
     ::close(d);
   }
   return "";
+}
+
+int RemoveStaleTemporaries(const std::string& path) {
+  const std::filesystem::path target(path);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  // mkstemp's names: "." + file name + "." + six letters or digits.
+  const std::string prefix = "." + target.filename().string() + ".";
+  int removed = 0;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) return -1;
+  for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    bool ours = true;
+    for (size_t i = prefix.size(); i < name.size(); ++i)
+      ours = ours && std::isalnum(static_cast<unsigned char>(name[i]));
+    std::error_code rm;
+    if (ours && it->is_regular_file(rm) && std::filesystem::remove(it->path(), rm)) ++removed;
+  }
+  return removed;
 }
 
 std::string EncodeJpeg(const QImage& image) {
@@ -193,9 +215,17 @@ void WebPublisher::WriteWebPage() {
   std::string bytes;
   for (const std::string& l : meHTML) bytes += l + "\r\n";
   const std::string where = FolderPath(page_.pageFileName);
-  const std::string why = ReplaceFileAtomically(paths_.Map(where).string(), bytes);
+  const std::string why = Publish(where, bytes);
   if (!why.empty())
     errors_.ShowError("During WriteWebPage, Cannot create file " + where + " (" + why + ")");
+}
+
+std::string WebPublisher::Publish(const std::string& where, const std::string& bytes) {
+  const std::string path = paths_.Map(where).string();
+  // A run that was killed mid-write leaves its temporary file behind; the
+  // first write of this run clears them out of the served folder.
+  if (!swept_.count(path) && RemoveStaleTemporaries(path) >= 0) swept_.insert(path);
+  return ReplaceFileAtomically(path, bytes);
 }
 
 void WebPublisher::StampGraph() {
@@ -227,7 +257,7 @@ void WebPublisher::ExportGraphJpeg() {
     errors_.ShowError("During ExportGraphJpeg, the graph could not be encoded for " + where);
     return;
   }
-  const std::string why = ReplaceFileAtomically(paths_.Map(where).string(), bytes);
+  const std::string why = Publish(where, bytes);
   if (!why.empty())
     errors_.ShowError("During ExportGraphJpeg, Cannot create file " + where + " (" + why + ")");
 }

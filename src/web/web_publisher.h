@@ -5,6 +5,7 @@
 #include <QImage>
 #include <array>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ std::string TableRow(const RecentReading& row);
 // Writes bytes to path through a temporary file in the same folder, synced and
 // renamed over the old file. Returns an empty text on success, else the reason.
 std::string ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+// Deletes the temporary files that ReplaceFileAtomically leaves beside path
+// when the program is killed between creating and renaming one. Returns how
+// many were removed, or -1 when the folder cannot be read.
+int RemoveStaleTemporaries(const std::string& path);
 
 // The IJG encoder with its default settings; empty on failure.
 std::string EncodeJpeg(const QImage& image);
@@ -75,6 +80,9 @@ class WebPublisher {
   ErrorSink& errors_;
   const ChannelState& channels_;
   QImage& chart_;
+  // Targets already cleared of an earlier run's temporary files.
+  std::set<std::string> swept_;
+  std::string Publish(const std::string& where, const std::string& bytes);
 };
 
 }  // namespace wx

@@ -145,16 +145,34 @@ TEST_F(DataLogTest, ShortWriteLeavesNoTornLine) {
   EXPECT_EQ(Read(LogFile()), before + "t126l07o06+1875\r\n");
 }
 
-TEST_F(DataLogTest, UnfinishedLineFromElsewhereDoesNotSwallowARecord) {
+TEST_F(DataLogTest, LineCutShortIsEndedMarkedAndReported) {
   auto log = Make();
   log->OpenDataLog();
   {
     std::ofstream out(LogFile(), std::ios::binary | std::ios::app);
     out << "t026l07o0";  // a line cut short by a crash
   }
+  sink_.errors.clear();
   log->AppendLogLine("t026l07o06+2150");
+  log->AppendLogLine("t126l07o06+2150");
   const std::string all = Read(LogFile());
-  EXPECT_EQ(all.substr(all.size() - 28), "t026l07o0\r\nt026l07o06+2150\r\n");
+  const std::string marker = CutShortCommentRecord(StampNow(clock_));
+  EXPECT_EQ(all.substr(all.size() - (11 + marker.size() + 2 + 34)),
+            "t026l07o0\r\n" + marker + "\r\nt026l07o06+2150\r\nt126l07o06+2150\r\n");
+  ASSERT_EQ(sink_.errors.size(), 1u);  // once, for the line that was cut short
+  EXPECT_NE(sink_.errors[0].find("cut short"), std::string::npos);
+  EXPECT_NE(sink_.errors[0].find("\"t026l07o0\""), std::string::npos) << sink_.errors[0];
+}
+
+TEST_F(DataLogTest, LostLineFeedAloneIsRestored) {
+  auto log = Make();
+  log->OpenDataLog();
+  std::ofstream(LogFile(), std::ios::binary | std::ios::app) << "t026l07o06+2150\r";
+  sink_.errors.clear();
+  log->AppendLogLine("t126l07o06+2150");
+  const std::string all = Read(LogFile());
+  EXPECT_EQ(all.substr(all.size() - 34), "t026l07o06+2150\r\nt126l07o06+2150\r\n");
+  EXPECT_TRUE(sink_.errors.empty());
 }
 
 TEST_F(DataLogTest, WriteFailureOnFullDeviceIsReported) {

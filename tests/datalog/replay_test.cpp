@@ -237,6 +237,31 @@ TEST_F(ReplayTest, TornNewestLineIsSkippedNotFatal) {
   }
 }
 
+TEST_F(ReplayTest, LineMarkedCutShortIsSkippedWhereverItIs) {
+  // What a start after a crash leaves: the cut line, the writer's note, then
+  // the new run's records; later starts find it further back.
+  for (const std::string torn : {std::string("t0") + S(AtColumn(740)) + "+2", std::string("t3") + "26l0",
+                                 std::string("ws") + S(AtColumn(740)) + "00012"}) {
+    errors.errors.clear();
+    ui.messages.clear();
+    chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+    WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), torn, CutShortCommentRecord(S(AtColumn(745))),
+                StartRecord(S(AtColumn(745))), TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
+    replay->ReplayDataLog();
+    EXPECT_EQ(quits, 0) << torn;
+    EXPECT_TRUE(ui.messages.empty()) << torn;
+    ASSERT_EQ(errors.errors.size(), 1u) << torn;
+    EXPECT_NE(errors.errors[0].find("line 4 from the end"), std::string::npos) << errors.errors[0];
+    EXPECT_TRUE(ColumnHas(730, settings.plot.channelColour[0])) << torn;
+    EXPECT_TRUE(ColumnHas(750, settings.plot.channelColour[0])) << torn;
+    EXPECT_FALSE(ColumnHas(740, settings.plot.channelColour[0])) << torn;
+  }
+  // Without the note an older short line is still a fault.
+  WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), "t326l0", StartRecord(S(AtColumn(745)))});
+  replay->ReplayDataLog();
+  EXPECT_EQ(quits, 1);
+}
+
 TEST_F(ReplayTest, BadOlderLineQuitsNamingFileAndLine) {
   const std::string bad = "bp" + S(AtColumn(740)) + "02x5";
   WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), bad, TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
