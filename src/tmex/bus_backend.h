@@ -41,6 +41,13 @@ class BusBackend {
   // Line level: level 0 normal, 1 strong pull-up; primeOnByte arms the
   // strong pull-up to start right after the next byte. Negative on a fault.
   virtual int SetLevel(int level, bool primeOnByte) = 0;
+  // Search ROM (F0, sent here) steered along rom, right after a reset with
+  // presence: 1 when a chip with exactly these 64 bits took part in the
+  // whole search, 0 when none did, negative on an adapter fault. The bus is
+  // left at the end of the search; the caller resets before the next
+  // command. The default walks the ROM one bit at a time with TouchByte and
+  // TouchBit; an adapter that can run the search in one go overrides it.
+  virtual int SteeredSearch(const uint8_t rom[8]);
   // A readable description of the last adapter fault, e.g. naming the device.
   virtual std::string LastError() const { return {}; }
 };

@@ -10,6 +10,23 @@ namespace {
 constexpr size_t kRomOffset = 0;
 }  // namespace
 
+int BusBackend::SteeredSearch(const uint8_t rom[8]) {
+  int b = TouchByte(0xF0);
+  if (b < 0) return b;
+  for (int i = 0; i < 64; ++i) {
+    const int want = (rom[i / 8] >> (i % 8)) & 1;
+    const int bit = TouchBit(1);
+    if (bit < 0) return bit;
+    const int comp = TouchBit(1);
+    if (comp < 0) return comp;
+    if (bit && comp) return 0;                 // nobody left
+    if (bit != comp && bit != want) return 0;  // all remaining chips differ here
+    const int w = TouchBit(want);
+    if (w < 0) return w;
+  }
+  return 1;
+}
+
 struct Tmex::Impl {
   struct Session {
     int port = 0;
@@ -110,20 +127,8 @@ int16_t Tmex::TMStrongAccess(int32_t session, void* stateBuffer) {
   // exactly these 64 bits answers every bit.
   const int16_t r = TMTouchReset(session);
   if (r <= 0) return r;
-  BusBackend& bus = *s->backend;
-  int b = bus.TouchByte(0xF0);
-  if (b < 0) return static_cast<int16_t>(b);
-  for (int i = 0; i < 64; ++i) {
-    const int want = (rom[i / 8] >> (i % 8)) & 1;
-    const int bit = bus.TouchBit(1);
-    if (bit < 0) return static_cast<int16_t>(bit);
-    const int comp = bus.TouchBit(1);
-    if (comp < 0) return static_cast<int16_t>(comp);
-    if (bit && comp) return 0;                 // nobody left
-    if (bit != comp && bit != want) return 0;  // all remaining chips differ here
-    const int w = bus.TouchBit(want);
-    if (w < 0) return static_cast<int16_t>(w);
-  }
+  const int found = s->backend->SteeredSearch(rom);
+  if (found <= 0) return static_cast<int16_t>(found);
   return TMAccess(session, stateBuffer);
 }
 

@@ -250,6 +250,59 @@ int Ds2480bBackend::TouchBit(int bit) {
   return (rx[0] & 3) == 3 ? 1 : 0;
 }
 
+int Ds2480bBackend::SteeredSearch(const uint8_t rom[8]) {
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (pullup_) {
+    if (int e = EndPullup(); e < 0) return e;
+  }
+  primed_ = false;
+  auto romBit = [rom](int n) { return (rom[n / 8] >> (n % 8)) & 1; };
+  // F0 as data, accelerator on, 16 bytes each steering four ROM bits (the
+  // direction in the odd bits, the even bits 0), accelerator off. One
+  // answer for F0 and one per steering byte; the mode switches and the
+  // accelerator commands answer nothing.
+  std::vector<uint8_t> tx, rx;
+  ToData(tx);
+  tx.push_back(0xF0);
+  ToCommand(tx);
+  tx.push_back(0xB1 | kFlex);
+  ToData(tx);
+  for (int k = 0; k < 16; ++k) {
+    uint8_t steer = 0;
+    for (int j = 0; j < 4; ++j) steer |= static_cast<uint8_t>(romBit(4 * k + j) << (2 * j + 1));
+    tx.push_back(steer);
+    if (steer == 0xE3) tx.push_back(0xE3);  // cannot happen (even bits 0); kept safe
+  }
+  ToCommand(tx);
+  tx.push_back(0xA1 | kFlex);
+  if (int e = Exchange(tx, 17, rx); e < 0) return e;
+  if (rx[0] & ~0xF0) return Fail(kSerialBadResponse, "echo does not match the byte sent");
+  // A bit of F0 pulled low: the chips did not get a clean Search ROM.
+  if (rx[0] != 0xF0) return 0;
+  // Per ROM bit: d (bit 2j) is 1 on a conflict or when nobody answered,
+  // r' (bit 2j+1) is the path taken: the direction sent on a conflict, the
+  // chips' bit otherwise, 1 when nobody answered.
+  bool same = true;
+  bool lastNobody = false;
+  for (int n = 0; n < 64; ++n) {
+    const uint8_t a = rx[1 + n / 4];
+    const int d = (a >> (2 * (n % 4))) & 1;
+    const int taken = (a >> (2 * (n % 4) + 1)) & 1;
+    // On a conflict the adapter takes the direction sent, and nobody
+    // answering gives 1: a conflict that went to 0 against a 1 sent is
+    // an answer no adapter gives.
+    if (d && !taken && romBit(n))
+      return Fail(kSerialBadResponse, "search answer does not match the directions sent");
+    if (taken != romBit(n)) same = false;
+    if (n == 63) lastNobody = d && taken;
+  }
+  // d and r' both 1 on the last bit: nobody answered there (two chips that
+  // differ only in the last bit cannot both carry a valid CRC), so no chip
+  // took part in the whole search, even if the 1s happen to match.
+  if (lastNobody) return 0;
+  return same ? 1 : 0;
+}
+
 int Ds2480bBackend::SetLevel(int level, bool primeOnByte) {
   if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
   if (level == 0) {

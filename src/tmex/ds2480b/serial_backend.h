@@ -31,6 +31,8 @@ class Ds2480bBackend : public BusBackend {
   int TouchByte(uint8_t byte) override;
   int TouchBit(int bit) override;
   int SetLevel(int level, bool primeOnByte) override;
+  // The whole steered search in one exchange, with the search accelerator.
+  int SteeredSearch(const uint8_t rom[8]) override;
   std::string LastError() const override { return error_; }
   const std::string& device() const { return device_; }
   long bytesSent() const { return sent_; }
