@@ -146,7 +146,13 @@ void Readers::LookAtCounter(int slot, const char* tag, LabelView& label, int32_t
                             const std::string& prefix) {
   ++state_.ChannelReadCount[slot];
   CountResult r = devices_.DMLGetCount(slot, settings_.station.counterPage[slot]);
-  if (r.stepCode != 0) devices_.ReportDeviceError(prefix, r.stepCode, r.tmexCode);
+  if (r.stepCode != 0) {
+    // A count of 0 from a chip that did not answer would go into the log as
+    // a reading, and the history would draw a false burst of rain or wind
+    // when the real count came back; the reading is dropped instead.
+    devices_.ReportDeviceError(prefix, r.stepCode, r.tmexCode);
+    return;
+  }
   const int32_t count = r.count % 1000000000;
   state_.CountLatest[slot] = count;
   chart_.SetPixel(kNewestColumn, chart_.CounterRow(count, slot), settings_.plot.channelColour[slot]);

@@ -228,15 +228,18 @@ TEST_F(ReadersTest, RainAndLightningRecordEveryPulseAndTheirPeriods) {
                                                   "lt" + Stamp() + "000000005", "lt" + Stamp() + "000000005"}));
 }
 
-TEST_F(ReadersTest, FailedCounterShowsZeroAndIsReportedTwice) {
+TEST_F(ReadersTest, FailedCounterIsReportedTwiceAndDropped) {
   SimStation::Rom rom = sim.AddDs2423(1, 2);
   Use(5, rom);
-  sim.Remove(rom);
   rd.LookAtRain();
-  EXPECT_EQ(numeric.laRF.text, "0");
+  ASSERT_EQ(numeric.laRF.text, "2");
+  sim.Remove(rom);
+  for (int i = 0; i < 100; ++i) rd.LookAtRain();  // the 101st reading falls on the period
+  EXPECT_EQ(numeric.laRF.text, "2");
   EXPECT_TRUE(errors.Has("Problem with DMLGetCount 40"));
   EXPECT_TRUE(errors.Has("During LookAtRain, PGMErr: 40"));
-  EXPECT_EQ(Records(), std::vector<std::string>{"rf" + Stamp() + "000000000"});
+  EXPECT_EQ(Records(), std::vector<std::string>{"rf" + Stamp() + "000000002"});
+  EXPECT_EQ(state.CountLatest[5], 2);
 }
 
 TEST_F(ReadersTest, OnOffShowsFromTheSecondReadingAndRecordsChanges) {
