@@ -35,6 +35,7 @@ for t in "${targets[@]}"; do
   rm -rf "$work"
   mkdir -p "$work/corpus" "$findings"
   cp tests/fuzz/corpus/"$t"/* "$work/corpus/"
+  cp tests/fuzz/regressions/"$t"/* "$work/corpus/" 2>/dev/null || true
   log=$build/work/$t.log
   maxlen=8192
   [ "$t" = replay ] && maxlen=2048  # every line is checked pixel by pixel
