@@ -1,12 +1,12 @@
 #include "app/demo.h"
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "tmex/crc.h"
 #include "tmex/sim/sim_backend.h"
+#include "tmex/sim/sim_chip.h"
 #include "tmex/sim/sim_network.h"
 #include "tmex/sim/station_file.h"
 
@@ -67,16 +67,7 @@ std::array<uint8_t, 8> StationWriter::Rom(int channel) const {
   return rom;
 }
 
-std::string StationWriter::IdText(int channel) const {
-  const auto rom = Rom(channel);
-  std::string s;
-  char buf[3];
-  for (int i = 7; i >= 0; --i) {
-    std::snprintf(buf, sizeof buf, "%02X", rom[i]);
-    s += buf;
-  }
-  return s;
-}
+std::string StationWriter::IdText(int channel) const { return RomToText(Rom(channel)); }
 
 std::string StationWriter::PrimaryText() const {
   static const char* kNames[13] = {"T0", "T1", "T2", "T3", "T4", "rain", "wind speed", "lightning",
