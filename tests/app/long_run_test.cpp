@@ -134,21 +134,6 @@ class LongRunTest : public test::MonitorFixture {
     monitor->FormCreate();
   }
 
-  std::vector<std::string> NewLogLines() {
-    std::ifstream in(root / "c" / "WX18DtLg.txt", std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(logSize_));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    logSize_ += text.size();
-    std::vector<std::string> lines;
-    std::istringstream ss(text);
-    for (std::string l; std::getline(ss, l);) {
-      EXPECT_EQ(l.back(), '\r') << l;
-      l.pop_back();
-      lines.push_back(l);
-    }
-    return lines;
-  }
-
   // Runs the cycles and checks each against the model; faults[ch] says how a
   // channel's chip fails.
   void RunAndCheck(const std::array<Fault, kChannels>& faults) {
@@ -166,7 +151,7 @@ class LongRunTest : public test::MonitorFixture {
     PlotBands();
     StartWithNetwork();
     ASSERT_TRUE(monitor->views.main.timerEnabled);
-    logSize_ = std::filesystem::file_size(root / "c" / "WX18DtLg.txt");
+    logSize = std::filesystem::file_size(root / "c" / "WX18DtLg.txt");
     size_t messagesAfterHints = 0;
 
     NumericView& n = monitor->views.numeric;
@@ -397,7 +382,6 @@ class LongRunTest : public test::MonitorFixture {
   }
 
   std::shared_ptr<SimNetwork> net;
-  size_t logSize_ = 0;
 };
 
 TEST_F(LongRunTest, TenThousandCyclesGiveTheExpectedReadingsPlotsAndRecords) {

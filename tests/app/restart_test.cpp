@@ -26,20 +26,6 @@ struct LoggedRecord {
 
 class RestartTest : public test::MonitorFixture {
  protected:
-  std::vector<std::string> NewLogLines() {
-    std::ifstream in(root / "c" / "WX18DtLg.txt", std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(logSize_));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    logSize_ += text.size();
-    std::vector<std::string> lines;
-    std::istringstream ss(text);
-    for (std::string l; std::getline(ss, l);) {
-      if (!l.empty() && l.back() == '\r') l.pop_back();
-      lines.push_back(l);
-    }
-    return lines;
-  }
-
   // The row a record's channel is drawn at, from the value in the record, and
   // its colour; false for records the chart does not show.
   bool RowOf(const std::string& r, int& row, uint32_t& colour) const {
@@ -79,7 +65,6 @@ class RestartTest : public test::MonitorFixture {
     return silver > kGraphHeight / 2;
   }
 
-  size_t logSize_ = 0;
 };
 
 TEST_F(RestartTest, AWeekOfHistoryIsRedrawnWhereTheLiveRunDrewIt) {
@@ -96,7 +81,7 @@ TEST_F(RestartTest, AWeekOfHistoryIsRedrawnWhereTheLiveRunDrewIt) {
   Start();
   ASSERT_TRUE(monitor->views.main.timerEnabled);
   const DateTime start = clock.Now();
-  logSize_ = std::filesystem::file_size(root / "c" / "WX18DtLg.txt");
+  logSize = std::filesystem::file_size(root / "c" / "WX18DtLg.txt");
 
   std::vector<LoggedRecord> records;
   for (int i = 0; i < kWeekOfMinutes; ++i) {

@@ -75,6 +75,22 @@ class MonitorFixture : public ::testing::Test {
   }
   std::string ReadDataLog() const { return ReadFile(root / "c" / "WX18DtLg.txt"); }
   std::string ReadErrorLog() const { return ReadFile(root / "c" / "WX18ErLg.txt"); }
+  // The data log lines written since the last call (or since logSize was
+  // set), without their CR LF; a line without CR fails the test.
+  std::vector<std::string> NewLogLines() {
+    std::ifstream in(root / "c" / "WX18DtLg.txt", std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(logSize));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    logSize += text.size();
+    std::vector<std::string> lines;
+    std::istringstream ss(text);
+    for (std::string l; std::getline(ss, l);) {
+      EXPECT_FALSE(l.empty() || l.back() != '\r') << "line without CR: " << l;
+      if (!l.empty() && l.back() == '\r') l.pop_back();
+      lines.push_back(l);
+    }
+    return lines;
+  }
   std::filesystem::path PagePath() const { return root / "c" / "WX118WG.htm"; }
 
   FakeClock clock{*EncodeDateTime(2026, 12, 7, 12, 0, 0)};
@@ -84,6 +100,7 @@ class MonitorFixture : public ::testing::Test {
   std::unique_ptr<FakeUi> ui;
   std::unique_ptr<Tmex> tmex;
   std::unique_ptr<Monitor> monitor;
+  size_t logSize = 0;
 };
 
 }  // namespace wx::test
