@@ -43,6 +43,12 @@ struct Tmex::Impl {
     auto it = sessions.find(h);
     return it == sessions.end() ? nullptr : &it->second;
   }
+  // The session for an access to the ROM in stateBuffer; err says why not.
+  Session* ForAccess(int32_t h, const void* stateBuffer, int16_t& err) {
+    Session* s = Find(h);
+    err = !s ? kTmexErrInvalidSession : !s->open ? kTmexErrNotSetUp : !stateBuffer ? kTmexErrBadArgument : 0;
+    return err ? nullptr : s;
+  }
   void Drop(std::map<int32_t, Session>::iterator it) {
     if (it->second.backend) it->second.backend->Close();
     sessions.erase(it);
@@ -100,10 +106,9 @@ int16_t Tmex::TMRom(int32_t session, void* stateBuffer, int16_t* romBuffer) {
 int16_t Tmex::TMValidSession(int32_t session) { return impl_->Find(session) ? 1 : 0; }
 
 int16_t Tmex::TMAccess(int32_t session, void* stateBuffer) {
-  Impl::Session* s = impl_->Find(session);
-  if (!s) return kTmexErrInvalidSession;
-  if (!s->open) return kTmexErrNotSetUp;
-  if (!stateBuffer) return kTmexErrBadArgument;
+  int16_t err;
+  Impl::Session* s = impl_->ForAccess(session, stateBuffer, err);
+  if (!s) return err;
   const auto* rom = static_cast<const uint8_t*>(stateBuffer) + kRomOffset;
   const int16_t r = TMTouchReset(session);
   if (r < 0) return r;
@@ -118,10 +123,9 @@ int16_t Tmex::TMAccess(int32_t session, void* stateBuffer) {
 }
 
 int16_t Tmex::TMStrongAccess(int32_t session, void* stateBuffer) {
-  Impl::Session* s = impl_->Find(session);
-  if (!s) return kTmexErrInvalidSession;
-  if (!s->open) return kTmexErrNotSetUp;
-  if (!stateBuffer) return kTmexErrBadArgument;
+  int16_t err;
+  Impl::Session* s = impl_->ForAccess(session, stateBuffer, err);
+  if (!s) return err;
   const auto* rom = static_cast<const uint8_t*>(stateBuffer) + kRomOffset;
   // Search ROM steered along this ROM: it completes only if a chip with
   // exactly these 64 bits answers every bit.

@@ -22,6 +22,19 @@
 namespace wx {
 namespace {
 
+// Writes tx to a raw port and collects n answer bytes, waiting at most 5 s.
+std::vector<uint8_t> RawExchange(int fd, std::vector<uint8_t> tx, size_t n) {
+  EXPECT_EQ(::write(fd, tx.data(), tx.size()), static_cast<ssize_t>(tx.size()));
+  std::vector<uint8_t> rx;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  uint8_t buf[64];
+  while (rx.size() < n && std::chrono::steady_clock::now() < end) {
+    const ssize_t k = ::read(fd, buf, sizeof buf);
+    if (k > 0) rx.insert(rx.end(), buf, buf + k);
+  }
+  return rx;
+}
+
 // A station with one DS2423 (no conversions, so a clock that stands still
 // is enough) served on a pty by a worker thread.
 class Served {
@@ -238,17 +251,6 @@ TEST(Ds2480bLink, ClosingThePortPowerCyclesTheAdapter) {
     EXPECT_TRUE(s.AwaitPortOpen(true));
     return fd;
   };
-  auto exchange = [](int fd, std::vector<uint8_t> tx, size_t n) {
-    EXPECT_EQ(::write(fd, tx.data(), tx.size()), static_cast<ssize_t>(tx.size()));
-    std::vector<uint8_t> rx;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    uint8_t buf[64];
-    while (rx.size() < n && std::chrono::steady_clock::now() < end) {
-      const ssize_t k = ::read(fd, buf, sizeof buf);
-      if (k > 0) rx.insert(rx.end(), buf, buf + k);
-    }
-    return rx;
-  };
   auto rawMode = [](int fd) {
     termios t{};
     ::tcgetattr(fd, &t);
@@ -261,14 +263,14 @@ TEST(Ds2480bLink, ClosingThePortPowerCyclesTheAdapter) {
   rawMode(fd);
   // First byte after power-up only calibrates: C1 then C5 gives one answer;
   // then the master leaves the chip in data mode with SPUD changed.
-  EXPECT_EQ(exchange(fd, {0xC1, 0xC5}, 1), std::vector<uint8_t>{0xCD});
-  EXPECT_EQ(exchange(fd, {0x3F, 0x07, 0xE1}, 2), (std::vector<uint8_t>{0x3E, 0x0E}));
+  EXPECT_EQ(RawExchange(fd, {0xC1, 0xC5}, 1), std::vector<uint8_t>{0xCD});
+  EXPECT_EQ(RawExchange(fd, {0x3F, 0x07, 0xE1}, 2), (std::vector<uint8_t>{0x3E, 0x0E}));
   ::close(fd);
   ASSERT_TRUE(s.AwaitPortOpen(false));
   fd = raw();
   rawMode(fd);
   // Powered up again: C1 calibrates (no answer), command mode, SPUD default.
-  EXPECT_EQ(exchange(fd, {0xC1, 0x07}, 1), std::vector<uint8_t>{0x08});
+  EXPECT_EQ(RawExchange(fd, {0xC1, 0x07}, 1), std::vector<uint8_t>{0x08});
   ::close(fd);
   EXPECT_GE(s.pty.reopens(), 2);
 }
@@ -287,17 +289,7 @@ TEST(Ds2480bLink, BaudChangeIsAnsweredAndTheEmulatorKeepsAnswering) {
     ::cfsetospeed(&t, b);
     ::tcsetattr(fd, TCSANOW, &t);
   };
-  auto exchange = [fd](std::vector<uint8_t> tx, size_t n) {
-    EXPECT_EQ(::write(fd, tx.data(), tx.size()), static_cast<ssize_t>(tx.size()));
-    std::vector<uint8_t> rx;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    uint8_t buf[16];
-    while (rx.size() < n && std::chrono::steady_clock::now() < end) {
-      const ssize_t k = ::read(fd, buf, sizeof buf);
-      if (k > 0) rx.insert(rx.end(), buf, buf + k);
-    }
-    return rx;
-  };
+  auto exchange = [fd](std::vector<uint8_t> tx, size_t n) { return RawExchange(fd, std::move(tx), n); };
   setBaud(B9600);
   // Calibrate, then RBR = 115200 (code 3): answered 76 at the new rate.
   EXPECT_EQ(exchange({0xC1, 0x77}, 1), std::vector<uint8_t>{0x76});
