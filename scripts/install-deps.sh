@@ -13,6 +13,9 @@ PKGS=(
   chromium python3
   digitemp owserver ow-shell
   fonts-dejavu-core fonts-liberation2
+  libmosquitto-dev mosquitto mosquitto-clients
+  logrotate openbox lintian dpkg-dev fakeroot
+  ccache
 )
 missing=()
 for p in "${PKGS[@]}"; do

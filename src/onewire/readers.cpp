@@ -50,6 +50,11 @@ void Readers::Append(int channel, const std::string& record) {
   dataLog_.AppendLogLine(record);
 }
 
+void Readers::Announce(int channel, double raw, bool average) {
+  const DateTime now = clock_.Now();
+  readings.Announce(Reading{channel, now, Stamp(now), raw, average});
+}
+
 std::string Readers::CompassName(uint8_t index) const {
   if (index >= 16) return "???";
   return CompassNames()[index + settings_.station.windOffset % 16];
@@ -123,6 +128,7 @@ void Readers::ReadTtureChannel(int k) {
   const bool changed = t != state_.LatestTture[k];
   state_.LatestTture[k] = t;
   chart_.SetPixel(kNewestColumn, chart_.TtureRow(k, t), settings_.plot.channelColour[k]);
+  Announce(k, t);
   if (!dataLog_.LogDataToFile) return;
   const int32_t phase = state_.ChannelReadCount[k] % 120;
   if (!((changed && (phase == 1 || phase == 2)) || !state_.ChannelLogged[k])) return;
@@ -157,6 +163,7 @@ void Readers::LookAtCounter(int slot, const char* tag, LabelView& label, int32_t
   state_.CountLatest[slot] = count;
   chart_.SetPixel(kNewestColumn, chart_.CounterRow(count, slot), settings_.plot.channelColour[slot]);
   label.text = std::to_string(count);
+  Announce(slot, count);
   if (!dataLog_.LogDataToFile) return;
   const bool rose = rise > 0 ? count > state_.CountLastLogged[slot] + rise : count > state_.CountLastLogged[slot];
   if (rose || state_.ChannelReadCount[slot] % period == 1 || !state_.ChannelLogged[slot]) {
@@ -198,6 +205,7 @@ void Readers::LookOnOff(int channel) {
     state_.OnOffPrevious[channel] = count;
   }
   state_.OnOffHasPrevious[channel] = true;
+  Announce(slot, count);
   if (!dataLog_.LogDataToFile) return;
   if (count > state_.CountLastLogged[slot] || state_.ChannelReadCount[slot] % 35 == 1 ||
       !state_.ChannelLogged[slot]) {
@@ -230,6 +238,7 @@ void Readers::LookAtAnalog(int slot, float& voltage, int16_t& hundredths, const 
   chart_.SetPixel(kNewestColumn, chart_.AnalogRow(slot, hundredths), settings_.plot.channelColour[slot]);
   ++state_.ChannelReadCount[slot];
   label.text = std::to_string(hundredths);
+  Announce(slot, hundredths);
   if (!dataLog_.LogDataToFile) return;
   if (state_.ChannelReadCount[slot] % period == 1 || !state_.ChannelLogged[slot])
     Append(slot, AnalogRecord(tag, StampNow(clock_), hundredths));
@@ -265,6 +274,7 @@ void Readers::LookAtWindDir() {
     numeric_.laWDi.text = CompassName(state_.WindIndex);
     ++state_.WindHistogram[state_.WindIndex];
     ++state_.WindReadCount;
+    Announce(10, state_.WindIndex);
   }
   state_.WindDialDir =
       state_.WindIndex >= 16 ? 16 : uint8_t((state_.WindIndex + settings_.station.windOffset) % 16);
@@ -276,6 +286,8 @@ void Readers::PublishWindAverage(int column) {
   state_.WindReadCount = 0;
   if (dataLog_.LogDataToFile) Append(10, WindRecord(StampNow(clock_), state_.WindHistogram));
   WindAverageSummary(column);
+  // Announced here, not in the summary, which the history replay runs too.
+  Announce(10, state_.WindIndex, true);
 }
 
 void Readers::WindAverageSummary(int column) {

@@ -10,6 +10,7 @@
 #include "onewire/channel_state.h"
 #include "onewire/decoding.h"
 #include "onewire/devices.h"
+#include "onewire/reading_observer.h"
 #include "platform/clock.h"
 #include "platform/error_sink.h"
 #include "platform/ui.h"
@@ -46,7 +47,11 @@ class Readers {
   // laWDa, the chart pixels at column, and the histogram cleared.
   void WindAverageSummary(int column);
 
+  // Every successful reading, once, as it is taken.
+  ReadingAnnouncer readings;
+
  private:
+  void Announce(int channel, double raw, bool average = false);
   void LookAtCounter(int slot, const char* tag, LabelView& label, int32_t rise, int32_t period,
                      const std::string& prefix);
   void LookAtAnalog(int slot, float& voltage, int16_t& hundredths, const std::string& prefix,
