@@ -8,7 +8,7 @@
 #include <exception>
 #include <filesystem>
 
-#include "app/numeric_display.h"
+#include "platform/numeric_text.h"
 #include "config/help_texts.h"
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
@@ -58,24 +58,28 @@ Monitor::~Monitor() { CloseErrorLog(); }
 
 void Monitor::FormCreate() {
   const DateTime start = clock_.Now();
-  // 1-3: the page table, the page message and the on/off start state.
+  // The page table and the page message come first: a configuration fault
+  // found later still leaves a page that can be written. The message is kept
+  // aside because the defaults below reset the page settings.
   web_.RecentReadings = RecentReadingTable{};
-  settings.page.pageMessage = kDefaultPageMessage;
-  settings.page.pageMessageExpiry = 0;
+  const std::string keptPageMessage = kDefaultPageMessage;
+  const DateTime keptPageMessageExpiry = 0;
+  settings.page.pageMessage = keptPageMessage;
+  settings.page.pageMessageExpiry = keptPageMessageExpiry;
   channels.OnOffHasPrevious = {};
   channels.OnOffChanged = {};
-  // 4
   web_.NextImageTime = start;
   web_.NextPageTime = start;
-  // 5: default channel labels, shown at once.
+  // The captions show at once, before the slow parts of start-up; the
+  // secondary file may relabel them later.
   SetDefaultChannelLabels(settings.plot);
-  RefreshCaptions(settings.plot, views.main.buCorFCaption, views.numeric);
-  // 6, 7
+  RefreshCaptions(settings.plot.channelLabel, views.main.buCorFCaption, views.numeric);
+  // No tick may start a cycle while the state below is being built, even
+  // when a configuration message box pumps messages.
   views.main.timerEnabled = false;
   CycleReady = false;
   dataLog_.DataLogWriteBusy = false;
   CycleCount = 1;
-  // 8
   views.main.applicationTitle = "WX118";
   views.main.window.caption = std::string("Weather monitor- WX118 Ver:") + kVersionText;
   views.main.timerIntervalMs = 800;
@@ -91,15 +95,17 @@ void Monitor::FormCreate() {
   NextColumnTime = start;
   chart_.ColumnInterval = 0.012;
   ui_.Refresh();
-  // 9
+  // Defaults first, then the secondary file over them; the kept page message
+  // goes back in between, so that only a configured message replaces it.
   ApplyDefaults(settings);
-  // 10
+  settings.page.pageMessage = keptPageMessage;
+  settings.page.pageMessageExpiry = keptPageMessageExpiry;
   if (!LoadSecondaryConfig(settings, views.numeric, views.main.buCorFCaption, paths_, clock_, ui_,
                            *this)) {
     // The reader has shown its messages and the closing text already.
     fatalConfigFault_ = true;
   }
-  // 12: the station file and the devices. A fatal fault in either file ends
+  // The station file and the devices. A fatal fault in either file ends
   // the program here: nothing later may rely on an unusable configuration,
   // and a run that never starts must not leave start records in the log.
   if (!fatalConfigFault_) {
@@ -114,40 +120,41 @@ void Monitor::FormCreate() {
     ui_.Terminate();
     return;
   }
-  // 13 is done by the secondary reader, which writes the page message itself.
-  // 15
+  // The splash text stays readable through the file work that follows.
   ui_.Refresh();
-  // 16, 17, 18
   dataLog_.LogDataToFile = true;
   chart_.CreateBitmap();
   chart_.ColumnInterval = 0.012;
-  // 19
+  // The error log opens before the data log, so that the data log's own
+  // troubles are logged.
   OpenErrorLog();
-  // 20, 21
+  // The start records go in before the replay reads the old log, so the log
+  // shows this start even when the replay finds it unusable and ends the run.
   if (dataLog_.LogDataToFile) dataLog_.OpenDataLog();
   if (dataLog_.LogDataToFile) {
     dataLog_.AppendLogLine(StartRecord(StampNow(clock_)));
     dataLog_.AppendLogLine(
         WindOffsetRecord(StampNow(clock_), settings.station.windOffset, settings.station.windTable));
   }
-  // 23: the error window becomes the error list.
+  // The error window becomes the error list, keeping what was already said.
   views.errors.Memo1 = {kErrorHeader1, kErrorHeader2};
   for (const std::string& line : earlyMessages_) views.errors.Memo1.push_back(line);
   earlyMessages_.clear();
   errorWindowReset_ = true;
   ui_.Refresh();
-  // 24, 25
+  // The replay closes the data log behind it; it is reopened for the cycle.
   replay_.ReplayDataLog();
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
-  // 26
   chart_.scrollCounter = 0;
-  // 27-30
+  // Only now may ticks run cycles: the first one replaces this text by the
+  // attribution. The layout is applied last, when every window is complete.
   views.main.laMsgs.text = "One moment please while first \"wait\" cycle completes...";
   CycleReady = true;
   ApplySchemeA();
   views.main.timerEnabled = true;
   ui_.Refresh();
-  // 31
+  // A first page at once: the web folder shows this run from its start, the
+  // table filling as readings come.
   web_.WriteWebPage();
 }
 
@@ -388,7 +395,7 @@ void Monitor::FormClose() {
 // ------------------------------------------------------------ the buttons
 
 void Monitor::buCorFClick() {
-  ToggleUnits(ShowCelsius, views.main, views.numeric, settings.plot, channels.LatestTture);
+  ToggleUnits(ShowCelsius, views.main, views.numeric, settings.plot.channelLabel, channels.LatestTture);
   ui_.Refresh();
 }
 

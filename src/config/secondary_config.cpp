@@ -6,7 +6,7 @@
 #include <optional>
 #include <system_error>
 
-#include "app/numeric_display.h"
+#include "platform/numeric_text.h"
 #include "platform/profile.h"
 
 namespace wx {
@@ -133,7 +133,7 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
     plot.channelLabel[ch] = ini.ReadString("FieldLabels", ChannelKey(ch, "fL"), plot.channelLabel[ch]);
   for (int ch : {5, 6, 7, 8, 9, 11, 12})
     plot.channelLabel[ch] = ini.ReadString("FieldLabels", ChannelKey(ch, "fl"), plot.channelLabel[ch]);
-  RefreshCaptions(plot, buCorFCaption, numeric);
+  RefreshCaptions(plot.channelLabel, buCorFCaption, numeric);
 
   const std::string folder = ini.ReadString("swg", "wgp", "C:\\");
   if (folder.empty()) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "config/settings.h"
+#include "platform/numeric_text.h"
 
 namespace wx {
 
@@ -11,10 +12,7 @@ std::string TemperatureField(float celsius) {
   const double v = celsius;
   if (std::isnan(v) || v >= 99.995) return "+9999";
   if (v <= -99.995) return "-9999";
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.2f", v);
-  std::string s = buf;
-  if (s == "-0.00") s = "0.00";  // no negative zero in the log
+  std::string s = FixedHalfAway(celsius, 2);
   if (s.empty() || s[0] != '-') s.insert(s.begin(), '+');
   while (s.size() < 6) s.insert(1, "0");
   return s.substr(0, 3) + s.substr(s.size() - 2);

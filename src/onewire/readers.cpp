@@ -2,14 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
-#include "app/numeric_display.h"
 #include "datalog/data_log.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 #include "graph/strip_chart.h"
 #include "graph/wind_dial.h"
+#include "platform/numeric_text.h"
 
 namespace wx {
 
@@ -23,9 +22,7 @@ std::string TtureIndexPrefix(int slot) {
 // True when the value rounds to 100.00 or more in magnitude, which the
 // sign-and-four-digit record field cannot hold.
 bool TooLargeForRecord(float celsius) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f", std::fabs(double(celsius)));
-  return std::strlen(text) > 5;
+  return FixedHalfAway(std::fabs(celsius), 2).size() > 5;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <filesystem>
 
 #include "datalog/stamps.h"
+#include "platform/numeric_text.h"
 
 namespace wx {
 namespace {
@@ -34,8 +35,6 @@ void OnJpegError(j_common_ptr cinfo) {
   std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
 }
 
-float ToFahrenheit(float c) { return c == 999.0f ? c : static_cast<float>(c * 1.8 + 32.0); }
-
 std::string Trim(const std::string& s) {
   const auto b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return "";
@@ -49,10 +48,7 @@ std::string TemperatureCell(float value) {
   if (value == 999.0f) {
     s = "----";
   } else {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(value));
-    s = buf;
-    if (s == "-0.0") s = "0.0";
+    s = FixedHalfAway(value, 1);
   }
   if (s.size() < 6) s.insert(0, 6 - s.size(), ' ');
   return s;
@@ -299,7 +295,7 @@ void WebPublisher::PageUpdateTick(bool showCelsius) {
   if (showCelsius)
     PushRecentReading('C', t0, t1);
   else
-    PushRecentReading('F', ToFahrenheit(t0), ToFahrenheit(t1));
+    PushRecentReading('F', CelsiusToFahrenheit(t0), CelsiusToFahrenheit(t1));
   WriteWebPage();
 }
 

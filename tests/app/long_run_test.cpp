@@ -18,7 +18,7 @@
 #include <memory>
 #include <sstream>
 
-#include "app/numeric_display.h"
+#include "platform/numeric_text.h"
 #include "datalog/stamps.h"
 #include "onewire/decoding.h"
 #include "support/monitor_fixture.h"

@@ -26,6 +26,32 @@ TEST_F(MonitorFixture, FirstTickRunsIdleSlotOneAndShowsCycleTwo) {
   EXPECT_EQ(monitor->views.main.laTOD.text, "12:00:00        7/12/2026");
 }
 
+// The line after the graph on the page written at start-up.
+std::string LineAfterGraph(const std::string& page) {
+  std::istringstream in(page);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("<center><img src=", 0) == 0 && std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+  return "(no graph line)";
+}
+
+TEST_F(MonitorFixture, PageCarriesThePlaceholderUntilAMessageIsConfigured) {
+  WriteStation({});
+  Start();
+  const std::string placeholder = LineAfterGraph(ReadFile(PagePath()));
+  EXPECT_EQ(placeholder.rfind("<br><br>(", 0), 0u) << placeholder;
+  EXPECT_DOUBLE_EQ(monitor->settings.page.pageMessageExpiry, 0);
+  // A secondary file without [HTMLMsg] keeps it; one with a message replaces it.
+  Settings2("[swg]\r\nhsi=60\r\n");
+  Restart();
+  EXPECT_EQ(LineAfterGraph(ReadFile(PagePath())), placeholder);
+  Settings2("[HTMLMsg]\r\nMsg=Gauge cleaned\r\n");
+  Restart();
+  EXPECT_EQ(LineAfterGraph(ReadFile(PagePath())), "<br><br>Gauge cleaned");
+}
+
 TEST_F(MonitorFixture, TimeOfDayPadsHourAndDateWithBlanks) {
   clock.SetNow(*EncodeDateTime(2026, 12, 7, 9, 5, 2, 200));
   WriteStation({});

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/numeric_display.h"
+#include "platform/numeric_text.h"
 #include "config/help_texts.h"
 #include "config/secondary_config.h"
 #include "support/fakes.h"

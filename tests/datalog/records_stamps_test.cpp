@@ -63,6 +63,11 @@ TEST(Records, TemperatureFields) {
   EXPECT_EQ(TemperatureField(5.25f), "+0525");
   EXPECT_EQ(TemperatureField(-99.99f), "-9999");
   EXPECT_EQ(TemperatureField(-0.001f), "+0000");
+  // Exact halves (a DS18B20 counts sixteenths) round away from zero.
+  EXPECT_EQ(TemperatureField(10.125f), "+1013");
+  EXPECT_EQ(TemperatureField(-10.125f), "-1013");
+  EXPECT_EQ(TemperatureField(0.625f), "+0063");
+  EXPECT_EQ(TemperatureField(-0.375f), "-0038");
   // Out of the field's range: saturate instead of dropping a digit (+1026).
   EXPECT_EQ(TemperatureField(100.26f), "+9999");
   EXPECT_EQ(TemperatureField(-120.0f), "-9999");

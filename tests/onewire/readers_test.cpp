@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/numeric_display.h"
+#include "platform/numeric_text.h"
 #include "datalog/data_log.h"
 #include "datalog/stamps.h"
 #include "graph/strip_chart.h"

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "datalog/stamps.h"
+#include "platform/numeric_text.h"
 
 namespace wx {
 namespace {
@@ -113,6 +114,10 @@ TEST(WebCells, Formats) {
   EXPECT_EQ(TemperatureCell(999.0f), "  ----");
   EXPECT_EQ(TemperatureCell(-123.46f), "-123.5");
   EXPECT_EQ(TemperatureCell(1234.5f), "1234.5");
+  // Exact halves round away from zero: 21.25 C is 70.25 F.
+  EXPECT_EQ(TemperatureCell(CelsiusToFahrenheit(21.25f)), "  70.3");
+  EXPECT_EQ(TemperatureCell(-0.25f), "  -0.3");
+  EXPECT_EQ(TemperatureCell(-0.04f), "   0.0");
   EXPECT_EQ(CountCell(123), "000123");
   EXPECT_EQ(CountCell(1234567), "1234567");
   EXPECT_EQ(TableRow(RecentReading{}), kInitialRow);

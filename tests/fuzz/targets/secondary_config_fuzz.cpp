@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/numeric_display.h"
+#include "platform/numeric_text.h"
 #include "config/secondary_config.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/profile.h"
