@@ -24,6 +24,7 @@ void ApplyDefaults(Settings& s) {
                      0x00FF00, 0x008000, 0x000080, 0x000000, 0x808000, 0x0000FF};
 
   s.page = PageConfig{};
+  s.units = UnitsConfig{};
   s.page.pageIntervalDays = SecondsToDays(0);
   s.page.imageIntervalDays = SecondsToDays(0);
   s.files = FileLocations{};

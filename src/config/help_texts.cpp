@@ -82,6 +82,16 @@ std::string ModernHelpText() {
       "p0a=100    offset: shifts channel 0's trace up or down, a whole number",
       "p0m=5000    multiplier: scales the trace, a whole number relative to 10000,",
       "    which leaves the trace unscaled (5000 halves it)",
+      "[Units]    optional; only the export, current.json, index.html and MQTT use it",
+      "Temperature=F    C (the default) or F",
+      "p5f=0.2794    rain: amount per count (also p6f wind, p7f lightning,",
+      "    p11f, p12f on/off); p5o=0 adds an offset",
+      "p5u=mm    the unit shown after it",
+      "p8f=10    pressure: value = p8o + p8f * volts; p8o=800, p8u=hPa",
+      "p9f=30    humidity the same way: p9o=0, p9u=%",
+      "    Without the section, only raw values appear.",
+      "[PhonePage]",
+      "Index=1    also write index.html, a page for phones beside the page",
   });
 }
 

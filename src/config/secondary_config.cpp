@@ -208,6 +208,11 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
     plot.variousOne1[ch] = static_cast<uint8_t>(v);
   }
 
+  std::vector<std::string> unitProblems;
+  settings.units = ReadUnits(ini, unitProblems);
+  for (const std::string& problem : unitProblems) ui.ShowMessage(problem);
+  page.phonePage = ini.ReadInteger("PhonePage", "Index", 0) != 0;
+
   const std::string msg = ini.ReadString("HTMLMsg", "Msg", "");
   if (!msg.empty()) {
     page.pageMessage = msg;

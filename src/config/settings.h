@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/units.h"
 #include "platform/clock.h"
 #include "platform/views.h"
 
@@ -58,6 +59,8 @@ struct PageConfig {
   std::string secondImageWidth = "80";
   std::string pageMessage;
   DateTime pageMessageExpiry = 0;
+  // [PhonePage] Index=1: index.html beside the page (current.json is always written).
+  bool phonePage = false;
 };
 
 struct FileLocations {
@@ -74,6 +77,7 @@ struct Settings {
   SchemeRects schemeRect{};
   PageConfig page;
   FileLocations files;
+  UnitsConfig units;
   int32_t AdcLowThreshold = 300;
   int32_t AdcHighThreshold = 5500;
   int32_t windSpeedBarDivisor = 150;

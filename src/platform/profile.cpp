@@ -155,4 +155,10 @@ bool ProfileFile::HasKey(std::string_view section, std::string_view key) const {
   return Find(section, key) != nullptr;
 }
 
+bool ProfileFile::HasSection(std::string_view section) const {
+  for (const Section& s : sections_)
+    if (SameText(s.name, section)) return true;
+  return false;
+}
+
 }  // namespace wx

@@ -194,6 +194,36 @@ TEST_F(SecondaryFixture, PageMessageAndPersistence) {
   EXPECT_EQ(sink.errors.size(), 1u);
 }
 
+TEST_F(SecondaryFixture, UnitsTurnRawValuesIntoPhysicalOnes) {
+  ASSERT_TRUE(Load("abWX118ini2\n[swg]\nwgh=x.htm\n"));
+  EXPECT_FALSE(ToPhysical(settings.units, 0, 21.5));  // no section: raw values only
+  EXPECT_FALSE(settings.page.phonePage);
+  ASSERT_TRUE(Load("abWX118ini2\n[units]\ntemperature=f\np5F=0.2794\np8o=800\np8f=+50\np8u=mbar\n"
+                   "p9f=30\np6f=fast\n[PhonePage]\nIndex=1\n"));
+  EXPECT_TRUE(settings.page.phonePage);
+  const auto t = ToPhysical(settings.units, 3, -40.0);
+  ASSERT_TRUE(t);
+  EXPECT_DOUBLE_EQ(t->value, -40.0);
+  EXPECT_EQ(t->unit, "°F");
+  const auto rain = ToPhysical(settings.units, 5, 100);
+  ASSERT_TRUE(rain);
+  EXPECT_DOUBLE_EQ(rain->value, 27.94);
+  EXPECT_EQ(rain->unit, "mm");
+  const auto bp = ToPhysical(settings.units, 8, 412);  // 4.12 V
+  ASSERT_TRUE(bp);
+  EXPECT_DOUBLE_EQ(bp->value, 800 + 50 * 4.12);
+  EXPECT_EQ(bp->unit, "mbar");
+  EXPECT_EQ(ToPhysical(settings.units, 9, 50)->unit, "%");
+  // A value that is not a number is said once and leaves that channel raw.
+  EXPECT_FALSE(ToPhysical(settings.units, 6, 10));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find("p6f=fast"), std::string::npos);
+  EXPECT_FALSE(ToPhysical(settings.units, 7, 1));
+  EXPECT_FALSE(ToPhysical(settings.units, 10, 3));
+  ASSERT_TRUE(Load("abWX118ini2\n[Units]\n"));
+  EXPECT_EQ(ToPhysical(settings.units, 0, 21.5)->unit, "°C");
+}
+
 TEST(HelpTextsTest, TextsNameTheFilesSectionsAndKeys) {
   const std::string overview = OverviewHelpText();
   EXPECT_NE(overview.find("C:/WX118/WX118ini2.txt"), std::string::npos);
@@ -207,7 +237,8 @@ TEST(HelpTextsTest, TextsNameTheFilesSectionsAndKeys) {
   const std::string modern = ModernHelpText();
   for (const char* s : {"[swg]", "wgp=", "wgh=", "hsi=", "[enis]", "wgi=", "iri=", "[SecondImage]",
                         "jpg2caption=", "jpg2name=", "jpg2alt=", "jpg2width=", "[ChannelColors]",
-                        "[FieldLabels]", "[LineOffsetScale]", "10000"})
+                        "[FieldLabels]", "[LineOffsetScale]", "10000", "[Units]", "Temperature=",
+                        "p5f=", "p8o=", "[PhonePage]"})
     EXPECT_NE(modern.find(s), std::string::npos) << s;
 }
 

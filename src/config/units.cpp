@@ -1,0 +1,79 @@
+#include "config/units.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "platform/profile.h"
+
+namespace wx {
+namespace {
+
+std::optional<double> Number(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double v = 0;
+  const char* end = text.data() + text.size();
+  const auto r = std::from_chars(text.data(), end, v);
+  if (text.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+bool IsMappable(int ch) { return (ch >= 5 && ch <= 9) || ch == 11 || ch == 12; }
+
+}  // namespace
+
+UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems) {
+  UnitsConfig u;
+  u.present = ini.HasSection("Units");
+  static const char* const kDefaultUnit[13] = {"", "", "", "", "", "mm", "", "strikes", "hPa", "%", "", "", ""};
+  const std::string t = ini.ReadString("Units", "Temperature", "C");
+  if (t == "F" || t == "f") {
+    u.fahrenheit = true;
+  } else if (t != "C" && t != "c") {
+    problems.push_back("In WX118ini2.txt, [Units] Temperature=" + t +
+                       " is neither C nor F. Celsius is used.");
+  }
+  for (int ch = 0; ch < 13; ++ch) {
+    if (!IsMappable(ch)) continue;
+    const std::string p = "p" + std::to_string(ch);
+    const bool any = ini.HasKey("Units", p + "f") || ini.HasKey("Units", p + "o") || ini.HasKey("Units", p + "u");
+    if (!any) continue;
+    const std::string f = ini.ReadString("Units", p + "f", "1");
+    const std::string o = ini.ReadString("Units", p + "o", "0");
+    const auto factor = Number(f);
+    const auto offset = Number(o);
+    if (!factor || !offset) {
+      problems.push_back("In WX118ini2.txt, [Units] " + p + (factor ? "o=" + o : "f=" + f) +
+                         " is not a number. Channel " + std::to_string(ch) + " shows raw values only.");
+      continue;
+    }
+    u.mapped[ch] = true;
+    u.factor[ch] = *factor;
+    u.offset[ch] = *offset;
+    u.unit[ch] = ini.ReadString("Units", p + "u", kDefaultUnit[ch]);
+  }
+  return u;
+}
+
+std::optional<PhysicalValue> ToPhysical(const UnitsConfig& units, int channel, double raw) {
+  if (!units.present || channel < 0 || channel > 12 || !std::isfinite(raw)) return std::nullopt;
+  if (channel <= 4) {
+    if (units.fahrenheit) return PhysicalValue{raw * 9.0 / 5.0 + 32.0, "°F"};
+    return PhysicalValue{raw, "°C"};
+  }
+  if (!units.mapped[channel]) return std::nullopt;
+  const double x = (channel == 8 || channel == 9) ? raw / 100.0 : raw;
+  return PhysicalValue{units.offset[channel] + units.factor[channel] * x, units.unit[channel]};
+}
+
+std::string_view ChannelName(int channel) {
+  static constexpr std::string_view kNames[13] = {"T0", "T1", "T2", "T3", "T4", "rain", "wind_speed",
+                                                  "lightning", "pressure", "humidity", "wind_direction",
+                                                  "onoff1", "onoff2"};
+  if (channel < 0 || channel > 12) return {};
+  return kNames[channel];
+}
+
+}  // namespace wx
