@@ -54,7 +54,10 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
   dataLog_.SetQuitPath([this] { buQuitClick(); });
 }
 
-Monitor::~Monitor() { CloseErrorLog(); }
+Monitor::~Monitor() {
+  if (mqtt_) readers_.readings.Unsubscribe(*mqtt_);
+  CloseErrorLog();
+}
 
 void Monitor::FormCreate() {
   const DateTime start = clock_.Now();
@@ -142,6 +145,12 @@ void Monitor::FormCreate() {
   earlyMessages_.clear();
   errorWindowReset_ = true;
   ui_.Refresh();
+  // MQTT when the secondary file asks for it; its problems go to the error log.
+  mqtt_ = MqttPublisher::FromSecondaryFile(settings, paths_, *this);
+  if (mqtt_) {
+    readers_.readings.Subscribe(*mqtt_);
+    mqtt_->Start();
+  }
   // The replay closes the data log behind it; it is reopened for the cycle.
   replay_.ReplayDataLog();
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
@@ -372,6 +381,7 @@ void Monitor::SetErrorCaption() {
 void Monitor::buQuitClick() {
   views.main.buQuitEnabled = false;
   views.main.laMsgs.text = "One moment please";
+  if (mqtt_) mqtt_->Stop();
   if (LogErrorsToFile) CloseErrorLog();
   if (replay_.ReplayReaderOpen) {
     replay_.CloseReader();

@@ -21,6 +21,7 @@
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "platform/views.h"
+#include "mqtt/mqtt_publisher.h"
 #include "tmex/tmex.h"
 #include "web/web_publisher.h"
 
@@ -76,6 +77,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   Readers& readers() { return readers_; }
   HistoryReplay& replay() { return replay_; }
   WebPublisher& web() { return web_; }
+  // nullptr without an [MQTT] section.
+  MqttPublisher* mqtt() { return mqtt_.get(); }
 
   static const char* AttributionText();
 
@@ -98,6 +101,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   Readers readers_;
   HistoryReplay replay_;
   WebPublisher web_;
+  std::unique_ptr<MqttPublisher> mqtt_;
 
   int errorLogFd_ = -1;
   bool errorLogWriteFailed_ = false;

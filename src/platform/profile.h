@@ -38,6 +38,7 @@ class ProfileFile {
   // The key's default when it is absent or not an integer.
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
   bool HasKey(std::string_view section, std::string_view key) const;
+  // True for a section that is present, even with no keys.
   bool HasSection(std::string_view section) const;
 
  private:

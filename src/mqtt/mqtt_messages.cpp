@@ -1,0 +1,142 @@
+#include "mqtt/mqtt_messages.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "onewire/decoding.h"
+
+namespace wx {
+namespace {
+
+std::string Number(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+const char* const kKeys[kMqttSlots] = {"t0",       "t1",       "t2",       "t3",             "t4",
+                                       "rain",     "wind_speed", "lightning", "pressure",     "humidity",
+                                       "wind_direction", "onoff1", "onoff2", "wind_direction_average"};
+
+const char* const kNames[kMqttSlots] = {"Temperature T0", "Temperature T1", "Temperature T2", "Temperature T3",
+                                        "Temperature T4", "Rain",           "Wind speed",     "Lightning",
+                                        "Pressure",       "Humidity",       "Wind direction", "On/off 1",
+                                        "On/off 2",       "Wind direction average"};
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// The user's own caption from [FieldLabels] when it differs from the
+// built-in short one, else a plain English name.
+std::string EntityName(const Settings& settings, int slot) {
+  if (slot >= kChannels) return kNames[slot];
+  PlotConfig defaults;
+  SetDefaultChannelLabels(defaults);
+  const std::string label = Trim(settings.plot.channelLabel[slot]);
+  if (!label.empty() && label != Trim(defaults.channelLabel[slot])) return label;
+  return kNames[slot];
+}
+
+std::string IdOf(const Settings& settings, int slot) {
+  const int channel = slot >= kChannels ? 10 : slot;
+  std::string id;
+  for (char c : settings.station.sensorIdText[channel]) id += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return id;
+}
+
+}  // namespace
+
+const char* MqttSlotKey(int slot) { return kKeys[slot]; }
+
+std::string AvailabilityTopic(const MqttSettings& s) { return s.prefix + "/status"; }
+std::string StateTopic(const MqttSettings& s, int slot) { return s.prefix + "/" + kKeys[slot]; }
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string StatePayload(const Reading& r, int windOffset, const std::optional<PhysicalValue>& physical) {
+  const DateTimeParts p = DecodeDateTime(r.when);
+  char time[32];
+  std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+  std::string out = "{\"stamp\":" + JsonString(r.stamp) + ",\"time\":\"" + time + "\",\"raw\":" + Number(r.raw);
+  if (physical) out += ",\"value\":" + Number(physical->value) + ",\"unit\":" + JsonString(physical->unit);
+  if (r.channel == 10) {
+    const int index = int(r.raw);
+    if (index >= 0 && index < 16) {
+      const int point = (index + windOffset % 16) % 16;
+      out += ",\"compass\":" + JsonString(CompassNames()[point]) + ",\"degrees\":" + Number(point * 22.5);
+    } else {
+      out += ",\"compass\":\"???\",\"degrees\":null";
+    }
+  }
+  return out + "}";
+}
+
+std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
+                                                    const std::optional<std::string>& unit) {
+  const std::string uid = "wx118_" + IdOf(settings, slot) + "_" + kKeys[slot];
+  const int channel = slot >= kChannels ? 10 : slot;
+  std::string value = "{{ value_json.raw }}";
+  std::string deviceClass, stateClass, uom;
+  if (channel <= 4) {
+    deviceClass = "temperature";
+    stateClass = "measurement";
+    uom = "°C";
+  } else if (channel == 5 || channel == 6 || channel == 7 || channel == 11 || channel == 12) {
+    stateClass = "total_increasing";  // counters only grow (until the chip wraps)
+  } else if (channel == 8 || channel == 9) {
+    deviceClass = "voltage";
+    stateClass = "measurement";
+    uom = "V";
+    value = "{{ value_json.raw / 100 }}";
+  } else {
+    // No device class fits a bearing; a text compass point is in the payload.
+    uom = "°";
+    value = "{{ value_json.degrees }}";
+  }
+  if (unit && channel != 10) {
+    value = "{{ value_json.value }}";
+    uom = *unit;
+    deviceClass = channel <= 4   ? "temperature"
+                  : channel == 5 ? "precipitation"
+                  : channel == 6 ? "wind_speed"
+                  : channel == 8 ? "atmospheric_pressure"
+                  : channel == 9 ? "humidity"
+                                 : "";
+    if (channel == 6) stateClass = "measurement";
+  }
+  std::string out = "{\"name\":" + JsonString(EntityName(settings, slot)) + ",\"unique_id\":" + JsonString(uid) +
+                    ",\"object_id\":" + JsonString(uid) + ",\"state_topic\":" + JsonString(StateTopic(s, slot)) +
+                    ",\"value_template\":" + JsonString(value) + ",\"json_attributes_topic\":" +
+                    JsonString(StateTopic(s, slot));
+  if (!uom.empty()) out += ",\"unit_of_measurement\":" + JsonString(uom);
+  if (!deviceClass.empty()) out += ",\"device_class\":" + JsonString(deviceClass);
+  if (!stateClass.empty()) out += ",\"state_class\":" + JsonString(stateClass);
+  out += ",\"availability_topic\":" + JsonString(AvailabilityTopic(s)) +
+         ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"";
+  out += ",\"device\":{\"identifiers\":[" + JsonString("wx118_" + s.station) + "],\"name\":" +
+         JsonString("WX118 " + s.station) + ",\"model\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) +
+         "}";
+  out += ",\"origin\":{\"name\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) + "}}";
+  return {s.discoveryPrefix + "/sensor/" + uid + "/config", out};
+}
+
+}  // namespace wx

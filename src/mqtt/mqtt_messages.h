@@ -1,0 +1,44 @@
+// What goes over MQTT, as text: topic names, the state payload of a reading
+// and the Home Assistant discovery config of a channel. No network here.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "config/settings.h"
+#include "mqtt/mqtt_settings.h"
+#include "onewire/reading_observer.h"
+
+namespace wx {
+
+// A raw value in the unit the user chose, with that unit's symbol.
+struct PhysicalValue {
+  double value = 0;
+  std::string unit;
+};
+// nullopt when the channel has no conversion (no [Units] section).
+using PhysicalFunction = std::function<std::optional<PhysicalValue>(int channel, double raw)>;
+
+// One retained state topic per channel, and one for the wind average.
+constexpr int kMqttSlots = kChannels + 1;
+constexpr int kWindAverageSlot = kChannels;
+inline int MqttSlot(const Reading& r) { return r.channel == 10 && r.average ? kWindAverageSlot : r.channel; }
+const char* MqttSlotKey(int slot);
+
+std::string AvailabilityTopic(const MqttSettings& s);
+std::string StateTopic(const MqttSettings& s, int slot);
+
+// {"stamp":..,"time":..,"raw":..} plus "value" and "unit" when there is a
+// physical value; wind readings add the compass point and its bearing.
+std::string StatePayload(const Reading& r, int windOffset, const std::optional<PhysicalValue>& physical);
+
+// Topic and payload of the discovery config for a slot; `unit` is the
+// physical unit when one applies.
+std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
+                                                    const std::optional<std::string>& unit);
+
+// A JSON string literal with quotes.
+std::string JsonString(const std::string& text);
+
+}  // namespace wx

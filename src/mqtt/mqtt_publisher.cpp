@@ -1,0 +1,262 @@
+#include "mqtt/mqtt_publisher.h"
+
+#include <mosquitto.h>
+
+#include <chrono>
+#include <fstream>
+
+namespace wx {
+namespace {
+
+constexpr int kStateQos = 0;    // a lost state is replaced by the next one, and all are resent on connect
+constexpr int kControlQos = 1;  // availability and discovery must arrive
+constexpr int kMaxBackoffSeconds = 30;
+
+void InitLibraryOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+}  // namespace
+
+std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
+                                                                ErrorSink& errors, PhysicalFunction physical) {
+  const auto ini = ProfileFile::Load(paths.Map(settings.files.secondaryConfig));
+  if (!ini) return nullptr;
+  std::vector<std::string> problems;
+  std::optional<MqttSettings> mqtt = ReadMqttSettings(*ini, settings.station, paths, problems);
+  for (const std::string& p : problems) errors.ShowError(p);
+  if (!mqtt) return nullptr;
+  return std::make_unique<MqttPublisher>(std::move(*mqtt), settings, errors, std::move(physical));
+}
+
+MqttPublisher::MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors,
+                             PhysicalFunction physical)
+    : mqtt_(std::move(mqtt)), settings_(settings), errors_(errors), physical_(std::move(physical)) {
+  where_ = mqtt_.host + ":" + std::to_string(mqtt_.port);
+  for (int slot = 0; slot < kMqttSlots; ++slot) stateTopics_[slot] = StateTopic(mqtt_, slot);
+  if (mqtt_.discovery) {
+    for (int slot = 0; slot < kMqttSlots; ++slot) {
+      const int channel = slot == kWindAverageSlot ? 10 : slot;
+      if (!settings_.station.sensorEnabled[channel]) continue;
+      std::optional<std::string> unit;
+      if (physical_)
+        if (const auto p = physical_(channel, 0)) unit = p->unit;
+      discovery_.push_back(DiscoveryConfig(mqtt_, settings_, slot, unit));
+    }
+  }
+}
+
+MqttPublisher::~MqttPublisher() { Stop(); }
+
+void MqttPublisher::Start() {
+  if (mosq_) return;
+  InitLibraryOnce();
+  mosq_ = mosquitto_new(mqtt_.clientId.c_str(), true, this);
+  if (!mosq_) {
+    errors_.ShowError("MQTT: the client could not be created; nothing is published.");
+    return;
+  }
+  // Another thread runs the network: publishing from the GUI thread only queues.
+  mosquitto_threaded_set(mosq_, true);
+  mosquitto_connect_callback_set(mosq_, &MqttPublisher::OnConnect);
+  mosquitto_disconnect_callback_set(mosq_, &MqttPublisher::OnDisconnect);
+  mosquitto_log_callback_set(mosq_, &MqttPublisher::OnLog);
+  const std::string offline = "offline";
+  mosquitto_will_set(mosq_, AvailabilityTopic(mqtt_).c_str(), int(offline.size()), offline.data(), kControlQos,
+                     true);
+  if (!mqtt_.user.empty())
+    mosquitto_username_pw_set(mosq_, mqtt_.user.c_str(), mqtt_.password.empty() ? nullptr : mqtt_.password.c_str());
+  if (!mqtt_.caFile.empty()) {
+    const int rc = mosquitto_tls_set(mosq_, mqtt_.caFile.c_str(), nullptr,
+                                     mqtt_.certFile.empty() ? nullptr : mqtt_.certFile.c_str(),
+                                     mqtt_.keyFile.empty() ? nullptr : mqtt_.keyFile.c_str(), nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) {
+      errors_.ShowError("MQTT: the TLS files in the [MQTT] section of WX118ini2.txt (CAFile " + mqtt_.caFile +
+                        (mqtt_.certFile.empty() ? "" : ", CertFile " + mqtt_.certFile + ", KeyFile " + mqtt_.keyFile) +
+                        ") cannot be used: " + mosquitto_strerror(rc) + " Nothing is published.");
+      mosquitto_destroy(mosq_);
+      mosq_ = nullptr;
+      return;
+    }
+  }
+  stopping_ = false;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void MqttPublisher::Stop() {
+  if (!mosq_) return;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    // Said here because the will is only for an unexpected end.
+    if (connected_) PublishLocked(AvailabilityTopic(mqtt_), "offline", true);
+  }
+  mosquitto_disconnect(mosq_);
+  wake_.notify_all();
+  // A name lookup cannot be interrupted; a program that is ending does not
+  // wait for it longer than this.
+  bool ended = false;
+  {
+    std::unique_lock lock(mutex_);
+    ended = wake_.wait_for(lock, std::chrono::seconds(5), [this] { return done_; });
+  }
+  if (ended) {
+    thread_.join();
+    mosquitto_destroy(mosq_);
+  } else {
+    thread_.detach();  // the client stays allocated for the thread that still uses it
+  }
+  mosq_ = nullptr;
+}
+
+bool MqttPublisher::Connected() const {
+  std::lock_guard lock(mutex_);
+  return connected_;
+}
+
+void MqttPublisher::PublishLocked(const std::string& topic, const std::string& payload, bool retain) {
+  mosquitto_publish(mosq_, nullptr, topic.c_str(), int(payload.size()), payload.data(),
+                    topic.rfind(mqtt_.prefix + "/", 0) == 0 && topic != AvailabilityTopic(mqtt_) ? kStateQos
+                                                                                                 : kControlQos,
+                    retain);
+}
+
+void MqttPublisher::OnReading(const Reading& reading) {
+  const int slot = MqttSlot(reading);
+  if (slot < 0 || slot >= kMqttSlots) return;
+  std::optional<PhysicalValue> physical;
+  if (physical_ && reading.channel != 10) physical = physical_(reading.channel, reading.raw);
+  std::string payload = StatePayload(reading, settings_.station.windOffset, physical);
+  {
+    std::lock_guard lock(mutex_);
+    if (connected_) PublishLocked(stateTopics_[slot], payload, mqtt_.retain);
+    latest_[slot] = std::move(payload);
+  }
+  ReportProblems();
+}
+
+void MqttPublisher::ReportProblems() {
+  std::string text;
+  {
+    std::lock_guard lock(mutex_);
+    if (!pendingProblem_) return;
+    text = std::move(*pendingProblem_);
+    pendingProblem_.reset();
+    if (text == lastReported_) return;
+    lastReported_ = text;
+  }
+  errors_.ShowError(text);
+}
+
+void MqttPublisher::NoteProblem(std::string text) {
+  std::lock_guard lock(mutex_);
+  if (text != lastReported_) pendingProblem_ = std::move(text);
+}
+
+void MqttPublisher::Run() {
+  int backoff = 1;
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) break;
+      wasConnected_ = false;
+    }
+    {
+      std::lock_guard lock(logMutex_);
+      lastErrorLog_.clear();
+    }
+    // The name lookup and the start of the connection happen here, never on
+    // the GUI thread.
+    int rc = mosquitto_connect_async(mosq_, mqtt_.host.c_str(), mqtt_.port, mqtt_.keepalive);
+    const auto stopAt = std::chrono::steady_clock::now();
+    bool draining = false;
+    auto drainUntil = stopAt;
+    while (rc == MOSQ_ERR_SUCCESS) {
+      int timeoutMs = 1000;
+      {
+        std::lock_guard lock(mutex_);
+        if (stopping_ && !draining) {
+          draining = true;
+          drainUntil = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        }
+        // Connected, a queued message wakes the loop; the timeout only paces
+        // the keep-alive.
+        if (connected_) timeoutMs = mqtt_.keepalive * 250;
+        if (draining) timeoutMs = 100;
+      }
+      if (draining && std::chrono::steady_clock::now() > drainUntil) break;
+      rc = mosquitto_loop(mosq_, timeoutMs, 1);
+    }
+    std::string errorLog;
+    {
+      std::lock_guard logLock(logMutex_);
+      errorLog = lastErrorLog_;
+    }
+    std::unique_lock lock(mutex_);
+    connected_ = false;
+    if (stopping_) break;
+    if (rc == MOSQ_ERR_CONN_REFUSED) {
+      // OnConnect has described the refusal.
+    } else if (rc == MOSQ_ERR_TLS || errorLog.find("SSL") != std::string::npos) {
+      const std::string detail = errorLog.empty() ? mosquitto_strerror(rc) : errorLog;
+      lock.unlock();
+      NoteProblem("MQTT: TLS with the broker at " + where_ + " failed (" + detail +
+                  "). Check CAFile, CertFile and KeyFile in the [MQTT] section of WX118ini2.txt.");
+      lock.lock();
+    } else if (rc == MOSQ_ERR_EAI) {
+      lock.unlock();
+      NoteProblem("MQTT: the broker's name " + mqtt_.host + " cannot be looked up; trying again in the background.");
+      lock.lock();
+    } else {
+      lock.unlock();
+      NoteProblem("MQTT: no connection to the broker at " + where_ +
+                  "; the latest readings are sent when it is back.");
+      lock.lock();
+    }
+    if (wasConnected_) backoff = 1;
+    if (wake_.wait_for(lock, std::chrono::seconds(backoff), [this] { return stopping_; })) break;
+    backoff = std::min(backoff * 2, kMaxBackoffSeconds);
+  }
+  std::lock_guard lock(mutex_);
+  connected_ = false;
+  done_ = true;
+  wake_.notify_all();
+}
+
+void MqttPublisher::OnConnect(mosquitto*, void* obj, int rc) {
+  auto* self = static_cast<MqttPublisher*>(obj);
+  if (rc != 0) {
+    const MqttSettings& m = self->mqtt_;
+    self->NoteProblem("MQTT: the broker at " + self->where_ + " refused the login" +
+                      (m.user.empty() ? std::string() : " of user \"" + m.user + "\"") + " (" +
+                      mosquitto_connack_string(rc) +
+                      "). Check User and PasswordFile in the [MQTT] section of WX118ini2.txt.");
+    return;
+  }
+  std::lock_guard lock(self->mutex_);
+  self->connected_ = true;
+  self->wasConnected_ = true;
+  self->lastReported_.clear();
+  self->pendingProblem_.reset();
+  // Everything a consumer needs after a broker restart: whether the station
+  // is up, what it offers, and the latest value of each channel.
+  self->PublishLocked(AvailabilityTopic(self->mqtt_), "online", true);
+  for (const auto& [topic, payload] : self->discovery_) self->PublishLocked(topic, payload, true);
+  for (int slot = 0; slot < kMqttSlots; ++slot)
+    if (!self->latest_[slot].empty()) self->PublishLocked(self->stateTopics_[slot], self->latest_[slot], self->mqtt_.retain);
+}
+
+void MqttPublisher::OnDisconnect(mosquitto*, void* obj, int) {
+  static_cast<MqttPublisher*>(obj)->connected_ = false;
+}
+
+void MqttPublisher::OnLog(mosquitto*, void* obj, int level, const char* text) {
+  if (level != MOSQ_LOG_ERR || !text) return;
+  auto* self = static_cast<MqttPublisher*>(obj);
+  std::lock_guard lock(self->logMutex_);
+  // The first error of an attempt names the cause; later ones follow from it.
+  if (self->lastErrorLog_.empty()) self->lastErrorLog_ = text;
+}
+
+}  // namespace wx
