@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# MQTT against a real broker: mosquitto on 127.0.0.1 started here, with
+# mosquitto_sub as the consumer. The demo publishes discovery configs and the
+# states it logs; SIGKILL leaves "offline"; a broker that goes away and comes
+# back gets the latest values again while the cycle keeps the pace of a run
+# without MQTT; a login with password over TLS with a client certificate
+# works, and a wrong password or a wrong CA gives one clear message.
+set -u
+build=$1
+bin=$(cd "$build" && pwd)/wx118
+tmp=$(mktemp -d)
+pids=()
+trap 'for p in "${pids[@]}"; do kill -9 $p 2>/dev/null; done; [ -n "${KEEP:-}" ] || rm -rf "$tmp"' EXIT
+for tool in mosquitto mosquitto_sub mosquitto_passwd openssl python3; do
+  command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+fail() {
+  echo "FAIL: $*"
+  for f in "$tmp"/*.out "$tmp"/*.sub "$tmp"/*.broker; do [ -f "$f" ] && { echo "--- $f"; tail -5 "$f"; }; done
+  exit 1
+}
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local n=$(( $1 * 5 )); shift
+  for _ in $(seq 1 $n); do "$@" && return 0; sleep 0.2; done
+  return 1
+}
+listening() { (exec 3<>/dev/tcp/127.0.0.1/$1) 2>/dev/null; }
+# broker NAME PORT [config lines...]: starts mosquitto, sets $broker_pid.
+broker() {
+  local name=$1 port=$2; shift 2
+  # As root, mosquitto would turn into a user that cannot read this test's files.
+  printf '%s\n' "listener $port 127.0.0.1" "user $(id -un)" "$@" >"$tmp/$name.conf"
+  mosquitto -c "$tmp/$name.conf" >>"$tmp/$name.broker" 2>&1 &
+  broker_pid=$!; pids+=($broker_pid)
+  wait_for 10 listening $port || fail "broker $name did not start"
+}
+# monitor NAME: the headless demo in $tmp/NAME, with its own lock; sets $mon_pid.
+monitor() {
+  mkdir -p "$tmp/$1.run" "$tmp/$1.t"; chmod 700 "$tmp/$1.run"
+  XDG_RUNTIME_DIR=$tmp/$1.run TMPDIR=$tmp/$1.t "$bin" --headless --demo "$tmp/$1" --speed 40 \
+    >"$tmp/$1.out" 2>"$tmp/$1.err" &
+  mon_pid=$!; pids+=($mon_pid)
+}
+# A demo installation whose wind-speed chip is missing: its error line every
+# tenth cycle counts the cycles.
+make_demo() {
+  monitor "$1"; local p=$mon_pid
+  wait_for 20 test -s "$tmp/$1/root/c/WX18DtLg.txt" || fail "demo $1 not created"
+  kill -TERM $p; wait $p
+  echo "fault C6 absent" >>"$tmp/$1/demo-station.txt"
+  : >"$tmp/$1.out"
+}
+mqtt_section() { printf '[MQTT]\nHost=127.0.0.1\nPrefix=wxtest/%s\n' "$1" >>"$tmp/$1/root/c/WX118/WX118ini2.txt"; printf '%s\n' "${@:2}" >>"$tmp/$1/root/c/WX118/WX118ini2.txt"; }
+ws_lines() { grep -c LookAtWindSpeed "$tmp/$1.out"; }
+
+for d in a b p w x; do make_demo $d & done; wait
+
+# ---- A publishes, B does not; the broker goes away and comes back.
+port=$(free_port)
+broker plain $port "allow_anonymous true"
+plain=$broker_pid
+mqtt_section a "Port=$port"
+mosquitto_sub -h 127.0.0.1 -p $port -v -t 'wxtest/#' -t 'homeassistant/#' >"$tmp/before.sub" &
+pids+=($!)
+monitor a; a=$mon_pid
+monitor b; b=$mon_pid
+wait_for 20 grep -q '^wxtest/a/t1 ' "$tmp/before.sub" || fail "no T1 state"
+wait_for 10 grep -q '^wxtest/a/wind_direction ' "$tmp/before.sub" || fail "no wind state"
+sleep 3
+kill -TERM $plain; wait $plain
+a0=$(ws_lines a); b0=$(ws_lines b)
+sleep 8
+a1=$(ws_lines a); b1=$(ws_lines b)
+broker plain $port "allow_anonymous true"
+mosquitto_sub -h 127.0.0.1 -p $port -v -t 'wxtest/#' >"$tmp/after.sub" &
+pids+=($!)
+wait_for 30 grep -q '^wxtest/a/t0 ' "$tmp/after.sub" || fail "the latest T0 did not come back after the broker restart"
+echo "wind-speed errors while the broker was away: with MQTT $((a1 - a0)), without $((b1 - b0))"
+[ $((b1 - b0)) -ge 20 ] || fail "the run without MQTT hardly cycled ($((b1 - b0)))"
+diff=$(( (a1 - a0) - (b1 - b0) )); diff=${diff#-}
+[ $diff -le $(( (b1 - b0) / 10 + 4 )) ] || fail "the outage changed the cycle count"
+grep -q '^[0-9]*: MQTT: no connection to the broker at 127.0.0.1' "$tmp/a.out" || fail "no word of the outage"
+[ "$(grep -c 'MQTT: no connection' "$tmp/a.out")" -eq 1 ] || fail "the outage was reported more than once"
+kill -TERM $b; wait $b
+
+# SIGKILL: the broker says "offline" for the monitor through its will.
+grep -q '^wxtest/a/status online' "$tmp/after.sub" || fail "not online again"
+kill -KILL $a; wait $a 2>/dev/null
+wait_for 10 grep -q '^wxtest/a/status offline' "$tmp/after.sub" || fail "SIGKILL did not give offline"
+
+python3 - "$tmp/before.sub" "$tmp/after.sub" "$tmp/a/root/c/WX18DtLg.txt" <<'EOF' || fail "states or discovery"
+import json, sys
+keys = {"t0": "t0", "t1": "t1", "t2": "t2", "t3": "t3", "t4": "t4", "rf": "rain", "lt": "lightning",
+        "bp": "pressure", "hm": "humidity", "b1": "onoff1", "b2": "onoff2"}
+states, configs = {}, {}
+for name in sys.argv[1:3]:
+    for line in open(name, encoding="utf-8"):
+        topic, _, payload = line.rstrip("\n").partition(" ")
+        if topic.startswith("homeassistant/"):
+            configs[topic] = json.loads(payload)
+        elif topic.startswith("wxtest/a/") and not topic.endswith("/status"):
+            states.setdefault(topic[9:], []).append(json.loads(payload))
+# Discovery: every enabled channel and the wind average, valid and complete.
+assert len(configs) == 14, sorted(configs)
+for topic, c in configs.items():
+    for field in ("name", "unique_id", "state_topic", "availability_topic", "value_template", "device"):
+        assert field in c, (topic, field)
+    assert topic == "homeassistant/sensor/%s/config" % c["unique_id"]
+    assert c["device"]["sw_version"] and c["device"]["identifiers"], c
+    assert c["availability_topic"] == "wxtest/a/status"
+t0 = [c for c in configs.values() if c["state_topic"] == "wxtest/a/t0"][0]
+assert t0["device_class"] == "temperature" and t0["unit_of_measurement"] == "°C", t0
+assert len({c["unique_id"] for c in configs.values()}) == 14
+# States: the value of each logged record is among the states of its channel
+# with that stamp.
+matched = 0
+for raw in open(sys.argv[3], "rb").read().split(b"\r\n"):
+    line = raw.decode("latin-1")
+    if line[:2] not in keys:
+        continue
+    tag, stamp, value = line[:2], line[2:10], int(line[10:])
+    same = [s for s in states.get(keys[tag], []) if s["stamp"] == stamp]
+    if not same:
+        continue
+    assert any(round(s["raw"] * 100 if tag[0] == "t" else s["raw"]) == value for s in same), (line, same)
+    matched += 1
+assert matched >= 10, matched
+# The average wind direction and the vane carry a compass point.
+assert all("compass" in s for s in states["wind_direction"]), states["wind_direction"][:2]
+print("discovery configs", len(configs), "records matched", matched)
+EOF
+
+# ---- TLS with a client certificate and a password; a wrong password and a
+# wrong CA are each reported once.
+cd "$tmp" || exit 1
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=wxtest-ca -keyout ca.key -out ca.crt 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other-ca -keyout other.key -out other.crt 2>/dev/null
+for n in server client; do
+  openssl req -newkey rsa:2048 -nodes -subj /CN=$n -keyout $n.key -out $n.csr 2>/dev/null
+  printf 'subjectAltName=IP:127.0.0.1\n' >$n.ext
+  openssl x509 -req -in $n.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -extfile $n.ext -out $n.crt 2>/dev/null
+done
+[ -s server.crt ] && [ -s client.crt ] || fail "openssl made no certificates"
+touch passwd; mosquitto_passwd -b passwd wx right-one 2>/dev/null
+echo right-one >good.pw; echo wrong-one >bad.pw
+chmod 600 passwd 2>/dev/null
+tport=$(free_port)
+broker tls $tport "allow_anonymous false" "password_file $tmp/passwd" "cafile $tmp/ca.crt" \
+  "certfile $tmp/server.crt" "keyfile $tmp/server.key" "require_certificate true"
+tls_section() {
+  mqtt_section $1 "Port=$tport" "User=wx" "PasswordFile=$tmp/$2" "CAFile=$tmp/$3" \
+    "CertFile=$tmp/client.crt" "KeyFile=$tmp/client.key"
+}
+tls_section p good.pw ca.crt
+tls_section w bad.pw ca.crt
+tls_section x good.pw other.crt
+mosquitto_sub -h 127.0.0.1 -p $tport --cafile ca.crt --cert client.crt --key client.key -u wx -P right-one \
+  -v -t 'wxtest/#' >"$tmp/tls.sub" &
+pids+=($!)
+monitor p; p=$mon_pid
+monitor w; w=$mon_pid
+monitor x; x=$mon_pid
+wait_for 20 grep -q '^wxtest/p/t0 ' "$tmp/tls.sub" || fail "no state over TLS with a password"
+sleep 8  # several attempts with back-off
+grep -q '^wxtest/w/' "$tmp/tls.sub" && fail "a wrong password was let in"
+grep -q '^wxtest/x/' "$tmp/tls.sub" && fail "a wrong CA was let in"
+[ "$(grep -c 'not authorised' "$tmp/tls.broker")" -ge 2 ] || fail "the refused login was not retried"
+[ "$(grep -c 'MQTT:' "$tmp/w.out")" -eq 1 ] || fail "a wrong password: not one message"
+grep -q 'MQTT: the broker at 127.0.0.1:[0-9]* refused the login of user "wx" (Connection Refused: not authorised.)' \
+  "$tmp/w.out" || fail "the refusal message"
+[ "$(grep -c 'MQTT:' "$tmp/x.out")" -eq 1 ] || fail "a wrong CA: not one message"
+grep -q 'MQTT: TLS with the broker at .*certificate verify failed' "$tmp/x.out" || fail "the TLS message"
+grep -q 'MQTT: TLS' "$tmp/x/root/c/WX18ErLg.txt" || fail "the TLS message is not in the error log"
+for m in $p $w $x; do kill -TERM $m; done
+wait $p || fail "exit status after SIGTERM"
+grep -q '^wxtest/p/status offline' "$tmp/tls.sub" || wait_for 5 grep -q '^wxtest/p/status offline' "$tmp/tls.sub" \
+  || fail "an orderly quit did not say offline"
+echo PASS

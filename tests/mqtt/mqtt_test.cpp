@@ -1,0 +1,133 @@
+// The [MQTT] section reader and the texts that go over MQTT. The broker
+// itself is exercised by tests/e2e/mqtt_broker.sh.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "mqtt/mqtt_messages.h"
+#include "mqtt/mqtt_settings.h"
+#include "onewire/decoding.h"
+#include "support/fakes.h"
+
+namespace wx {
+namespace {
+
+QJsonObject Json(const std::string& text) {
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
+  return doc.object();
+}
+
+StationConfig Station() {
+  StationConfig s;
+  s.sensorEnabled[0] = s.sensorEnabled[5] = s.sensorEnabled[6] = s.sensorEnabled[10] = true;
+  s.sensorIdText[0] = "7A000801B2C3D410";
+  s.sensorIdText[5] = s.sensorIdText[6] = "3B0000001234561D";
+  s.sensorIdText[10] = "2A00000098765420";
+  return s;
+}
+
+TEST(MqttSettings, SectionAbsentOffFaultyValuesFallBackPasswordFromFile) {
+  test::TempDir dir;
+  const PathMapper paths(dir.path());
+  std::vector<std::string> problems;
+  const StationConfig station = Station();
+  EXPECT_FALSE(ReadMqttSettings(ProfileFile::FromText("abWX118ini2\n[swg]\nwgp=/x\n"), station, paths, problems));
+
+  auto s = ReadMqttSettings(ProfileFile::FromText("[mqtt]\n"), station, paths, problems);
+  ASSERT_TRUE(s);
+  EXPECT_TRUE(problems.empty());
+  EXPECT_EQ(s->host, "localhost");
+  EXPECT_EQ(s->port, 1883);
+  EXPECT_EQ(s->prefix, "wx118/7a000801b2c3d410");  // the first enabled chip names the station
+  EXPECT_EQ(s->clientId, "wx118-7a000801b2c3d410");
+  EXPECT_TRUE(s->retain && s->discovery);
+
+  s = ReadMqttSettings(ProfileFile::FromText("[MQTT]\nPort=70000\nRetain=maybe\nPrefix=a/#\nCertFile=c.pem\n"
+                                             "CAFile=ca.pem\nDiscovery=0\n"),
+                       station, paths, problems);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->port, 8883);  // the TLS default
+  EXPECT_TRUE(s->retain);
+  EXPECT_FALSE(s->discovery);
+  EXPECT_EQ(s->prefix, "wx118/7a000801b2c3d410");
+  EXPECT_TRUE(s->certFile.empty());  // a certificate without its key is not used
+  ASSERT_EQ(problems.size(), 4u);
+  EXPECT_NE(problems[0].find("KeyFile"), std::string::npos);
+  EXPECT_NE(problems[1].find("Port=70000"), std::string::npos);
+
+  problems.clear();
+  dir.Write("c/pw.txt", "s3cret\r\nsecond line\r\n");
+  s = ReadMqttSettings(ProfileFile::FromText("[MQTT]\nUser=wx\nPasswordFile=C:\\pw.txt\nPrefix=home/wx/\n"),
+                       station, paths, problems);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->password, "s3cret");
+  EXPECT_EQ(s->prefix, "home/wx");
+  EXPECT_FALSE(ReadMqttSettings(ProfileFile::FromText("[MQTT]\nPasswordFile=C:\\none.txt\n"), station, paths,
+                                problems));
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("cannot be read"), std::string::npos);
+}
+
+TEST(MqttMessages, StatePayloadsAreJsonWithStampRawPhysicalAndCompass) {
+  const Reading t{0, *EncodeDateTime(2026, 12, 7, 14, 5, 32), "26l07o05", 21.5};
+  QJsonObject o = Json(StatePayload(t, 9, std::nullopt));
+  EXPECT_EQ(o["stamp"].toString(), "26l07o05");
+  EXPECT_EQ(o["time"].toString(), "2026-12-07T14:05:32");
+  EXPECT_DOUBLE_EQ(o["raw"].toDouble(), 21.5);
+  EXPECT_FALSE(o.contains("value"));
+
+  o = Json(StatePayload(t, 9, PhysicalValue{70.7, "°F"}));
+  EXPECT_DOUBLE_EQ(o["value"].toDouble(), 70.7);
+  EXPECT_EQ(o["unit"].toString(), QString::fromUtf8("°F"));
+
+  // The vane's index is turned by the offset, as the windows show it.
+  o = Json(StatePayload(Reading{10, t.when, t.stamp, 3, true}, 9, std::nullopt));
+  EXPECT_EQ(o["compass"].toString().toStdString(), CompassNames()[12]);
+  EXPECT_DOUBLE_EQ(o["degrees"].toDouble(), 12 * 22.5);
+  o = Json(StatePayload(Reading{10, t.when, t.stamp, 16}, 9, std::nullopt));
+  EXPECT_TRUE(o["degrees"].isNull());
+  EXPECT_EQ(MqttSlot(Reading{10, 0, "", 3, true}), kWindAverageSlot);
+}
+
+TEST(MqttMessages, DiscoveryConfigsNameTheChipUnitAndClass) {
+  Settings settings;
+  settings.station = Station();
+  SetDefaultChannelLabels(settings.plot);
+  settings.plot.channelLabel[0] = "Out\"side ";
+  std::vector<std::string> problems;
+  const PathMapper paths("/nonexistent");
+  const MqttSettings s = *ReadMqttSettings(ProfileFile::FromText("[MQTT]\n"), settings.station, paths, problems);
+
+  auto [topic, payload] = DiscoveryConfig(s, settings, 0, std::nullopt);
+  EXPECT_EQ(topic, "homeassistant/sensor/wx118_7a000801b2c3d410_t0/config");
+  QJsonObject o = Json(payload);
+  EXPECT_EQ(o["name"].toString(), "Out\"side");
+  EXPECT_EQ(o["unique_id"].toString(), "wx118_7a000801b2c3d410_t0");
+  EXPECT_EQ(o["state_topic"].toString(), "wx118/7a000801b2c3d410/t0");
+  EXPECT_EQ(o["availability_topic"].toString(), "wx118/7a000801b2c3d410/status");
+  EXPECT_EQ(o["device_class"].toString(), "temperature");
+  EXPECT_EQ(o["unit_of_measurement"].toString(), QString::fromUtf8("°C"));
+  EXPECT_EQ(o["device"].toObject()["sw_version"].toString(), kVersionText);
+  EXPECT_EQ(o["device"].toObject()["identifiers"].toArray()[0].toString(), "wx118_7a000801b2c3d410");
+
+  // Rain and wind speed share a counter chip and still differ.
+  const QJsonObject rain = Json(DiscoveryConfig(s, settings, 5, std::nullopt).second);
+  const QJsonObject ws = Json(DiscoveryConfig(s, settings, 6, "km/h").second);
+  EXPECT_NE(rain["unique_id"], ws["unique_id"]);
+  EXPECT_EQ(rain["state_class"].toString(), "total_increasing");
+  EXPECT_FALSE(rain.contains("unit_of_measurement"));
+  EXPECT_EQ(ws["value_template"].toString(), "{{ value_json.value }}");
+  EXPECT_EQ(ws["unit_of_measurement"].toString(), "km/h");
+  EXPECT_EQ(ws["device_class"].toString(), "wind_speed");
+
+  const QJsonObject average = Json(DiscoveryConfig(s, settings, kWindAverageSlot, std::nullopt).second);
+  EXPECT_EQ(average["state_topic"].toString(), "wx118/7a000801b2c3d410/wind_direction_average");
+  EXPECT_EQ(average["value_template"].toString(), "{{ value_json.degrees }}");
+}
+
+}  // namespace
+}  // namespace wx
