@@ -14,10 +14,6 @@ std::string Number(double v) {
   return std::string(buf, r.ptr);
 }
 
-const char* const kKeys[kMqttSlots] = {"t0",       "t1",       "t2",       "t3",             "t4",
-                                       "rain",     "wind_speed", "lightning", "pressure",     "humidity",
-                                       "wind_direction", "onoff1", "onoff2", "wind_direction_average"};
-
 const char* const kNames[kMqttSlots] = {"Temperature T0", "Temperature T1", "Temperature T2", "Temperature T3",
                                         "Temperature T4", "Rain",           "Wind speed",     "Lightning",
                                         "Pressure",       "Humidity",       "Wind direction", "On/off 1",
@@ -47,12 +43,31 @@ std::string IdOf(const Settings& settings, int slot) {
   return id;
 }
 
+// A device class only where the consumer accepts the unit for it; the
+// counters stay totals (the wind counter gives a run of wind, a distance).
+std::string PhysicalDeviceClass(int channel, const std::string& unit) {
+  auto among = [&](std::initializer_list<const char*> units) {
+    for (const char* u : units)
+      if (unit == u) return true;
+    return false;
+  };
+  if (channel <= 4 && among({"°C", "°F"})) return "temperature";
+  if (channel == 5 && among({"mm", "cm", "in"})) return "precipitation";
+  if (channel == 6 && among({"km", "m", "mi", "ft"})) return "distance";
+  if (channel == 8 && among({"hPa", "mbar", "kPa", "Pa", "inHg", "mmHg", "psi", "cbar"}))
+    return "atmospheric_pressure";
+  if (channel == 9 && unit == "%") return "humidity";
+  return "";
+}
+
 }  // namespace
 
-const char* MqttSlotKey(int slot) { return kKeys[slot]; }
+std::string MqttSlotKey(int slot) {
+  return slot == kWindAverageSlot ? "wind_direction_average" : std::string(ChannelName(slot));
+}
 
 std::string AvailabilityTopic(const MqttSettings& s) { return s.prefix + "/status"; }
-std::string StateTopic(const MqttSettings& s, int slot) { return s.prefix + "/" + kKeys[slot]; }
+std::string StateTopic(const MqttSettings& s, int slot) { return s.prefix + "/" + MqttSlotKey(slot); }
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -92,7 +107,8 @@ std::string StatePayload(const Reading& r, int windOffset, const std::optional<P
 
 std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
                                                     const std::optional<std::string>& unit) {
-  const std::string uid = "wx118_" + IdOf(settings, slot) + "_" + kKeys[slot];
+  std::string uid = "wx118_" + IdOf(settings, slot) + "_" + MqttSlotKey(slot);
+  for (char& c : uid) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
   const int channel = slot >= kChannels ? 10 : slot;
   std::string value = "{{ value_json.raw }}";
   std::string deviceClass, stateClass, uom;
@@ -115,13 +131,7 @@ std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const
   if (unit && channel != 10) {
     value = "{{ value_json.value }}";
     uom = *unit;
-    deviceClass = channel <= 4   ? "temperature"
-                  : channel == 5 ? "precipitation"
-                  : channel == 6 ? "wind_speed"
-                  : channel == 8 ? "atmospheric_pressure"
-                  : channel == 9 ? "humidity"
-                                 : "";
-    if (channel == 6) stateClass = "measurement";
+    deviceClass = PhysicalDeviceClass(channel, uom);
   }
   std::string out = "{\"name\":" + JsonString(EntityName(settings, slot)) + ",\"unique_id\":" + JsonString(uid) +
                     ",\"object_id\":" + JsonString(uid) + ",\"state_topic\":" + JsonString(StateTopic(s, slot)) +

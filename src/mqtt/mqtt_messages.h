@@ -1,30 +1,23 @@
 // What goes over MQTT, as text: topic names, the state payload of a reading
 // and the Home Assistant discovery config of a channel. No network here.
 #pragma once
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "config/settings.h"
+#include "config/units.h"
 #include "mqtt/mqtt_settings.h"
 #include "onewire/reading_observer.h"
 
 namespace wx {
 
-// A raw value in the unit the user chose, with that unit's symbol.
-struct PhysicalValue {
-  double value = 0;
-  std::string unit;
-};
-// nullopt when the channel has no conversion (no [Units] section).
-using PhysicalFunction = std::function<std::optional<PhysicalValue>(int channel, double raw)>;
-
 // One retained state topic per channel, and one for the wind average.
 constexpr int kMqttSlots = kChannels + 1;
 constexpr int kWindAverageSlot = kChannels;
 inline int MqttSlot(const Reading& r) { return r.channel == 10 && r.average ? kWindAverageSlot : r.channel; }
-const char* MqttSlotKey(int slot);
+// The channel names the other new outputs use, and wind_direction_average.
+std::string MqttSlotKey(int slot);
 
 std::string AvailabilityTopic(const MqttSettings& s);
 std::string StateTopic(const MqttSettings& s, int slot);
@@ -34,7 +27,7 @@ std::string StateTopic(const MqttSettings& s, int slot);
 std::string StatePayload(const Reading& r, int windOffset, const std::optional<PhysicalValue>& physical);
 
 // Topic and payload of the discovery config for a slot; `unit` is the
-// physical unit when one applies.
+// physical unit when the [Units] section gives one.
 std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
                                                     const std::optional<std::string>& unit);
 

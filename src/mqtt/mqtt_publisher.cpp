@@ -20,19 +20,18 @@ void InitLibraryOnce() {
 }  // namespace
 
 std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
-                                                                ErrorSink& errors, PhysicalFunction physical) {
+                                                                ErrorSink& errors) {
   const auto ini = ProfileFile::Load(paths.Map(settings.files.secondaryConfig));
   if (!ini) return nullptr;
   std::vector<std::string> problems;
   std::optional<MqttSettings> mqtt = ReadMqttSettings(*ini, settings.station, paths, problems);
   for (const std::string& p : problems) errors.ShowError(p);
   if (!mqtt) return nullptr;
-  return std::make_unique<MqttPublisher>(std::move(*mqtt), settings, errors, std::move(physical));
+  return std::make_unique<MqttPublisher>(std::move(*mqtt), settings, errors);
 }
 
-MqttPublisher::MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors,
-                             PhysicalFunction physical)
-    : mqtt_(std::move(mqtt)), settings_(settings), errors_(errors), physical_(std::move(physical)) {
+MqttPublisher::MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors)
+    : mqtt_(std::move(mqtt)), settings_(settings), errors_(errors) {
   where_ = mqtt_.host + ":" + std::to_string(mqtt_.port);
   for (int slot = 0; slot < kMqttSlots; ++slot) stateTopics_[slot] = StateTopic(mqtt_, slot);
   if (mqtt_.discovery) {
@@ -40,8 +39,7 @@ MqttPublisher::MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorS
       const int channel = slot == kWindAverageSlot ? 10 : slot;
       if (!settings_.station.sensorEnabled[channel]) continue;
       std::optional<std::string> unit;
-      if (physical_)
-        if (const auto p = physical_(channel, 0)) unit = p->unit;
+      if (const auto p = ToPhysical(settings_.units, channel, 0)) unit = p->unit;
       discovery_.push_back(DiscoveryConfig(mqtt_, settings_, slot, unit));
     }
   }
@@ -125,9 +123,8 @@ void MqttPublisher::PublishLocked(const std::string& topic, const std::string& p
 void MqttPublisher::OnReading(const Reading& reading) {
   const int slot = MqttSlot(reading);
   if (slot < 0 || slot >= kMqttSlots) return;
-  std::optional<PhysicalValue> physical;
-  if (physical_ && reading.channel != 10) physical = physical_(reading.channel, reading.raw);
-  std::string payload = StatePayload(reading, settings_.station.windOffset, physical);
+  std::string payload = StatePayload(reading, settings_.station.windOffset,
+                                     ToPhysical(settings_.units, reading.channel, reading.raw));
   {
     std::lock_guard lock(mutex_);
     if (connected_) PublishLocked(stateTopics_[slot], payload, mqtt_.retain);

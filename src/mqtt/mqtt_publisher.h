@@ -32,9 +32,10 @@ class MqttPublisher : public ReadingObserver {
   // absent (or unusable: the reason goes to `errors`). Call after the
   // primary file is read, so the chips' ids are known.
   static std::unique_ptr<MqttPublisher> FromSecondaryFile(const Settings& settings, const PathMapper& paths,
-                                                          ErrorSink& errors, PhysicalFunction physical = {});
+                                                          ErrorSink& errors);
 
-  MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors, PhysicalFunction physical = {});
+  // Physical values follow settings.units ([Units]).
+  MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors);
   ~MqttPublisher() override;
 
   // Starts the network thread.
@@ -61,7 +62,6 @@ class MqttPublisher : public ReadingObserver {
   MqttSettings mqtt_;
   const Settings& settings_;
   ErrorSink& errors_;
-  PhysicalFunction physical_;
   std::array<std::string, kMqttSlots> stateTopics_;
   std::vector<std::pair<std::string, std::string>> discovery_;
   std::string where_;  // host:port for messages

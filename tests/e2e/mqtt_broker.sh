@@ -61,12 +61,13 @@ for d in a b p w x; do make_demo $d & done; wait
 port=$(free_port)
 broker plain $port "allow_anonymous true"
 plain=$broker_pid
+printf '[Units]\nTemperature=F\n' >>"$tmp/a/root/c/WX118/WX118ini2.txt"
 mqtt_section a "Port=$port"
 mosquitto_sub -h 127.0.0.1 -p $port -v -t 'wxtest/#' -t 'homeassistant/#' >"$tmp/before.sub" &
 pids+=($!)
 monitor a; a=$mon_pid
 monitor b; b=$mon_pid
-wait_for 20 grep -q '^wxtest/a/t1 ' "$tmp/before.sub" || fail "no T1 state"
+wait_for 20 grep -q '^wxtest/a/T1 ' "$tmp/before.sub" || fail "no T1 state"
 wait_for 10 grep -q '^wxtest/a/wind_direction ' "$tmp/before.sub" || fail "no wind state"
 sleep 3
 kill -TERM $plain; wait $plain
@@ -76,7 +77,7 @@ a1=$(ws_lines a); b1=$(ws_lines b)
 broker plain $port "allow_anonymous true"
 mosquitto_sub -h 127.0.0.1 -p $port -v -t 'wxtest/#' >"$tmp/after.sub" &
 pids+=($!)
-wait_for 30 grep -q '^wxtest/a/t0 ' "$tmp/after.sub" || fail "the latest T0 did not come back after the broker restart"
+wait_for 30 grep -q '^wxtest/a/T0 ' "$tmp/after.sub" || fail "the latest T0 did not come back after the broker restart"
 echo "wind-speed errors while the broker was away: with MQTT $((a1 - a0)), without $((b1 - b0))"
 [ $((b1 - b0)) -ge 20 ] || fail "the run without MQTT hardly cycled ($((b1 - b0)))"
 diff=$(( (a1 - a0) - (b1 - b0) )); diff=${diff#-}
@@ -92,7 +93,7 @@ wait_for 10 grep -q '^wxtest/a/status offline' "$tmp/after.sub" || fail "SIGKILL
 
 python3 - "$tmp/before.sub" "$tmp/after.sub" "$tmp/a/root/c/WX18DtLg.txt" <<'EOF' || fail "states or discovery"
 import json, sys
-keys = {"t0": "t0", "t1": "t1", "t2": "t2", "t3": "t3", "t4": "t4", "rf": "rain", "lt": "lightning",
+keys = {"t0": "T0", "t1": "T1", "t2": "T2", "t3": "T3", "t4": "T4", "rf": "rain", "lt": "lightning",
         "bp": "pressure", "hm": "humidity", "b1": "onoff1", "b2": "onoff2"}
 states, configs = {}, {}
 for name in sys.argv[1:3]:
@@ -110,8 +111,9 @@ for topic, c in configs.items():
     assert topic == "homeassistant/sensor/%s/config" % c["unique_id"]
     assert c["device"]["sw_version"] and c["device"]["identifiers"], c
     assert c["availability_topic"] == "wxtest/a/status"
-t0 = [c for c in configs.values() if c["state_topic"] == "wxtest/a/t0"][0]
-assert t0["device_class"] == "temperature" and t0["unit_of_measurement"] == "°C", t0
+t0 = [c for c in configs.values() if c["state_topic"] == "wxtest/a/T0"][0]
+assert t0["device_class"] == "temperature" and t0["unit_of_measurement"] == "°F", t0
+assert t0["value_template"] == "{{ value_json.value }}", t0
 assert len({c["unique_id"] for c in configs.values()}) == 14
 # States: the value of each logged record is among the states of its channel
 # with that stamp.
@@ -125,6 +127,8 @@ for raw in open(sys.argv[3], "rb").read().split(b"\r\n"):
     if not same:
         continue
     assert any(round(s["raw"] * 100 if tag[0] == "t" else s["raw"]) == value for s in same), (line, same)
+    if tag[0] == "t":  # [Units] Temperature=F
+        assert all(s["unit"] == "°F" and abs(s["value"] - (s["raw"] * 1.8 + 32)) < 1e-6 for s in same), same
     matched += 1
 assert matched >= 10, matched
 # The average wind direction and the vane carry a compass point.
@@ -162,7 +166,7 @@ pids+=($!)
 monitor p; p=$mon_pid
 monitor w; w=$mon_pid
 monitor x; x=$mon_pid
-wait_for 20 grep -q '^wxtest/p/t0 ' "$tmp/tls.sub" || fail "no state over TLS with a password"
+wait_for 20 grep -q '^wxtest/p/T0 ' "$tmp/tls.sub" || fail "no state over TLS with a password"
 sleep 8  # several attempts with back-off
 grep -q '^wxtest/w/' "$tmp/tls.sub" && fail "a wrong password was let in"
 grep -q '^wxtest/x/' "$tmp/tls.sub" && fail "a wrong CA was let in"

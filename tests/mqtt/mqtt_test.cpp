@@ -107,7 +107,7 @@ TEST(MqttMessages, DiscoveryConfigsNameTheChipUnitAndClass) {
   QJsonObject o = Json(payload);
   EXPECT_EQ(o["name"].toString(), "Out\"side");
   EXPECT_EQ(o["unique_id"].toString(), "wx118_7a000801b2c3d410_t0");
-  EXPECT_EQ(o["state_topic"].toString(), "wx118/7a000801b2c3d410/t0");
+  EXPECT_EQ(o["state_topic"].toString(), "wx118/7a000801b2c3d410/T0");
   EXPECT_EQ(o["availability_topic"].toString(), "wx118/7a000801b2c3d410/status");
   EXPECT_EQ(o["device_class"].toString(), "temperature");
   EXPECT_EQ(o["unit_of_measurement"].toString(), QString::fromUtf8("°C"));
@@ -116,13 +116,16 @@ TEST(MqttMessages, DiscoveryConfigsNameTheChipUnitAndClass) {
 
   // Rain and wind speed share a counter chip and still differ.
   const QJsonObject rain = Json(DiscoveryConfig(s, settings, 5, std::nullopt).second);
-  const QJsonObject ws = Json(DiscoveryConfig(s, settings, 6, "km/h").second);
+  const QJsonObject ws = Json(DiscoveryConfig(s, settings, 6, "km").second);
   EXPECT_NE(rain["unique_id"], ws["unique_id"]);
   EXPECT_EQ(rain["state_class"].toString(), "total_increasing");
   EXPECT_FALSE(rain.contains("unit_of_measurement"));
   EXPECT_EQ(ws["value_template"].toString(), "{{ value_json.value }}");
-  EXPECT_EQ(ws["unit_of_measurement"].toString(), "km/h");
-  EXPECT_EQ(ws["device_class"].toString(), "wind_speed");
+  EXPECT_EQ(ws["unit_of_measurement"].toString(), "km");
+  EXPECT_EQ(ws["device_class"].toString(), "distance");  // the counter gives a run of wind
+  EXPECT_EQ(ws["state_class"].toString(), "total_increasing");
+  // A unit the consumer does not know for the class gets no class.
+  EXPECT_FALSE(Json(DiscoveryConfig(s, settings, 5, "buckets").second).contains("device_class"));
 
   const QJsonObject average = Json(DiscoveryConfig(s, settings, kWindAverageSlot, std::nullopt).second);
   EXPECT_EQ(average["state_topic"].toString(), "wx118/7a000801b2c3d410/wind_direction_average");
