@@ -1,6 +1,7 @@
 #include "app/headless_ui.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QSocketNotifier>
 #include <cmath>
 #include <csignal>
@@ -56,6 +57,21 @@ DialogAnswer HeadlessUi::AskYesNoCancel(const std::string& text, int, int) {
 
 void HeadlessUi::ProcessMessages() { QCoreApplication::processEvents(); }
 
+void HeadlessUi::WaitMessages(uint32_t ms) { WaitForEvents(RealMs(ms, timeScale_)); }
+
+int RealMs(uint32_t ms, double timeScale) {
+  return static_cast<int>(std::ceil(static_cast<double>(ms) / (timeScale > 0 ? timeScale : 1.0)));
+}
+
+void WaitForEvents(int realMs) {
+  // Our own timer wakes the loop at the deadline when nothing else does.
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  deadline.setTimerType(Qt::PreciseTimer);
+  deadline.start(std::max(0, realMs));
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 void HeadlessUi::Terminate() {
   terminate_ = true;
   timer_.stop();
@@ -82,6 +98,11 @@ void OnQuitSignal(int) {
 }
 }  // namespace
 
+const std::vector<int>& QuitSignals() {
+  static const std::vector<int> quitSignals{SIGTERM, SIGINT};
+  return quitSignals;
+}
+
 void InstallQuitOnSignals(std::function<void()> quit) {
   if (quitPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitPipe) != 0) return;
   // A burst of signals must never block the handler.
@@ -96,8 +117,7 @@ void InstallQuitOnSignals(std::function<void()> quit) {
   sa.sa_handler = OnQuitSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  for (int s : QuitSignals()) sigaction(s, &sa, nullptr);
 }
 
 }  // namespace wx

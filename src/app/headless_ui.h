@@ -4,8 +4,10 @@
 #pragma once
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/window_events.h"
 #include "platform/ui.h"
@@ -28,6 +30,7 @@ class HeadlessUi : public Ui {
                        const std::string& defaultText) override;
   DialogAnswer AskYesNoCancel(const std::string& text, int x, int y) override;
   void ProcessMessages() override;
+  void WaitMessages(uint32_t ms) override;
   void Terminate() override;
   bool TerminateRequested() const override { return terminate_; }
   void Refresh() override;
@@ -43,9 +46,18 @@ class HeadlessUi : public Ui {
   QTimer timer_;
 };
 
-// SIGTERM and SIGINT call quit() on the GUI thread (through a self-pipe), so
-// that a stopped service shuts down the same way as the Quit button. Needs a
-// running Qt application object; call once.
+// Handles pending events, then sleeps in the event loop until the next one
+// or until realMs have passed. Both front ends wait through it.
+void WaitForEvents(int realMs);
+// Real milliseconds for ms of a clock running timeScale times faster,
+// rounded up so that the wait does not end just short of its deadline.
+int RealMs(uint32_t ms, double timeScale);
+
+// The signals that end the program the way the Quit button does.
+const std::vector<int>& QuitSignals();
+// Each of QuitSignals() calls quit() on the GUI thread (through a
+// self-pipe), so that a stopped service shuts down the same way as the Quit
+// button. Needs a running Qt application object; call once.
 void InstallQuitOnSignals(std::function<void()> quit);
 
 }  // namespace wx

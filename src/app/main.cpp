@@ -35,6 +35,7 @@ class UiRelay : public wx::Ui {
     return target->AskYesNoCancel(t, x, y);
   }
   void ProcessMessages() override { target->ProcessMessages(); }
+  void WaitMessages(uint32_t ms) override { target->WaitMessages(ms); }
   void Terminate() override { target->Terminate(); }
   bool TerminateRequested() const override { return target->TerminateRequested(); }
   void Refresh() override { target->Refresh(); }

@@ -278,7 +278,7 @@ AdcResult Devices::DMLGet2540ADC(int slot) {
     // The line reads 255 once the conversion is done.
     int b = tmex_.TMTouchByte(h, 0xFF);
     int further = 0;
-    while (b != 255 && further < 1000) {
+    while (b != 255 && further < 1000 && !ui_.TerminateRequested()) {
       ui_.ProcessMessages();
       b = tmex_.TMTouchByte(h, 0xFF);
       ++further;
@@ -315,9 +315,11 @@ void Devices::WaitTicks(uint32_t ms) {
   // Elapsed time, not a deadline: a deadline past 2^32 would wrap and be
   // "passed" by the first reading, or wait for the counter to come round.
   const uint32_t start = clock_.GetTickCount();
+  uint32_t elapsed = 0;
   for (;;) {
-    ui_.ProcessMessages();
-    if (uint32_t(clock_.GetTickCount() - start) > ms) return;
+    ui_.WaitMessages(ms - elapsed + 1);
+    elapsed = uint32_t(clock_.GetTickCount() - start);
+    if (elapsed > ms || ui_.TerminateRequested()) return;
   }
 }
 

@@ -73,7 +73,8 @@ class Devices {
   AdcResult DMLGet2540ADC(int slot);
 
   // Waits until more than ms milliseconds have passed, handling window
-  // messages meanwhile.
+  // messages meanwhile (asleep between them). Ends early once the program
+  // was told to quit: nothing read after that is kept.
   void WaitTicks(uint32_t ms);
   void ReportDeviceError(const std::string& prefix, uint8_t stepCode, int32_t tmexCode);
   // The device part of the start-up: the DS2450 set-up when slot 10 is enabled.

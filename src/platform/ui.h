@@ -1,6 +1,7 @@
 // The port through which the program's logic reaches the screen. The Qt
 // windows, the headless runner and the tests each provide one.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace wx {
@@ -22,6 +23,13 @@ class Ui {
   virtual DialogAnswer AskYesNoCancel(const std::string& text, int x, int y) = 0;
   // Handles pending window messages (timer ticks, clicks) and returns.
   virtual void ProcessMessages() = 0;
+  // Handles pending window messages, then sleeps until the next one arrives
+  // or about ms milliseconds of the program's clock have passed, so that a
+  // wait costs no processor time. The default does not sleep.
+  virtual void WaitMessages(uint32_t ms) {
+    (void)ms;
+    ProcessMessages();
+  }
   // Asks the application to end; takes effect when the message loop next runs.
   virtual void Terminate() = 0;
   virtual bool TerminateRequested() const = 0;

@@ -1,7 +1,10 @@
 #include "app/headless_ui.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <chrono>
 #include <csignal>
+#include <ctime>
 #include <gtest/gtest.h>
 
 namespace wx {
@@ -22,6 +25,35 @@ TEST(HeadlessUiTest, MessagesBecomeOneStderrLineAndQuestionsTakeDefaults) {
   testing::internal::CaptureStdout();
   ui.ErrorLineAdded("1: Sensor not found 12:00");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "1: Sensor not found 12:00\n");
+}
+
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+long MsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+      .count();
+}
+
+TEST(HeadlessUiTest, WaitSleepsUntilAnEventOrTheDeadline) {
+  Views views;
+  HeadlessUi ui(views, 2.0);  // the program's clock runs twice as fast
+  QCoreApplication::processEvents();
+  auto t0 = std::chrono::steady_clock::now();
+  const double cpu0 = ThreadCpuMs();
+  ui.WaitMessages(600);
+  EXPECT_GE(MsSince(t0), 295);
+  EXPECT_LT(ThreadCpuMs() - cpu0, 100.0);  // asleep, not polling the loop
+  // An event ends the wait early and is handled inside it.
+  bool fired = false;
+  QTimer::singleShot(20, [&] { fired = true; });
+  t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5 && !fired; ++i) ui.WaitMessages(60000);
+  EXPECT_TRUE(fired);
+  EXPECT_LT(MsSince(t0), 10000);
 }
 
 class Ticks : public WindowEvents {

@@ -186,6 +186,32 @@ TEST_F(DevicesTest, WaitTicksEndsOnTimeAcrossTheTickWrap) {
   // Pumps move 10 ms each: the wait ends at the first reading past 1800 ms.
   EXPECT_EQ(ui.pumps, 181);
   EXPECT_EQ(clock.GetTickCount(), uint32_t(0xFFFFFFFFu - 500 + 1810));
+  // Every pump is a sleep until the next message or the time still to go.
+  ASSERT_EQ(ui.waitRequests.size(), 181u);
+  EXPECT_EQ(ui.waitRequests.front(), 1801u);
+  EXPECT_EQ(ui.waitRequests[90], 901u);
+  EXPECT_EQ(ui.waitRequests.back(), 1u);
+}
+
+TEST_F(DevicesTest, QuitEndsTheConversionWaitsAtOnce) {
+  Use(0, sim.AddDs18S20(25.5));
+  Use(10, sim.AddDs2450({0x1000, 0x1000, 0x1000, 0x1000}));
+  ASSERT_EQ(dev.DMLInit2450ADC(10).stepCode, 0);
+  ui.duringWait = [&] {
+    if (ui.waitRequests.size() == 3) ui.Terminate();
+  };
+  uint32_t before = clock.GetTickCount();
+  dev.DMLGet1820Tture(0);
+  EXPECT_EQ(ui.waitRequests.size(), 3u);
+  EXPECT_LE(clock.GetTickCount() - before, 30u);
+  // Already quitting: the 55 ms wait and a conversion that never ends take
+  // one pump each.
+  sim.SetStuckConversion(station.sensorRom[10], true);
+  before = clock.GetTickCount();
+  const int pumps = ui.pumps;
+  dev.DMLGet2540ADC(10);
+  EXPECT_LE(ui.pumps - pumps, 2);
+  EXPECT_LE(clock.GetTickCount() - before, 20u);
 }
 
 TEST_F(DevicesTest, DeviceHintOnlyDuringTheFirstCycles) {

@@ -40,6 +40,13 @@ class ScriptedUi : public Ui {
     ++pumps;
     if (clock_) clock_->AdvanceMs(msPerPump_);
   }
+  // A sleeping wait, recorded with the time asked for; the clock then moves
+  // as one pump does.
+  void WaitMessages(uint32_t ms) override {
+    waitRequests.push_back(ms);
+    if (duringWait) duringWait();
+    ProcessMessages();
+  }
   void Terminate() override { ++terminateCalls; }
   bool TerminateRequested() const override { return terminateCalls > 0; }
   void Refresh() override {}
@@ -47,6 +54,8 @@ class ScriptedUi : public Ui {
   std::vector<std::string> messages, inputCaptions, inputPrompts;
   std::deque<std::string> inputs;  // answers of InputBox in order; empty = the default
   std::function<void()> duringInput;
+  std::vector<uint32_t> waitRequests;
+  std::function<void()> duringWait;
   int terminateCalls = 0;
   int pumps = 0;
 

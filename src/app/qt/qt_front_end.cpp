@@ -19,6 +19,8 @@
 #include <cmath>
 #include <iostream>
 
+#include "app/headless_ui.h"
+
 namespace wx {
 namespace {
 
@@ -427,6 +429,8 @@ DialogAnswer QtFrontEnd::AskYesNoCancel(const std::string& text, int x, int y) {
 }
 
 void QtFrontEnd::ProcessMessages() { QCoreApplication::processEvents(); }
+
+void QtFrontEnd::WaitMessages(uint32_t ms) { WaitForEvents(RealMs(ms, timeScale_)); }
 
 void QtFrontEnd::Terminate() {
   terminate_ = true;

@@ -43,6 +43,7 @@ class QtFrontEnd : public QObject, public Ui {
                        const std::string& defaultText) override;
   DialogAnswer AskYesNoCancel(const std::string& text, int x, int y) override;
   void ProcessMessages() override;
+  void WaitMessages(uint32_t ms) override;
   void Terminate() override;
   bool TerminateRequested() const override { return terminate_; }
   void Refresh() override;

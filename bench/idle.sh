@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# What the monitor costs while it only watches the station: the demo runs
+# headless (and, unless --no-gui, with its windows on a private Xvfb) for a
+# measuring window after a short settling time, next to `sleep` as the
+# baseline. Per run and per kind: CPU seconds, % of one core, wakeups per
+# second (context switches of all threads), peak RSS and the time from
+# SIGTERM to the end; then min / median / max over the runs.
+#
+#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--bin WX118]
+#
+# Defaults: 120 s windows, 5 runs, 5 s settling, ./build/wx118.
+set -u
+secs=120 runs=5 settle=5 gui=1
+bin=$(dirname "$0")/../build/wx118
+while [ $# -gt 0 ]; do
+  case $1 in
+    -s) secs=$2; shift 2 ;;
+    -n) runs=$2; shift 2 ;;
+    -w) settle=$2; shift 2 ;;
+    --no-gui) gui=0; shift ;;
+    --bin) bin=$2; shift 2 ;;
+    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "idle.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+[ -x "$bin" ] || { echo "idle.sh: no program at $bin (build first, or --bin)" >&2; exit 2; }
+if [ "$gui" = 1 ] && ! command -v Xvfb >/dev/null; then
+  echo "idle.sh: Xvfb missing, windowed runs skipped" >&2; gui=0
+fi
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# CPU nanoseconds and context switches of every thread of a process.
+sample() {
+  local pid=$1 ns=0 cs=0 t a b c
+  for t in /proc/"$pid"/task/*; do
+    read -r a b c <"$t/schedstat" 2>/dev/null || continue
+    ns=$((ns + a))
+    cs=$((cs + $(awk '/ctxt_switches/ {s += $2} END {print s + 0}' "$t/status" 2>/dev/null)))
+  done
+  echo "$ns $cs"
+}
+
+# Measures a running process for the window; prints "cpu_s core_pct wakeups_s rss_kb".
+measure() {
+  local pid=$1 a b
+  sleep "$settle"
+  a=$(sample "$pid")
+  sleep "$secs"
+  b=$(sample "$pid")
+  local rss
+  rss=$(awk '/VmHWM/ {print $2}' /proc/"$pid"/status 2>/dev/null)
+  set -- $a $b
+  awk -v n0="$1" -v c0="$2" -v n1="$3" -v c1="$4" -v s="$secs" -v rss="${rss:-0}" 'BEGIN {
+    cpu = (n1 - n0) / 1e9
+    printf "%.4f %.4f %.2f %d\n", cpu, 100 * cpu / s, (c1 - c0) / s, rss }'
+}
+
+# Ends a process and prints the milliseconds from SIGTERM to its end; one
+# that ignores SIGTERM for 10 s is killed.
+alive() {
+  local state
+  state=$(cut -d' ' -f3 /proc/"$1"/stat 2>/dev/null)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+stop() {
+  local t0 i
+  t0=$(date +%s%N)
+  kill -TERM "$1" 2>/dev/null
+  for i in $(seq 1 10000); do alive "$1" || break; sleep 0.001; done
+  echo $((($(date +%s%N) - t0) / 1000000))
+  kill -KILL "$1" 2>/dev/null; wait "$1" 2>/dev/null
+}
+
+# Each kind's own folder, lock and runtime dir, with a demo that has run
+# before (a first run stops at the "new data log" message box).
+prepare() {
+  local d=$tmp/$1
+  rm -rf "$d"; mkdir -p "$d/run" "$d/t"; chmod 700 "$d/run"
+  cp -a "$tmp/seed/demo" "$d/demo"
+  echo "$d"
+}
+
+run_sleep() {
+  local d; d=$(prepare sleep)
+  sleep $((settle + secs + 5)) &
+  local p=$!; pids+=("$p")
+  local m; m=$(measure "$p")
+  stop "$p" >"$d/quit"
+  echo "$m $(cat "$d/quit")"
+}
+
+run_headless() {
+  local d; d=$(prepare headless)
+  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$bin" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
+  local p=$!; pids+=("$p")
+  local m; m=$(measure "$p")
+  stop "$p" >"$d/quit"
+  echo "$m $(cat "$d/quit")"
+}
+
+run_windowed() {
+  local d; d=$(prepare windowed)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$d/display" 2>"$d/xvfb.err" &
+  local x=$!; pids+=("$x")
+  for _ in $(seq 1 100); do grep -q '[0-9]' "$d/display" && break; sleep 0.1; done
+  DISPLAY=:$(tr -dc 0-9 <"$d/display") QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t \
+    "$bin" --demo "$d/demo" >"$d/out" 2>"$d/err" &
+  local p=$!; pids+=("$p")
+  local m; m=$(measure "$p")
+  stop "$p" >"$d/quit"
+  echo "$m $(cat "$d/quit")"
+  stop "$x" >/dev/null
+}
+
+mkdir -p "$tmp/seed/run" "$tmp/seed/t"; chmod 700 "$tmp/seed/run"
+XDG_RUNTIME_DIR=$tmp/seed/run TMPDIR=$tmp/seed/t "$bin" --headless --demo "$tmp/seed/demo" >/dev/null 2>&1 &
+seed=$!
+sleep 3
+stop "$seed" >/dev/null
+
+kinds="sleep headless"
+[ "$gui" = 1 ] && kinds="$kinds windowed"
+echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin"
+printf "%-9s %3s %10s %8s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s rss_kB quit_ms
+for r in $(seq 1 "$runs"); do
+  for k in $kinds; do
+    line=$(run_$k)
+    echo "$k $r $line" >>"$tmp/results"
+    printf "%-9s %3d %10s %8s %10s %9s %8s\n" "$k" "$r" $line
+  done
+done
+
+echo "# min / median / max over $runs runs"
+for k in $kinds; do
+  printf "%-9s" "$k"
+  for col in 3 4 5 6 7; do
+    awk -v k="$k" -v c="$col" '$1 == k {print $c}' "$tmp/results" | sort -g | awk '
+      {v[NR] = $1} END {
+        m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+        printf "  %s/%s/%s", v[1], m, v[NR] }'
+  done
+  echo
+done
+echo "# columns: cpu_s core_% wakeups/s rss_kB quit_ms (SIGTERM to exit, polled every ms)"
