@@ -2,14 +2,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <iostream>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace wx {
 
@@ -86,38 +81,15 @@ void HeadlessUi::Refresh() {
   if (!run && timer_.isActive()) timer_.stop();
 }
 
-void HeadlessUi::ErrorLineAdded(const std::string& line) { std::cout << line << std::endl; }
-
-namespace {
-// A signal handler can reach nothing but a file-level descriptor.
-int quitPipe[2] = {-1, -1};
-
-void OnQuitSignal(int) {
-  const char b = 1;
-  [[maybe_unused]] ssize_t n = ::write(quitPipe[1], &b, 1);
-}
-}  // namespace
-
-const std::vector<int>& QuitSignals() {
-  static const std::vector<int> quitSignals{SIGTERM, SIGINT};
-  return quitSignals;
-}
-
-void InstallQuitOnSignals(std::function<void()> quit) {
-  if (quitPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitPipe) != 0) return;
-  // A burst of signals must never block the handler.
-  ::fcntl(quitPipe[1], F_SETFL, ::fcntl(quitPipe[1], F_GETFL) | O_NONBLOCK);
-  auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [quit = std::move(quit)] {
-    char b[16];
-    [[maybe_unused]] ssize_t n = ::read(quitPipe[0], b, sizeof b);
-    if (quit) quit();
-  });
-  struct sigaction sa {};
-  sa.sa_handler = OnQuitSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int s : QuitSignals()) sigaction(s, &sa, nullptr);
+void HeadlessUi::ErrorLineAdded(const std::string& line) {
+  if (stdoutGone_) return;
+  std::cout << line << std::endl;
+  if (std::cout) return;
+  // Its reader left (a closed pipe): the lines still reach the error log
+  // and the error window; say so once where it can still be seen.
+  stdoutGone_ = true;
+  std::cerr << "wx118: standard output can no longer be written; error lines go to the error log only"
+            << std::endl;
 }
 
 }  // namespace wx

@@ -43,6 +43,7 @@ class HeadlessUi : public Ui {
   double timeScale_;
   WindowEvents* events_ = nullptr;
   bool terminate_ = false;
+  bool stdoutGone_ = false;
   QTimer timer_;
 };
 
@@ -52,12 +53,5 @@ void WaitForEvents(int realMs);
 // Real milliseconds for ms of a clock running timeScale times faster,
 // rounded up so that the wait does not end just short of its deadline.
 int RealMs(uint32_t ms, double timeScale);
-
-// The signals that end the program the way the Quit button does.
-const std::vector<int>& QuitSignals();
-// Each of QuitSignals() calls quit() on the GUI thread (through a
-// self-pipe), so that a stopped service shuts down the same way as the Quit
-// button. Needs a running Qt application object; call once.
-void InstallQuitOnSignals(std::function<void()> quit);
 
 }  // namespace wx

@@ -11,10 +11,13 @@
 #include <memory>
 
 #include "app/demo.h"
+#include "app/display_check.h"
 #include "app/headless_ui.h"
 #include "app/monitor.h"
 #include "app/options.h"
 #include "app/qt/qt_front_end.h"
+#include "platform/exit_status.h"
+#include "platform/signals.h"
 #include "platform/single_instance.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "tmex/tmex.h"
@@ -43,25 +46,34 @@ class UiRelay : public wx::Ui {
   bool OpenDocument(const std::string& p) override { return target->OpenDocument(p); }
 };
 
-int Fail(const std::string& text) {
+int Fail(const std::string& text, int status) {
   std::cerr << "wx118: " << text << "\n";
-  return 2;
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  wx::CatchQuitSignalsEarly();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const std::optional<wx::Options> parsed = wx::ParseOptions(args, error);
   if (!parsed) {
     std::cerr << "wx118: " << error << "\n" << wx::UsageText();
-    return 2;
+    return wx::kExitUsage;
   }
   wx::Options opt = *parsed;
   if (opt.help) {
-    std::cout << wx::UsageText();
-    return 0;
+    std::cout << wx::HelpText();
+    return wx::kExitOk;
+  }
+  if (opt.version) {
+    std::cout << wx::VersionText() << "\n";
+    return wx::kExitOk;
+  }
+  if (!opt.headless) {
+    std::string why;
+    if (!wx::DisplayAvailable(why)) return Fail(wx::NoDisplayText(why, opt.demo), wx::kExitNoDisplay);
   }
 
   if (opt.headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -80,24 +92,33 @@ int main(int argc, char** argv) {
   }
 
   std::error_code ec;
+  std::filesystem::path demoPage;
   if (opt.demo) {
     const wx::DemoPaths demo = wx::WriteDemoInstallation(opt.demoDir);
     std::filesystem::current_path(demo.dir, ec);
-    if (ec) return Fail("cannot use the demo folder " + demo.dir.string() + ": " + ec.message());
+    if (ec) return Fail("cannot use the demo folder " + demo.dir.string() + ": " + ec.message(), wx::kExitRunTime);
     if (!opt.root) opt.root = demo.root.string();
     opt.simulate = demo.station.string();
+    demoPage = demo.www / "WX118WG.htm";
   }
   const std::filesystem::path root = opt.root ? std::filesystem::absolute(*opt.root)
                                               : wx::PathMapper::DefaultRoot();
   std::filesystem::create_directories(root, ec);
-  if (ec) return Fail("cannot create the data root " + root.string() + ": " + ec.message());
+  if (ec) return Fail("cannot create the data root " + root.string() + ": " + ec.message(), wx::kExitRunTime);
   wx::PathMapper paths(root);
+  if (opt.demo && opt.headless) {
+    // Without windows, the only way to see the demo is its files.
+    std::cerr << "wx118: demo in " << std::filesystem::current_path(ec).string() << ": page "
+              << demoPage.string() << ", data log "
+              << paths.Map(wx::Settings().files.dataLogPath).string() << ", error log "
+              << paths.Map(wx::Settings().files.errorLogPath).string() << std::endl;
+  }
 
   wx::SystemClock clock(opt.speed);
   wx::BackendFactory factory;
   if (opt.simulate) {
     factory = wx::StationWriter::MakeFactory(*opt.simulate, clock, &error);
-    if (!error.empty()) return Fail("station file " + *opt.simulate + ": " + error);
+    if (!error.empty()) return Fail("station file " + *opt.simulate + ": " + error, wx::kExitConfig);
   } else {
     // Adapter type 5: the DS9097U on the serial device of the port digit (or --serial-device).
     factory = wx::MakeSerialBackendFactory(opt.serialDevice);
@@ -125,7 +146,7 @@ int main(int argc, char** argv) {
   wx::InstallQuitOnSignals([&] { monitor.buQuitClick(); });
 
   monitor.FormCreate();
-  if (monitor.FatalConfigFault()) return 1;
+  if (monitor.FatalConfigFault()) return wx::kExitConfig;
   const int rc = opt.headless ? headless->Exec() : gui->Exec();
-  return rc;
+  return rc != 0 ? rc : monitor.ExitStatus();
 }

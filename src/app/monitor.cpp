@@ -14,6 +14,8 @@
 #include "config/secondary_config.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
+#include "platform/exit_status.h"
+#include "platform/signals.h"
 
 namespace wx {
 namespace {
@@ -51,7 +53,18 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
               [this](int column) { readers_.WindAverageSummary(column); }, *this, ui,
               [this] { buQuitClick(); }, paths, clock),
       web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()) {
-  dataLog_.SetQuitPath([this] { buQuitClick(); });
+  dataLog_.SetQuitPath([this] {
+    fatalRunTimeFault_ = true;
+    buQuitClick();
+  });
+  // A file-size limit or a pipe whose reader left must give a write error
+  // that the writer reports, not end the program.
+  IgnoreWriteSignals();
+}
+
+int Monitor::ExitStatus() const {
+  if (fatalConfigFault_) return kExitConfig;
+  return fatalRunTimeFault_ ? kExitRunTime : kExitOk;
 }
 
 Monitor::~Monitor() {

@@ -36,6 +36,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   // configuration fault asked the application to end.
   void FormCreate();
   bool FatalConfigFault() const { return fatalConfigFault_; }
+  // The program's exit status once the run has ended (platform/exit_status.h).
+  int ExitStatus() const;
 
   // ErrorSink
   void ShowError(const std::string& message) override;
@@ -106,6 +108,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   int errorLogFd_ = -1;
   bool errorLogWriteFailed_ = false;
   bool fatalConfigFault_ = false;
+  bool fatalRunTimeFault_ = false;  // the data log could not be opened
   // Messages shown before the error log opened: they are written to it when
   // it opens and kept in the error window after its two fixed lines.
   std::vector<std::string> earlyMessages_;

@@ -2,16 +2,48 @@
 
 #include <cstdlib>
 
+#include "config/settings.h"
+
+#ifndef WX118_VERSION
+#define WX118_VERSION "unknown"
+#endif
+
 namespace wx {
 
 std::string UsageText() {
   return "usage: wx118 [--headless] [--root DIR] [--serial-device PATH]\n"
          "             [--simulate STATION-FILE [--speed N]]\n"
-         "       wx118 --demo [DIR] [--speed N] [--headless] [--root DIR]\n";
+         "       wx118 --demo [DIR] [--speed N] [--headless] [--root DIR]\n"
+         "       wx118 --version | --help\n";
+}
+
+std::string HelpText() {
+  return UsageText() +
+         "\n"
+         "Reads a 1-Wire weather station, logs and charts its readings and publishes a web page.\n"
+         "\n"
+         "  --headless             no windows: messages to standard error, error lines to standard output\n"
+         "  --demo [DIR]           create (if missing) and run a simulated station in DIR\n"
+         "                         (default ./wx118-demo; with --speed, ./" + std::string(kTimeLapseDemoDir) + ")\n"
+         "  --speed N              demo and simulated runs only: time runs N times faster (1 to 100000)\n"
+         "  --simulate FILE        read the simulated station described in FILE instead of the adapter\n"
+         "  --root DIR             where drive-letter paths land (default $XDG_DATA_HOME/wx118)\n"
+         "  --serial-device PATH   the adapter's serial device, instead of the one the port digit maps to\n"
+         "  --version              print the version and exit\n"
+         "  -h, --help             print this help and exit\n"
+         "\n"
+         "Exit status: 0 normal quit (also on SIGTERM, SIGINT, SIGHUP), 1 configuration fault,\n"
+         "2 wrong command line, 3 run-time fault (data root or data log unusable), 4 no display.\n"
+         "See wx118(1).\n";
+}
+
+std::string VersionText() {
+  return std::string("wx118 ") + WX118_VERSION + " (WX118 Ver:" + kVersionText + ")";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   Options o;
+  bool demoDirGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](const char* what) -> std::optional<std::string> {
@@ -31,7 +63,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       if (!(o.serialDevice = value("a device path"))) return std::nullopt;
     } else if (a == "--demo") {
       o.demo = true;
-      if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) o.demoDir = args[++i];
+      if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+        o.demoDir = args[++i];
+        demoDirGiven = true;
+      }
     } else if (a == "--speed") {
       auto v = value("a number");
       if (!v) return std::nullopt;
@@ -45,6 +80,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       o.speedGiven = true;
     } else if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else {
       error = "unknown option \"" + a + "\"";
       return std::nullopt;
@@ -62,6 +99,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     error = "--serial-device is for a real adapter; it cannot be combined with --demo or --simulate";
     return std::nullopt;
   }
+  if (o.demo && o.speed > 1.0 && !demoDirGiven) o.demoDir = kTimeLapseDemoDir;
   return o;
 }
 

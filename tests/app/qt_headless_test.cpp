@@ -1,10 +1,13 @@
 #include "app/headless_ui.h"
+#include "platform/signals.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <cstdlib>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 namespace wx {
@@ -102,19 +105,44 @@ TEST(HeadlessUiTest, TimerFollowsTheViewsAndTerminateEndsIt) {
   EXPECT_EQ(ui.Exec(), 0);  // returns at once once told to end
 }
 
-TEST(QuitSignalsTest, SigtermCallsQuitOnTheEventLoop) {
+TEST(QuitSignalsTest, SigtermSigintAndSighupCallQuitOnTheEventLoop) {
   int calls = 0;
-  QEventLoop loop;
+  QEventLoop* loop = nullptr;
   InstallQuitOnSignals([&] {
     ++calls;
-    loop.quit();
+    if (loop) loop->quit();
   });
-  ASSERT_EQ(::raise(SIGTERM), 0);
-  EXPECT_EQ(calls, 0);  // not from inside the handler
-  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-  loop.exec();
-  EXPECT_EQ(calls, 1);
-  signal(SIGTERM, SIG_DFL);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    QEventLoop l;
+    loop = &l;
+    const int before = calls;
+    ASSERT_EQ(::raise(sig), 0);
+    EXPECT_EQ(calls, before);  // not from inside the handler
+    QTimer::singleShot(5000, &l, &QEventLoop::quit);
+    l.exec();
+    EXPECT_EQ(calls, before + 1) << "signal " << sig;
+  }
+  loop = nullptr;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) signal(sig, SIG_DFL);
+}
+
+TEST(QuitSignalsDeathTest, StartUpAndHungWaitsStillEnd) {
+  // Before the quit path exists nothing is open: the program ends at once.
+  EXPECT_EXIT(
+      {
+        CatchQuitSignalsEarly();
+        ::raise(SIGTERM);
+        std::_Exit(9);
+      },
+      ::testing::ExitedWithCode(0), "");
+  // A quit that never gets back to the event loop (a read that hangs).
+  EXPECT_EXIT(
+      {
+        InstallQuitOnSignals([] {}, 1);
+        ::raise(SIGINT);
+        for (;;) ::pause();
+      },
+      ::testing::ExitedWithCode(3), "did not finish in time");
 }
 
 }  // namespace
