@@ -59,7 +59,7 @@ void BM_Replay(benchmark::State& state) {
   wx::ChannelState channels;
   wx::StripChart chart(settings, ui);
   wx::DataLog dataLog(settings.files, paths, clock, ui, errors, mainView);
-  wx::HistoryReplay replay(chart, settings, channels, dataLog, numeric, [](int) {}, errors, ui, [] {}, paths,
+  wx::HistoryReplay replay(chart, settings, channels, dataLog, numeric, [](int) {}, errors, ui, paths,
                            clock);
   const long rssBefore = MaxRssKb();
   for (auto _ : state) {

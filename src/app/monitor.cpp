@@ -50,8 +50,7 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
       readers_(settings, channels, devices_, chart_, dial_, dataLog_, views.numeric, *this, clock,
                ui, ShowCelsius),
       replay_(chart_, settings, channels, dataLog_, views.numeric,
-              [this](int column) { readers_.WindAverageSummary(column); }, *this, ui,
-              [this] { buQuitClick(); }, paths, clock),
+              [this](int column) { readers_.WindAverageSummary(column); }, *this, ui, paths, clock),
       web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()) {
   dataLog_.SetQuitPath([this] {
     fatalRunTimeFault_ = true;
@@ -219,6 +218,7 @@ void Monitor::OnTimerCycle() {
   try {
     const int slot = CycleCount % 60;  // a negative remainder selects nothing
     if (slot >= 0) RunSlot(slot);
+    FollowClockSteps();
     if (clock_.Now() > NextColumnTime) {
       NextColumnTime += chart_.ColumnInterval;
       chart_.ScrollGraph(clock_.Now(), channels.CountLatest[5], channels.CountLatest[6],
@@ -236,6 +236,23 @@ void Monitor::OnTimerCycle() {
 
   web_.PageUpdateTick(ShowCelsius);
   web_.ImageExportTick();
+}
+
+void Monitor::FollowClockSteps() {
+  const DateTime now = clock_.Now();
+  const double interval = chart_.ColumnInterval;
+  if (NextColumnTime > now + interval) {
+    // Back by more than a column (a reset clock, the end of summer time):
+    // waiting for the old column time would freeze the chart that long.
+    NextColumnTime = now;
+    if (chart_.dayMark > DatePart(now)) chart_.dayMark = DatePart(now);
+  } else if (now - NextColumnTime > interval * kGraphWidth) {
+    // Forward by more than the chart's width (a board without a real-time
+    // clock getting the network time): catching up one column per tick
+    // would scroll for days. Shorter gaps still catch up column by column.
+    chart_.ClearTo(now);
+    NextColumnTime = now;
+  }
 }
 
 void Monitor::RunSlot(int slot) {

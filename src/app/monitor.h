@@ -87,6 +87,7 @@ class Monitor : public WindowEvents, public ErrorSink {
  private:
   void OnTimerCycle();
   void RunSlot(int slot);
+  void FollowClockSteps();
   void OpenErrorLog();
   void CloseErrorLog();
   void WriteErrorLogLine(const std::string& line);

@@ -85,8 +85,7 @@ std::string Quoted(std::string_view line) {
 
 HistoryReplay::HistoryReplay(StripChart& chart, const Settings& settings, ChannelState& channels,
                              DataLog& dataLog, NumericView& numeric, WindSummary windSummary,
-                             ErrorSink& errors, Ui& ui, QuitPath quit, const PathMapper& paths,
-                             const Clock& clock)
+                             ErrorSink& errors, Ui& ui, const PathMapper& paths, const Clock& clock)
     : chart_(chart),
       settings_(settings),
       channels_(channels),
@@ -95,7 +94,6 @@ HistoryReplay::HistoryReplay(StripChart& chart, const Settings& settings, Channe
       windSummary_(std::move(windSummary)),
       errors_(errors),
       ui_(ui),
-      quit_(std::move(quit)),
       paths_(paths),
       clock_(clock) {}
 
@@ -110,16 +108,16 @@ std::string HistoryReplay::Where(std::string_view line) const {
          " from the end: " + Quoted(line) + ")";
 }
 
-void HistoryReplay::Fatal(const std::string& message, std::string_view line) {
+void HistoryReplay::BadRecord(const std::string& message, std::string_view line) {
   if (NewestLine()) {
     // A garbled newest line is most likely a write cut short, not a bad history.
     Skip("cut short or garbled (power lost while it was written?): " + message, line);
     return;
   }
-  ui_.ShowMessage(message + Where(line));
+  ui_.ShowMessage(message + Where(line) +
+                 " The monitor goes on: the chart shows only what is newer than that line.");
   stop_ = true;
-  quit_requested_ = true;
-  if (quit_) quit_();
+  stoppedAtBadRecord_ = true;
 }
 
 void HistoryReplay::Skip(const std::string& why, std::string_view line) {
@@ -131,7 +129,7 @@ bool HistoryReplay::TakeStamp(std::string_view line) {
     if (NewestLine()) {
       Skip("cut short (power lost while it was written?)", line);
     } else {
-      Fatal("PGDTtoVars was called with length not 10, which is not allowed. Press a key to quit.", line);
+      BadRecord("PGDTtoVars was called with length not 10, which is not allowed. Press a key to quit.", line);
     }
     return false;
   }
@@ -248,7 +246,7 @@ void HistoryReplay::OnOffRecord(std::string_view line) {
   if (!TakeStamp(line)) return;
   const std::optional<int32_t> count = ParseInt(Field(line, 11, 9));
   if (!count) {
-    Fatal("Problem with val call, old on/off datum. Prgm will close. " + std::string(Field(line, 3, 10)), line);
+    BadRecord("Problem with val call, old on/off datum. Prgm will close. " + std::string(Field(line, 3, 10)), line);
     return;
   }
   const int column = chart_.TimeToColumn(recordTime_);
@@ -268,7 +266,7 @@ void HistoryReplay::AnalogRecord(std::string_view line, int channel) {
   if (!value) {
     const std::string message = channel == 8 ? "Problem with val call, old pressure datum. Prgm will close."
                                              : "Problem with val call, 30Aug03a. Prgm will close.";
-    Fatal(message + std::string(Field(line, 3, 10)), line);
+    BadRecord(message + std::string(Field(line, 3, 10)), line);
     return;
   }
   chart_.SetPixel(chart_.TimeToColumn(recordTime_), chart_.AnalogRow(channel, *value),
@@ -286,7 +284,7 @@ void HistoryReplay::WindRecord(std::string_view line) {
     const int hi = HexDigit(line[10 + 2 * i]);
     const int lo = HexDigit(line[11 + 2 * i]);
     if (hi < 0 || lo < 0) {
-      Fatal("Problem with val call, 10Aug03a. Prgm will close." + std::string(Field(line, 3, 10)), line);
+      BadRecord("Problem with val call, 10Aug03a. Prgm will close." + std::string(Field(line, 3, 10)), line);
       return;
     }
     bins[i] = static_cast<uint16_t>(hi * 16 + lo);
@@ -304,7 +302,7 @@ void HistoryReplay::TemperatureRecord(std::string_view line, int channel) {
         "Err 15Jun03c.. and Shutdown prep needs improving.", "Err 15Jun03c.. and Shutdown prep needs improving.",
         "Err 15Jun03ca.. and Shutdown prep needs improving.", "Err 15Jun03cb.. and Shutdown prep needs improving.",
         "Err 15Jun03cc.. and Shutdown prep needs improving."};
-    Fatal(kMessages[channel] + std::string(Field(line, 3, 10)), line);
+    BadRecord(kMessages[channel] + std::string(Field(line, 3, 10)), line);
     return;
   }
   chart_.SetPixel(chart_.TimeToColumn(recordTime_), chart_.TtureRow(channel, *value),
@@ -346,8 +344,14 @@ void HistoryReplay::ReplayRecord(std::string_view line) {
   } else {
     TemperatureRecord(line, tag[1] - '0');
   }
-  if (quit_requested_) return;
+  if (stoppedAtBadRecord_) return;
 
+  // Stamps keep whole minutes, cut down: only a clock that was ahead (or
+  // has been set back) writes one later than now.
+  if (recordTime_ < kNoRecordTime && recordTime_ > chart_.referenceTime + 1.0 / 1440) {
+    ++recordsAhead_;
+    newestAhead_ = std::max(newestAhead_, recordTime_);
+  }
   if (recordTime_ < kNoRecordTime && chart_.TimeToColumn(recordTime_) == 0) stop_ = true;
   if (recordTime_ < chart_.dayMark) {
     chart_.DrawDayMark(chart_.dayMark);
@@ -357,7 +361,9 @@ void HistoryReplay::ReplayRecord(std::string_view line) {
 
 void HistoryReplay::ReplayDataLog() {
   stop_ = false;
-  quit_requested_ = false;
+  stoppedAtBadRecord_ = false;
+  recordsAhead_ = 0;
+  newestAhead_ = 0;
   consumed_ = 0;
   lineNumber_ = 0;
   cutShortLine_ = -1;
@@ -433,6 +439,14 @@ void HistoryReplay::ReplayDataLog() {
   }
 
   CloseReader();
+  if (recordsAhead_ > 0) {
+    errors_.ShowError("The data log " + settings_.files.dataLogPath + " holds " + std::to_string(recordsAhead_) +
+                      " record(s) newer than this machine's clock (now " + DateTimeText(chart_.referenceTime, false) +
+                      ", the newest " + DateTimeText(newestAhead_, false) +
+                      "). The chart leaves them out until the clock passes them; new readings are logged "
+                      "after them. Check the clock: a board without a real-time clock that started before "
+                      "network time, or a --speed run on this log, writes records ahead of it.");
+  }
   channels_.OnOffHasPrevious[1] = false;
   channels_.OnOffHasPrevious[2] = false;
   // The level left here is that of the oldest replayed record. The first live

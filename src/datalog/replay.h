@@ -27,11 +27,10 @@ constexpr DateTime kNoRecordTime = 999999.0;
 class HistoryReplay {
  public:
   using WindSummary = std::function<void(int column)>;
-  using QuitPath = std::function<void()>;
 
   HistoryReplay(StripChart& chart, const Settings& settings, ChannelState& channels, DataLog& dataLog,
                 NumericView& numeric, WindSummary windSummary, ErrorSink& errors, Ui& ui,
-                QuitPath quit, const PathMapper& paths, const Clock& clock);
+                const PathMapper& paths, const Clock& clock);
 
   void ReplayDataLog();
   // Dispatches one line (no line end). The newest line of the file is allowed
@@ -44,10 +43,13 @@ class HistoryReplay {
 
   // Exposed for the start-up sequence and the tests.
   bool stopFlag() const { return stop_; }
-  bool quitRequested() const { return quit_requested_; }
+  // An unreadable older record ended the replay: nothing older was drawn.
+  bool stoppedAtBadRecord() const { return stoppedAtBadRecord_; }
   int64_t bytesConsumed() const { return consumed_; }
   int linesDispatched() const { return lineNumber_; }
   int currentColumn() const { return currentColumn_; }
+  // Records stamped later than the clock (read in the last replay).
+  int recordsAhead() const { return recordsAhead_; }
   bool rainBarDrawn = false;
   bool lightningBarDrawn = false;
 
@@ -63,10 +65,12 @@ class HistoryReplay {
   void WindSpeedBarStep(int column, int32_t value);
 
   // Reads the stamp at characters 3-12; false when the line was dealt with
-  // (too short: quit; unreadable stamp: reported and skipped).
+  // (too short: the replay stops; unreadable stamp: reported and skipped).
   bool TakeStamp(std::string_view line);
-  // Quit rule: message naming the file and the line, then the quit path.
-  void Fatal(const std::string& message, std::string_view line);
+  // An unreadable older record: its message naming the file and the line,
+  // and the replay stops there. One old byte must not cost every future
+  // reading, so the start-up and the cycle go on.
+  void BadRecord(const std::string& message, std::string_view line);
   // A torn newest line or an unreadable stamp: reported, skipped.
   void Skip(const std::string& why, std::string_view line);
   std::string Where(std::string_view line) const;
@@ -81,18 +85,19 @@ class HistoryReplay {
   WindSummary windSummary_;
   ErrorSink& errors_;
   Ui& ui_;
-  QuitPath quit_;
   const PathMapper& paths_;
   const Clock& clock_;
 
   int fd_ = -1;
   bool stop_ = false;
-  bool quit_requested_ = false;
+  bool stoppedAtBadRecord_ = false;
   DateTime recordTime_ = kNoRecordTime;
   int currentColumn_ = 0;
   int64_t consumed_ = 0;
   int lineNumber_ = 0;  // of the line being dispatched, 1 = newest
   int cutShortLine_ = -1;
+  int recordsAhead_ = 0;
+  DateTime newestAhead_ = 0;
 };
 
 }  // namespace wx

@@ -47,6 +47,14 @@ void StripChart::CreateBitmap() {
   DrawLine(0, 0, kGraphWidth, kBottomRow, kStartLineColour);
 }
 
+void StripChart::ClearTo(DateTime now) {
+  bitmap_.fill(ToQRgb(kBackgroundColour));
+  referenceTime = now;
+  dayMark = DatePart(now);
+  // A count difference across the step is no rain or wind of one column.
+  lastRainCount = lastWindSpeedCount = lastLightningCount = kNoCount;
+}
+
 int StripChart::CounterRow(int32_t count, int channel) const {
   const int64_t m = settings_.plot.plotMultiplier[channel];
   const int64_t a = settings_.plot.plotOffset[channel];

@@ -49,6 +49,9 @@ class StripChart {
   // rain tick and wind-speed bar phases, and clear every ChannelLogged flag.
   void ScrollGraph(DateTime now, int32_t rainCountLatest, int32_t windSpeedCountLatest,
                    std::array<bool, kChannels>& channelLogged);
+  // After a clock step of more than the chart's width nothing on it belongs
+  // to the new time axis: an empty chart whose newest column is now.
+  void ClearTo(DateTime now);
 
   // Time axis and bar state, shared with the history replay.
   DateTime referenceTime = 0;

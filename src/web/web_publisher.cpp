@@ -288,6 +288,8 @@ void WebPublisher::buCommentInHTMLClick() {
 
 void WebPublisher::PageUpdateTick(bool showCelsius) {
   const DateTime now = clock_.Now();
+  // The clock went back: the next page is due now, not after the step.
+  if (NextPageTime > now + page_.pageIntervalDays) NextPageTime = now;
   if (!(now > NextPageTime)) return;
   NextPageTime = now + page_.pageIntervalDays;
   const float t0 = channels_.LatestTture[0], t1 = channels_.LatestTture[1];
@@ -301,6 +303,7 @@ void WebPublisher::PageUpdateTick(bool showCelsius) {
 
 void WebPublisher::ImageExportTick() {
   const DateTime now = clock_.Now();
+  if (NextImageTime > now + page_.imageIntervalDays) NextImageTime = now;
   if (page_.imageIntervalSeconds == 0 || !(now > NextImageTime)) return;
   NextImageTime = now + page_.imageIntervalDays;
   StampGraph();

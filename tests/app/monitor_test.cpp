@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "app/monitor.h"
+#include "datalog/stamps.h"
+#include "platform/exit_status.h"
 #include "support/fake_ui.h"
 #include "support/monitor_fixture.h"
 
@@ -81,9 +83,65 @@ TEST_F(MonitorFixture, ClockJumpCatchesUpOneColumnPerTick) {
   EXPECT_EQ(monitor->chart().scrollCounter, 2) << "one column per tick, not all at once";
   for (int i = 0; i < 10; ++i) ui->RunOneTick();
   EXPECT_EQ(monitor->chart().scrollCounter, 4);
-  clock.JumpDays(-2.0 / 24);  // back: no scroll until the clock passes NextColumnTime
+  // Back by two hours: the column, page and picture times come back to now,
+  // so nothing freezes for two hours.
+  clock.JumpDays(-2.0 / 24);
+  ui->RunOneTick();
+  EXPECT_NEAR(monitor->NextColumnTime, clock.Now(), 1e-6);
+  EXPECT_LE(monitor->web().NextPageTime, clock.Now() + monitor->settings.page.pageIntervalDays);
+  EXPECT_LE(monitor->web().NextImageTime, clock.Now() + monitor->settings.page.imageIntervalDays);
+  clock.AdvanceMs(1000);
+  ui->RunOneTick();
+  EXPECT_EQ(monitor->chart().scrollCounter, 5);
+  // Forward from a clock that started in 1970: the chart is cleared to now
+  // in one step instead of scrolling for days.
+  monitor->chart().SetPixel(100, 100, 0x0000FF);
+  clock.JumpDays(20000);
+  ui->RunOneTick();
+  EXPECT_NEAR(monitor->chart().referenceTime, clock.Now(), 1e-6);
+  EXPECT_EQ(monitor->chart().Bitmap().pixel(100, 100) & 0xFFFFFF, 0xFFFFFFu);
+  const int after = monitor->chart().scrollCounter;
   for (int i = 0; i < 10; ++i) ui->RunOneTick();
-  EXPECT_EQ(monitor->chart().scrollCounter, 4);
+  EXPECT_LE(monitor->chart().scrollCounter - after, 1);
+}
+
+TEST_F(MonitorFixture, BadOldRecordIsReportedAndTheStationGoesOn) {
+  auto chips = AllChannels();
+  chips.resize(2);  // T0 and T1
+  WriteStation(chips);
+  Start();
+  for (int i = 0; i < 120; ++i) ui->RunOneTick();
+  monitor.reset();
+  // One unreadable pressure record in the middle of the log.
+  std::string log = ReadDataLog();
+  const size_t mid = log.find("\r\n", log.size() / 2) + 2;
+  log.insert(mid, "bp" + Stamp(clock.Now() - 0.01) + "02x5\r\n");
+  std::ofstream(root / "c" / "WX18DtLg.txt", std::ios::binary) << log;
+  for (int run = 0; run < 2; ++run) {
+    Restart();
+    EXPECT_FALSE(ui->terminated);
+    EXPECT_TRUE(monitor->views.main.timerEnabled);
+    ASSERT_EQ(ui->messages.size(), 1u);
+    EXPECT_NE(ui->messages[0].find("line "), std::string::npos);
+    EXPECT_NE(ui->messages[0].find("The monitor goes on"), std::string::npos);
+    logSize = ReadDataLog().size();
+    for (int i = 0; i < 120; ++i) ui->RunOneTick();
+    int t0 = 0;
+    for (const std::string& l : NewLogLines()) t0 += l.rfind("t0", 0) == 0;
+    EXPECT_GT(t0, 0) << "readings go on being logged";
+  }
+  EXPECT_EQ(monitor->ExitStatus(), kExitOk);
+}
+
+TEST_F(MonitorFixture, FatalEndsGiveTheirExitStatus) {
+  WriteStation({});
+  std::filesystem::create_directories(root / "c" / "WX18DtLg.txt");  // cannot be opened as a file
+  Start();
+  EXPECT_TRUE(ui->terminated);
+  EXPECT_EQ(monitor->ExitStatus(), kExitRunTime);
+  std::ofstream(work / "WX118ini.txt") << "not the right first line\r\n";
+  Restart();
+  EXPECT_EQ(monitor->ExitStatus(), kExitConfig);
 }
 
 TEST_F(MonitorFixture, CyclesCommentOnlyAtMultiplesOfSixThousand) {

@@ -36,7 +36,7 @@ class ReplayTest : public ::testing::Test {
     dataLog = std::make_unique<DataLog>(settings.files, paths, clock, ui, errors, mainView);
     replay = std::make_unique<HistoryReplay>(
         *chart, settings, channels, *dataLog, numeric, [this](int c) { windColumns.push_back(c); },
-        errors, ui, [this] { ++quits; replay->CloseReader(); }, paths, clock);
+        errors, ui, paths, clock);
   }
   ~ReplayTest() override { std::filesystem::remove_all(dir); }
 
@@ -78,7 +78,6 @@ class ReplayTest : public ::testing::Test {
   std::unique_ptr<DataLog> dataLog;
   std::unique_ptr<HistoryReplay> replay;
   std::vector<int> windColumns;
-  int quits = 0;
 };
 
 TEST_F(ReplayTest, RecordsLandWhereTheLivePlotPutsThem) {
@@ -89,7 +88,7 @@ TEST_F(ReplayTest, RecordsLandWhereTheLivePlotPutsThem) {
               AnalogRecord("bp", S(AtColumn(772)), 295), AnalogRecord("hm", S(AtColumn(773)), 640),
               CounterRecord("lt", S(AtColumn(774)), 42), CounterRecord("ws", S(AtColumn(775)), 99999)});
   replay->ReplayDataLog();
-  EXPECT_EQ(quits, 0);
+  EXPECT_FALSE(replay->stoppedAtBadRecord());
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_TRUE(errors.errors.empty());
   EXPECT_FALSE(replay->ReplayReaderOpen);
@@ -162,7 +161,7 @@ TEST_F(ReplayTest, WindRecordsOfWrongLengthOrBadHex) {
   ASSERT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(ui.messages[0], WindRecord(S(AtColumn(761)), bins).substr(0, 9) + " Length was: 45");
   EXPECT_EQ(ui.messages[1].rfind("Problem with val call, 10Aug03a. Prgm will close.", 0), 0u);
-  EXPECT_EQ(quits, 1);
+  EXPECT_TRUE(replay->stoppedAtBadRecord());
   EXPECT_FALSE(ColumnHas(750, settings.plot.channelColour[0]));  // nothing after the quit
   EXPECT_TRUE(windColumns.empty());
 }
@@ -218,7 +217,7 @@ TEST_F(ReplayTest, BadCounterValueReportedAndSkipped) {
   EXPECT_EQ(errors.errors[1].rfind("Problem with val call, old rainfall datum. Datum skipped over.", 0), 0u);
   EXPECT_FALSE(ColumnHas(710, settings.plot.channelColour[5]));
   EXPECT_TRUE(ColumnHas(700, settings.plot.channelColour[5]));
-  EXPECT_EQ(quits, 0);
+  EXPECT_FALSE(replay->stoppedAtBadRecord());
 }
 
 TEST_F(ReplayTest, TornNewestLineIsSkippedNotFatal) {
@@ -228,7 +227,7 @@ TEST_F(ReplayTest, TornNewestLineIsSkippedNotFatal) {
     chart->Bitmap().fill(ToQRgb(kBackgroundColour));
     Write(TemperatureRecord(0, S(AtColumn(750)), 5.0f) + "\r\n" + torn);
     replay->ReplayDataLog();
-    EXPECT_EQ(quits, 0) << torn;
+    EXPECT_FALSE(replay->stoppedAtBadRecord()) << torn;
     EXPECT_TRUE(ui.messages.empty()) << torn;
     ASSERT_EQ(errors.errors.size(), 1u) << torn;
     EXPECT_NE(errors.errors[0].find("line 1 from the end"), std::string::npos) << errors.errors[0];
@@ -248,7 +247,7 @@ TEST_F(ReplayTest, LineMarkedCutShortIsSkippedWhereverItIs) {
     WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), torn, CutShortCommentRecord(S(AtColumn(745))),
                 StartRecord(S(AtColumn(745))), TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
     replay->ReplayDataLog();
-    EXPECT_EQ(quits, 0) << torn;
+    EXPECT_FALSE(replay->stoppedAtBadRecord()) << torn;
     EXPECT_TRUE(ui.messages.empty()) << torn;
     ASSERT_EQ(errors.errors.size(), 1u) << torn;
     EXPECT_NE(errors.errors[0].find("line 4 from the end"), std::string::npos) << errors.errors[0];
@@ -259,16 +258,19 @@ TEST_F(ReplayTest, LineMarkedCutShortIsSkippedWhereverItIs) {
   // Without the note an older short line is still a fault.
   WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), "t326l0", StartRecord(S(AtColumn(745)))});
   replay->ReplayDataLog();
-  EXPECT_EQ(quits, 1);
+  EXPECT_TRUE(replay->stoppedAtBadRecord());
 }
 
-TEST_F(ReplayTest, BadOlderLineQuitsNamingFileAndLine) {
+TEST_F(ReplayTest, BadOlderLineStopsTheReplayNamingFileAndLineAndTheMonitorGoesOn) {
   const std::string bad = "bp" + S(AtColumn(740)) + "02x5";
   WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), bad, TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
   replay->ReplayDataLog();
-  EXPECT_EQ(quits, 1);
+  EXPECT_TRUE(replay->stoppedAtBadRecord());
   ASSERT_EQ(ui.messages.size(), 1u);
   const std::string& m = ui.messages[0];
+  EXPECT_EQ(m.rfind("Problem with val call, old pressure datum. Prgm will close.", 0), 0u);
+  EXPECT_NE(m.find("The monitor goes on"), std::string::npos);
+  EXPECT_TRUE(ColumnHas(750, settings.plot.channelColour[0]));
   EXPECT_NE(m.find(bad.substr(2, 10)), std::string::npos);
   EXPECT_NE(m.find(settings.files.dataLogPath), std::string::npos);
   EXPECT_NE(m.find("line 2 from the end"), std::string::npos);
@@ -280,11 +282,26 @@ TEST_F(ReplayTest, BadOlderLineQuitsNamingFileAndLine) {
 TEST_F(ReplayTest, ShortOlderRecordIsTheStampLengthFailure) {
   WriteLines({"t3" + S(AtColumn(740)).substr(0, 5), TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
   replay->ReplayDataLog();
-  EXPECT_EQ(quits, 1);
+  EXPECT_TRUE(replay->stoppedAtBadRecord());
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].rfind(
                 "PGDTtoVars was called with length not 10, which is not allowed. Press a key to quit.", 0),
             0u);
+}
+
+TEST_F(ReplayTest, RecordsAheadOfTheClockAreCountedAndExplainedOnce) {
+  WriteLines({TemperatureRecord(0, S(AtColumn(750)), 5.0f), TemperatureRecord(0, S(kNow + 0.5), 5.0f),
+              TemperatureRecord(1, S(kNow + 2), 5.0f), TemperatureRecord(0, S(kNow), 5.0f)});
+  replay->ReplayDataLog();
+  EXPECT_EQ(replay->recordsAhead(), 2);
+  ASSERT_EQ(errors.errors.size(), 1u);
+  EXPECT_NE(errors.errors[0].find("holds 2 record(s) newer than this machine's clock"), std::string::npos);
+  EXPECT_NE(errors.errors[0].find(DateTimeText(kNow + 2, false)), std::string::npos) << "the newest";
+  EXPECT_TRUE(ColumnHas(750, settings.plot.channelColour[0]));
+  WriteLines({TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
+  errors.errors.clear();
+  replay->ReplayDataLog();
+  EXPECT_TRUE(errors.errors.empty());
 }
 
 TEST_F(ReplayTest, UnreadableStampReportedAndSkipped) {
@@ -296,7 +313,7 @@ TEST_F(ReplayTest, UnreadableStampReportedAndSkipped) {
   WriteLines({TemperatureRecord(0, S(AtColumn(740)), 5.0f), badMonth, badDay,
               "cm" + S(AtColumn(747)) + " By hand: gauge cleaned", TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
   replay->ReplayDataLog();
-  EXPECT_EQ(quits, 0);
+  EXPECT_FALSE(replay->stoppedAtBadRecord());
   EXPECT_EQ(errors.errors.size(), 2u);
   EXPECT_TRUE(ColumnHas(740, settings.plot.channelColour[0]));
   EXPECT_TRUE(ColumnHas(750, settings.plot.channelColour[0]));
@@ -365,11 +382,11 @@ TEST_F(ReplayTest, OldestRecordAtLevelOneLeavesNoLevelForTheLiveTrace) {
 TEST_F(ReplayTest, MissingOrUnreadableLogContinuesWithoutHistory) {
   replay->ReplayDataLog();
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(quits, 0);
+  EXPECT_FALSE(replay->stoppedAtBadRecord());
   std::filesystem::create_directories(settings.files.dataLogPath);  // exists, cannot be read as a file
   replay->ReplayDataLog();
   EXPECT_EQ(ui.messages, std::vector<std::string>{"Unable to open Data Log file to read old data. Reason not clear.... file existed a moment ago!"});
-  EXPECT_EQ(quits, 0);
+  EXPECT_FALSE(replay->stoppedAtBadRecord());
   EXPECT_FALSE(replay->ReplayReaderOpen);
 }
 

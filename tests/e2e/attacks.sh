@@ -149,6 +149,29 @@ case_fatal_ends_are_not_success() {
   [ "$rc" -eq 1 ] || fail "bad primary file: exit status $rc"
 }
 
+# One unreadable record in the middle of the log is reported (file and line
+# named) and every later start still runs and logs.
+case_bad_record_in_the_log() {
+  setup badrecord
+  start_demo --speed 60
+  wait_for 30 eval 'has_records && [ "$(grep -c "" "$log")" -gt 20 ]' || { fail "no records"; return; }
+  kill -TERM "$pid"; wait_end 15
+  local n stamp
+  n=$(( $(grep -c "" "$log") / 2 ))
+  stamp=$(sed -n "${n}p" "$log" | cut -c3-10)
+  sed -i "${n}a bp${stamp}02x5"$'\r' "$log"
+  for run in 1 2; do
+    start_demo --speed 60
+    local size
+    size=$(stat -c %s "$log")
+    wait_for 30 eval '[ "$(stat -c %s "$log")" -gt $((size + 200)) ]' || { fail "run $run: no new records"; return; }
+    kill -TERM "$pid"; wait_end 15
+    [ "$rc" -eq 0 ] || { fail "run $run: exit status $rc"; return; }
+    grep -q 'old pressure datum.*data log C:/WX18DtLg.txt, line .* from the end.*The monitor goes on' "$err" ||
+      { fail "run $run: the bad record is not reported"; return; }
+  done
+}
+
 # --- run --------------------------------------------------------------------
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || mapfile -t cases < <(declare -F | awk '{print $3}' | sed -n 's/^case_//p')
