@@ -128,6 +128,8 @@ std::string FuzzSecondaryConfig(const uint8_t* data, size_t size);
 std::string FuzzReplay(const uint8_t* data, size_t size);
 std::string FuzzColourRect(const uint8_t* data, size_t size);
 std::string FuzzDs2480b(const uint8_t* data, size_t size);
+std::string FuzzStation(const uint8_t* data, size_t size);
+std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size);
 
 }  // namespace wx::fuzz
 

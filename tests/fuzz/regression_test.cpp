@@ -17,7 +17,8 @@ struct NamedTarget {
 const NamedTarget kTargets[] = {
     {"primary_config", FuzzPrimaryConfig}, {"secondary_config", FuzzSecondaryConfig},
     {"replay", FuzzReplay},                {"colour_rect", FuzzColourRect},
-    {"ds2480b", FuzzDs2480b},
+    {"ds2480b", FuzzDs2480b},              {"station", FuzzStation},
+    {"primary_start_up", FuzzPrimaryStartUp},
 };
 
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir) {
