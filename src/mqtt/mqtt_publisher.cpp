@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_publisher.h"
 
 #include <mosquitto.h>
+#include <pthread.h>
 
 #include <chrono>
 #include <fstream>
@@ -80,6 +81,7 @@ void MqttPublisher::Start() {
   }
   stopping_ = false;
   thread_ = std::thread([this] { Run(); });
+  pthread_setname_np(thread_.native_handle(), "wx118-mqtt");  // as top -H and the tests see it
 }
 
 void MqttPublisher::Stop() {
