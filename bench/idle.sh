@@ -6,11 +6,13 @@
 # second (context switches of all threads), peak RSS and the time from
 # SIGTERM to the end; then min / median / max over the runs.
 #
-#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--bin WX118]
+#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--mqtt] [--bin WX118]
+#
+# --mqtt adds the headless demo publishing to a local mosquitto ([MQTT]).
 #
 # Defaults: 120 s windows, 5 runs, 5 s settling, ./build/wx118.
 set -u
-secs=120 runs=5 settle=5 gui=1
+secs=120 runs=5 settle=5 gui=1 mqtt=0
 bin=$(dirname "$0")/../build/wx118
 while [ $# -gt 0 ]; do
   case $1 in
@@ -18,6 +20,7 @@ while [ $# -gt 0 ]; do
     -n) runs=$2; shift 2 ;;
     -w) settle=$2; shift 2 ;;
     --no-gui) gui=0; shift ;;
+    --mqtt) mqtt=1; shift ;;
     --bin) bin=$2; shift 2 ;;
     -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "idle.sh: unknown argument $1" >&2; exit 2 ;;
@@ -106,6 +109,22 @@ run_headless() {
   echo "$m $(cat "$d/quit")"
 }
 
+run_mqtt() {
+  local d; d=$(prepare mqtt)
+  local port
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$port" "$(id -un)" >"$d/broker.conf"
+  mosquitto -c "$d/broker.conf" >"$d/broker.log" 2>&1 &
+  local b=$!; pids+=("$b")
+  printf '[MQTT]\nHost=127.0.0.1\nPort=%s\n' "$port" >>"$d/demo/root/c/WX118/WX118ini2.txt"
+  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$bin" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
+  local p=$!; pids+=("$p")
+  local m; m=$(measure "$p")
+  stop "$p" >"$d/quit"
+  echo "$m $(cat "$d/quit")"
+  stop "$b" >/dev/null
+}
+
 run_windowed() {
   local d; d=$(prepare windowed)
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$d/display" 2>"$d/xvfb.err" &
@@ -127,6 +146,7 @@ sleep 3
 stop "$seed" >/dev/null
 
 kinds="sleep headless"
+[ "$mqtt" = 1 ] && kinds="$kinds mqtt"
 [ "$gui" = 1 ] && kinds="$kinds windowed"
 echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin"
 printf "%-9s %3s %10s %8s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s rss_kB quit_ms
