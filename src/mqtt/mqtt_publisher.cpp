@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 
 namespace wx {
@@ -22,7 +23,12 @@ void InitLibraryOnce() {
 
 std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
                                                                 ErrorSink& errors) {
-  const auto ini = ProfileFile::Load(paths.Map(settings.files.secondaryConfig));
+  // The secondary reader has reported anything odd about the file; a folder
+  // or a FIFO in its place must not hang the start here.
+  const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return nullptr;
+  const auto ini = ProfileFile::Load(file);
   if (!ini) return nullptr;
   std::vector<std::string> problems;
   std::optional<MqttSettings> mqtt = ReadMqttSettings(*ini, settings.station, paths, problems);
