@@ -39,6 +39,36 @@ void WriteIfMissing(const std::filesystem::path& file, const std::string& text) 
   std::ofstream(file, std::ios::binary) << text;
 }
 
+// Each trace in a band of its own and a colour of its own, for the demo's
+// values: a row is value * m / 10000 + a above the bottom, and rows wrap
+// every 236, so an offset of 236 - k lowers a trace by k rows.
+std::string DemoChartSettings() {
+  return "[LineOffsetScale]\r\n"
+         // 4 rows per degree C; 2 to 21.5 C in rows 153 to 231.
+         "p0a=145\r\np0m=2500\r\np1a=145\r\np1m=2500\r\np2a=145\r\np2m=2500\r\n"
+         "p3a=145\r\np3m=2500\r\np4a=145\r\np4m=2500\r\n"
+         // Rain 0 to 70 tips in rows 26 to 61, lightning 0 to 8 in rows 64 to 80.
+         "p5a=26\r\np5m=5000\r\np7a=64\r\np7m=20000\r\n"
+         // The cup counter gains 5000 an hour: half a row an hour.
+         "p6a=30\r\np6m=1\r\n"
+         // Pressure 4.25 to 4.95 V in rows 90 to 125, humidity 3.5 to 6.5 V in rows 128 to 152.
+         "p8a=114\r\np8m=5000\r\np9a=100\r\np9m=800\r\n"
+         // The on/off levels: thin lines at the bottom.
+         "p11a=3\r\np11m=8\r\np12a=14\r\np12m=8\r\n"
+         "[VariousOne]\r\n"
+         // On/off 2 changes every half hour: its level only, no transition strokes.
+         "p12v1=1\r\n"
+         "[ChannelColors]\r\n"
+         "p0c=0000FF\r\np1c=00A000\r\np2c=C00000\r\np3c=0080FF\r\np4c=800080\r\n"
+         "p5c=FF8000\r\np6c=FF00FF\r\np7c=00A0A0\r\np8c=404040\r\np9c=800000\r\n"
+         "p11c=808000\r\np12c=0000A0\r\n"
+         "[WindowPosnsAndSizes]\r\n"
+         // The main window holds the whole 780-column chart; the numeric window
+         // overlaps it below the chart only.
+         "SchemeAW1=0,0,800,370\r\nSchemeAW2=0,610,800,100\r\nSchemeAW3=0,330,800,270\r\n"
+         "SchemeBW1=10,0,800,370\r\nSchemeBW2=10,610,800,100\r\nSchemeBW3=10,330,800,270\r\n";
+}
+
 }  // namespace
 
 std::vector<ChannelChip> StationWriter::AllChannels() {
@@ -179,7 +209,7 @@ DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
                  "iri=60\r\n"
                  "[HTMLMsg]\r\n"
                  "Msg=This page comes from the WX118 demo station: every reading is simulated.\r\n"
-                 "Persists=0\r\n");
+                 "Persists=0\r\n" + DemoChartSettings());
   // The help file is looked for in the current folder.
   const std::filesystem::path help = p.dir / "WX118.hlp";
   for (const std::filesystem::path& src :
