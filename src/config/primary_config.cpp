@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/file_checks.h"
 #include "platform/profile.h"
 
 namespace wx {
@@ -105,16 +106,18 @@ std::string QuotableChar(char c) {
 
 bool LoadPrimaryConfig(StationConfig& station, const std::filesystem::path& file, Ui& ui,
                        ErrorSink& errors) {
-  std::error_code ec;
-  std::ifstream in;
-  if (std::filesystem::is_regular_file(file, ec)) in.open(file, std::ios::binary);
-  if (!in.is_open()) {
-    ui.ShowMessage(kMissingFile);
+  const FileText read = ReadWholeFile(file, kMaxConfigFileBytes);
+  if (!read.ok) {
+    // Where it was looked for and why it could not be used.
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::absolute(file, ec).lexically_normal();
+    ui.ShowMessage(std::string(kMissingFile) + " (Looked for " + real.filename().string() + " in the folder " +
+                   real.parent_path().string() + ": " + read.reason + ".)");
     ui.ShowMessage(kClosing);
     ui.Terminate();
     return false;
   }
-  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string& content = read.text;
   const std::vector<std::string> lines = SplitTextLines(content);
   bool sound = true;
 

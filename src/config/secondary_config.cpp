@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/file_checks.h"
 #include "platform/numeric_text.h"
 #include "platform/profile.h"
 
@@ -112,15 +113,19 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
                          const PathMapper& paths, const Clock& clock, Ui& ui, ErrorSink& errors) {
   bool configOk = true;
   const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return true;
-
-  std::string content;
-  {
-    std::ifstream in(file, std::ios::binary);
-    if (in.is_open())
-      content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const FileText read = ReadWholeFile(file, kMaxConfigFileBytes);
+  if (read.missing) return true;
+  // A file that is there but cannot be read is as unusable as one without
+  // its header: the same fatal end, with the reason.
+  if (!read.ok) {
+    ui.ShowMessage("Secondary ini file (WX118ini2.txt) must begin 'abWX118ini2' (" +
+                   settings.files.secondaryConfig + paths.RealPathNote(settings.files.secondaryConfig) +
+                   ": " + read.reason + ")");
+    ui.ShowMessage(kSecondaryClosingMessage);
+    ui.Terminate();
+    return false;
   }
+  const std::string& content = read.text;
   const ProfileFile ini = ProfileFile::FromText(content);
   PlotConfig& plot = settings.plot;
   PageConfig& page = settings.page;

@@ -11,6 +11,7 @@
 
 #include "datalog/records.h"
 #include "datalog/stamps.h"
+#include "platform/file_checks.h"
 
 namespace wx {
 namespace {
@@ -50,22 +51,83 @@ DataLog::DataLog(const FileLocations& files, const PathMapper& paths, const Cloc
 
 DataLog::~DataLog() { Close(); }
 
+std::string DataLog::Shown() const { return files_.dataLogPath + paths_.RealPathNote(files_.dataLogPath); }
+
 bool DataLog::OpenForAppend() {
   const auto path = paths_.Map(files_.dataLogPath);
-  fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
-  return fd_ >= 0;
+  // Checked first, and O_NONBLOCK: a FIFO in the log's place must not hang
+  // the program, a device must not take the records.
+  openFailure_ = NotRegularFileReason(path);
+  if (openFailure_.empty()) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
+      openErrno_ = errno;
+      openFailure_ = std::strerror(errno);
+      return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) return true;
+    openFailure_ = "it is not a regular file";
+  }
+  openErrno_ = EINVAL;
+  Close();
+  return false;
+}
+
+bool DataLog::OpenCurrentFile(std::string& header) {
+  const auto path = paths_.Map(files_.dataLogPath);
+  if (fd_ >= 0) {
+    struct stat named {}, held {};
+    if (::stat(path.c_str(), &named) == 0 && ::fstat(fd_, &held) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+      return true;
+    Close();
+  }
+  if (!LogDataToFile) return false;
+  const char* why = nullptr;
+  if (OpenForAppend()) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || st.st_size != 0) return true;
+    why = "was empty";
+  } else if (openErrno_ == ENOENT) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      openErrno_ = errno;
+      openFailure_ = std::strerror(errno);
+      return false;
+    }
+    SyncFolder(path);
+    why = "was gone";
+  } else {
+    return false;
+  }
+  header = HeaderTitleLine() + "\r\n" + HeaderCreatedLine(StampNow(clock_)) + "\r\n";
+  errors_.ShowError("During AppendLogLine, the data log " + Shown() + " " + why +
+                    " (moved away by log rotation?); a new one was started with its header lines");
+  return true;
 }
 
 void DataLog::OpenDataLog() {
   Close();
   const auto path = paths_.Map(files_.dataLogPath);
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    ui_.ShowMessage("Unable to find old data log. A new one will be created at " + files_.dataLogPath);
+  struct stat st {};
+  const bool missing = ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
+  // A kill right after creation leaves an empty file: that is a new log too.
+  const bool empty = !missing && S_ISREG(st.st_mode) && st.st_size == 0;
+  if (missing || empty) {
+    ui_.ShowMessage("Unable to find old data log. A new one will be created at " + files_.dataLogPath +
+                    paths_.RealPathNote(files_.dataLogPath) +
+                    (empty ? ". The file there is empty, so it is started as a new one." : ""));
+    std::error_code ec;
     // A fresh installation has no data root yet: make the folders the path names.
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
     // O_EXCL: never clobber a log that appeared meanwhile.
-    fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (missing) {
+      fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd_ < 0) openFailure_ = std::strerror(errno);
+    } else {
+      OpenForAppend();
+    }
     if (fd_ >= 0) {
       SyncFolder(path);
       // The header goes through AppendLogLine, which reopens after each line
@@ -77,13 +139,13 @@ void DataLog::OpenDataLog() {
       LogDataToFile = logging;
       Close();
     } else if (!LogDataToFile) {
-      errors_.ShowError("During OpenDataLog, unable to create " + files_.dataLogPath + ": " +
-                        std::strerror(errno));
+      errors_.ShowError("During OpenDataLog, unable to create " + Shown() + ": " +
+                        openFailure_);
     }
   }
   if (!LogDataToFile) return;
   if (!OpenForAppend()) {
-    ui_.ShowMessage("Unable to establish Data Log File");
+    ui_.ShowMessage("Unable to establish Data Log File " + Shown() + ": " + openFailure_);
     LogDataToFile = false;
     if (quit_) quit_();
   }
@@ -111,14 +173,15 @@ void DataLog::AppendLogLine(const std::string& line) {
   for (char& c : text)
     if (c == '\r' || c == '\n') c = ' ';
 
-  if (fd_ < 0 && LogDataToFile) OpenForAppend();
-  if (fd_ < 0) {
-    errors_.ShowError("During AppendLogLine, the data log " + files_.dataLogPath +
-                      " is not open; line not written: " + text);
+  std::string header;
+  if (!OpenCurrentFile(header)) {
+    errors_.ShowError("During AppendLogLine, the data log " + Shown() + " is not open" +
+                      (LogDataToFile ? " (" + openFailure_ + ")" : std::string()) +
+                      "; line not written: " + text);
   } else {
     struct stat st {};
     const off_t oldSize = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
-    std::string bytes;
+    std::string bytes = header;
     // A line left unfinished (a crash, a power loss) must not swallow this
     // record: it is ended where it stops and marked for the replay.
     if (oldSize > 0) {
@@ -128,7 +191,7 @@ void DataLog::AppendLogLine(const std::string& line) {
           bytes = "\n";  // only the line feed was lost
         } else {
           const std::string part = UnfinishedLine(fd_, oldSize);
-          errors_.ShowError("During AppendLogLine, the data log " + files_.dataLogPath +
+          errors_.ShowError("During AppendLogLine, the data log " + Shown() +
                             " ended in a line cut short when written (crash or power loss?); it is kept "
                             "on a line of its own: \"" + part + "\"");
           bytes = "\r\n" + CutShortCommentRecord(StampNow(clock_)) + "\r\n";
@@ -144,16 +207,17 @@ void DataLog::AppendLogLine(const std::string& line) {
         // Could not cut it back: the next line starts on a line of its own (see above).
       }
       errors_.ShowError("During AppendLogLine, I/O error writing the data log " +
-                        files_.dataLogPath + ": " + std::strerror(err) + "; line not written: " + text);
+                        Shown() + ": " + std::strerror(err) + "; line not written: " + text);
     } else if (::fdatasync(fd_) != 0 && errno != EINVAL) {
       errors_.ShowError("During AppendLogLine, I/O error syncing the data log " +
-                        files_.dataLogPath + ": " + std::strerror(errno));
+                        Shown() + ": " + std::strerror(errno));
     }
     // Close and reopen after every line, so nothing stays buffered.
     Close();
-    if (LogDataToFile && !OpenForAppend())
-      errors_.ShowError("During AppendLogLine, unable to reopen the data log " + files_.dataLogPath +
-                        ": " + std::strerror(errno));
+    // A file moved away meanwhile is started again with the next line.
+    if (LogDataToFile && !OpenForAppend() && openErrno_ != ENOENT)
+      errors_.ShowError("During AppendLogLine, unable to reopen the data log " + Shown() + ": " +
+                        openFailure_);
   }
   mainView_.buQuitEnabled = true;
   DataLogWriteBusy = false;

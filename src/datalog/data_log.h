@@ -51,9 +51,17 @@ class DataLog {
   std::function<void()> quit_;
   WriteFunction write_;
   int fd_ = -1;
+  // Why the last open failed (for the messages).
+  int openErrno_ = 0;
+  std::string openFailure_;
 
   bool OpenForAppend();
+  // Makes fd_ the file the path names now. Log rotation may have moved the
+  // file away or left an empty one: a new log is then started, and header
+  // receives its two header lines.
+  bool OpenCurrentFile(std::string& header);
   bool WriteAll(const std::string& bytes);
+  std::string Shown() const;
 };
 
 }  // namespace wx

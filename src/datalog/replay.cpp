@@ -377,7 +377,7 @@ void HistoryReplay::ReplayDataLog() {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return;
 
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     CloseReader();

@@ -20,6 +20,15 @@ std::filesystem::path PathMapper::Map(std::string_view programPath) const {
   return std::filesystem::path(p);
 }
 
+std::string PathMapper::RealPathNote(std::string_view programPath) const {
+  std::error_code ec;
+  std::filesystem::path real = std::filesystem::absolute(Map(programPath), ec);
+  if (ec) real = Map(programPath);
+  real = real.lexically_normal();
+  if (real.string() == programPath) return "";
+  return " (that is " + real.string() + ")";
+}
+
 std::filesystem::path PathMapper::DefaultRoot() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
     return std::filesystem::path(xdg) / "wx118";

@@ -17,6 +17,9 @@ class PathMapper {
   // (to the current folder).
   std::filesystem::path Map(std::string_view programPath) const;
   const std::filesystem::path& root() const { return root_; }
+  // " (that is /real/path)" for messages that name a program path; empty when
+  // the program path is already the real one.
+  std::string RealPathNote(std::string_view programPath) const;
   // $XDG_DATA_HOME/wx118, else ~/.local/share/wx118.
   static std::filesystem::path DefaultRoot();
 

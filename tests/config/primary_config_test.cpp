@@ -79,9 +79,11 @@ TEST_F(PrimaryFixture, LineEndsMayBeCrOrLfAndTheLastMayBeMissing) {
 TEST_F(PrimaryFixture, MissingFileShowsTwoMessagesAndTerminates) {
   EXPECT_FALSE(LoadPrimaryConfig(station, dir.path() / "WX118ini.txt", ui, sink));
   ASSERT_EQ(ui.messages.size(), 2u);
+  // The folder searched is named after the fixed text.
   EXPECT_EQ(ui.messages[0],
             "Unlike most programs from Heronmoor Software, an ini file is needed. It must be "
-            "called WX118ini.txt and be in the same folder as WX118.exe.");
+            "called WX118ini.txt and be in the same folder as WX118.exe. (Looked for WX118ini.txt in "
+            "the folder " + dir.path().string() + ": it does not exist.)");
   EXPECT_EQ(ui.messages[1], kClosing);
   EXPECT_EQ(ui.terminateCalls, 1);
 }

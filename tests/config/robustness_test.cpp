@@ -1,6 +1,8 @@
 // Random bytes and randomly damaged files must give messages, never a crash.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <random>
 
 #include "config/primary_config.h"
@@ -40,6 +42,49 @@ void ExpectReadableMessages(const std::vector<std::string>& messages) {
   for (const std::string& m : messages) {
     EXPECT_FALSE(m.empty());
     EXPECT_EQ(m.find('\0'), std::string::npos) << m;
+  }
+}
+
+// A folder, a FIFO or a link to an endless device in a configuration file's
+// place: a clear fatal message naming the file and why, no hang, no
+// exhausted memory.
+TEST(ConfigRobustnessTest, FilesThatAreNotRegularFilesAreRefusedWithTheReason) {
+  for (const std::string kind : {"folder", "fifo", "zero"}) {
+    TempDir dir;
+    auto plant = [&](const std::filesystem::path& p) {
+      std::filesystem::create_directories(p.parent_path());
+      if (kind == "folder") std::filesystem::create_directory(p);
+      if (kind == "fifo") ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+      if (kind == "zero") std::filesystem::create_symlink("/dev/zero", p);
+    };
+    const std::string why = kind == "folder" ? "it is a folder, not a regular file"
+                            : kind == "fifo" ? "it is a FIFO, not a regular file"
+                                             : "it is a device, not a regular file";
+    const auto primary = dir.path() / "WX118ini.txt";
+    plant(primary);
+    RecordingUi ui;
+    RecordingSink sink;
+    StationConfig station;
+    EXPECT_FALSE(LoadPrimaryConfig(station, primary, ui, sink));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[0].find("It must be called WX118ini.txt"), std::string::npos);
+    EXPECT_NE(ui.messages[0].find("in the folder " + dir.path().string() + ": " + why), std::string::npos)
+        << ui.messages[0];
+    EXPECT_EQ(ui.terminateCalls, 1);
+
+    PathMapper paths(dir.path());
+    Settings settings;
+    ApplyDefaults(settings);
+    plant(dir.path() / "c" / "WX118" / "WX118ini2.txt");
+    NumericView numeric;
+    FakeClock clock;
+    RecordingUi ui2;
+    EXPECT_FALSE(LoadSecondaryConfig(settings, numeric, "&Show Celcius", paths, clock, ui2, sink));
+    ASSERT_EQ(ui2.messages.size(), 2u);
+    EXPECT_EQ(ui2.messages[0].rfind("Secondary ini file (WX118ini2.txt) must begin 'abWX118ini2' "
+                                    "(C:\\WX118\\WX118ini2.txt (that is " + dir.path().string() +
+                                    "/c/WX118/WX118ini2.txt): " + why + ")", 0), 0u) << ui2.messages[0];
+    EXPECT_EQ(ui2.terminateCalls, 1);
   }
 }
 

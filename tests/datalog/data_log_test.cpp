@@ -1,6 +1,7 @@
 #include "datalog/data_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,7 +59,8 @@ TEST_F(DataLogTest, FirstRunCreatesFolderAndHeaderSecondRunAddsNothing) {
     auto log = Make();
     log->OpenDataLog();
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0], "Unable to find old data log. A new one will be created at C:/WX18DtLg.txt");
+    EXPECT_EQ(ui_.messages[0], "Unable to find old data log. A new one will be created at C:/WX18DtLg.txt"
+                               " (that is " + LogFile().string() + ")");
     EXPECT_TRUE(log->IsOpen());
     EXPECT_TRUE(view_.buQuitEnabled);
     EXPECT_EQ(Read(LogFile()),
@@ -86,14 +88,58 @@ TEST_F(DataLogTest, HeaderIsWrittenEvenWhileLoggingIsOff) {
   EXPECT_TRUE(sink_.errors.empty());
 }
 
-TEST_F(DataLogTest, UnopenableLogQuits) {
-  files_.dataLogPath = "C:/WX18DtLg.txt";
-  fs::create_directories(LogFile());  // a folder where the file should be
+TEST_F(DataLogTest, LogThatIsNoRegularFileQuitsWithTheReason) {
+  // A folder, a FIFO (which must not hang the start) and a device.
+  for (const std::string kind : {"folder", "fifo", "device"}) {
+    fs::remove_all(root_ / "c");
+    fs::create_directories(root_ / "c");
+    files_.dataLogPath = kind == "device" ? "/dev/full" : "C:/WX18DtLg.txt";
+    if (kind == "folder") fs::create_directories(LogFile());
+    if (kind == "fifo") ASSERT_EQ(::mkfifo(LogFile().c_str(), 0600), 0);
+    const int quitsBefore = quits_;
+    auto log = Make();
+    log->OpenDataLog();
+    ASSERT_FALSE(ui_.messages.empty()) << kind;
+    EXPECT_EQ(ui_.messages.back().rfind("Unable to establish Data Log File ", 0), 0u) << kind;
+    EXPECT_NE(ui_.messages.back().find("not a regular file"), std::string::npos) << ui_.messages.back();
+    EXPECT_FALSE(log->LogDataToFile) << kind;
+    EXPECT_EQ(quits_, quitsBefore + 1) << kind;
+  }
+}
+
+TEST_F(DataLogTest, RotatedOrEmptiedLogIsStartedAgainWithItsHeader) {
+  const std::string header =
+      "cm Data Log File for WX118\r\ncm created:(following is date/time, encoded) 26l07o05\r\n";
   auto log = Make();
   log->OpenDataLog();
-  EXPECT_EQ(ui_.messages.back(), "Unable to establish Data Log File");
-  EXPECT_FALSE(log->LogDataToFile);
-  EXPECT_EQ(quits_, 1);
+  log->AppendLogLine("t026l07o05+2150");
+  // Moved away (logrotate without create): the next line starts a new file.
+  fs::rename(LogFile(), LogFile().string() + ".1");
+  log->AppendLogLine("t126l07o05+1875");
+  EXPECT_EQ(Read(LogFile().string() + ".1"), header + "t026l07o05+2150\r\n");
+  EXPECT_EQ(Read(LogFile()), header + "t126l07o05+1875\r\n");
+  ASSERT_EQ(sink_.errors.size(), 1u);
+  EXPECT_NE(sink_.errors[0].find("was gone"), std::string::npos) << sink_.errors[0];
+  // Moved away and an empty file put in its place (logrotate with create).
+  fs::rename(LogFile(), LogFile().string() + ".2");
+  std::ofstream(LogFile(), std::ios::binary).close();
+  log->AppendLogLine("t026l07o06+2150");
+  log->AppendLogLine("t126l07o06+1875");
+  EXPECT_EQ(Read(LogFile()), header + "t026l07o06+2150\r\nt126l07o06+1875\r\n");
+  EXPECT_EQ(sink_.errors.size(), 2u);
+  EXPECT_TRUE(ui_.messages.size() == 1u);  // no box in the middle of a run
+}
+
+TEST_F(DataLogTest, EmptyLogAtStartIsANewOne) {
+  fs::create_directories(LogFile().parent_path());
+  std::ofstream(LogFile(), std::ios::binary).close();  // killed right after creating it
+  auto log = Make();
+  log->OpenDataLog();
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].rfind("Unable to find old data log. A new one will be created at C:/WX18DtLg.txt", 0), 0u);
+  EXPECT_EQ(Read(LogFile()),
+            "cm Data Log File for WX118\r\ncm created:(following is date/time, encoded) 26l07o05\r\n");
+  EXPECT_TRUE(log->IsOpen());
 }
 
 TEST_F(DataLogTest, LineIsVisibleToAnotherProcessAtOnce) {
@@ -173,16 +219,6 @@ TEST_F(DataLogTest, LostLineFeedAloneIsRestored) {
   const std::string all = Read(LogFile());
   EXPECT_EQ(all.substr(all.size() - 34), "t026l07o06+2150\r\nt126l07o06+2150\r\n");
   EXPECT_TRUE(sink_.errors.empty());
-}
-
-TEST_F(DataLogTest, WriteFailureOnFullDeviceIsReported) {
-  files_.dataLogPath = "/dev/full";
-  auto log = Make();
-  log->OpenDataLog();
-  ASSERT_TRUE(log->IsOpen());
-  log->AppendLogLine("t026l07o05+2150");
-  ASSERT_EQ(sink_.errors.size(), 1u);
-  EXPECT_NE(sink_.errors[0].find("I/O error"), std::string::npos);
 }
 
 TEST_F(DataLogTest, LineBreaksInsideALineAreFlattened) {
