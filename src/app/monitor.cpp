@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <filesystem>
 
 #include "platform/numeric_text.h"
@@ -68,6 +69,8 @@ int Monitor::ExitStatus() const {
 
 Monitor::~Monitor() {
   if (mqtt_) readers_.readings.Unsubscribe(*mqtt_);
+  // The front end may be gone already: the file only.
+  LogEndedRepeats(true, false);
   CloseErrorLog();
 }
 
@@ -194,6 +197,7 @@ void Monitor::Timer1Timer() {
     CycleReady = true;
     ShowError("During OnTimerCycle, unexpected error.");
   }
+  LogEndedRepeats(false);
   ui_.Refresh();
 }
 
@@ -335,28 +339,37 @@ void Monitor::RunSlot(int slot) {
 
 void Monitor::ShowError(const std::string& message) {
   ++ErrorCount;
-  const std::string line =
-      std::to_string(ErrorCount) + ": " + message + " " + StampNow(clock_);
+  const std::string stamp = StampNow(clock_);
+  const std::string line = std::to_string(ErrorCount) + ": " + message + " " + stamp;
   views.errors.Memo1.push_back(line);
-  ui_.ErrorLineAdded(line);
-  if (LogErrorsToFile) WriteErrorLogLine(line);
   if (!errorWindowReset_) earlyMessages_.push_back(line);
+  // The window keeps every line; the file and standard output get a run of
+  // one message collapsed.
+  const std::optional<std::string> logged = repeats_.Pass(message, ErrorCount, clock_.Now(), stamp);
+  if (!logged) return;
+  ui_.ErrorLineAdded(*logged);
+  if (LogErrorsToFile) WriteErrorLogLine(*logged);
+}
+
+void Monitor::LogEndedRepeats(bool all, bool toScreen) {
+  for (const std::string& line : repeats_.Ended(clock_.Now(), all)) {
+    if (toScreen) ui_.ErrorLineAdded(line);
+    if (LogErrorsToFile) WriteErrorLogLine(line);
+  }
 }
 
 void Monitor::WriteErrorLogLine(const std::string& line) {
   // Unbuffered: each line reaches the file at once, whatever way the program ends.
-  const std::string text = line + "\r\n";
-  const ssize_t n = ::write(errorLogFd_, text.data(), text.size());
-  if (n == static_cast<ssize_t>(text.size())) {
+  if (errorLog_.WriteLine(line, StampNow(clock_))) {
     errorLogWriteFailed_ = false;
     return;
   }
-  const int err = errno;
   if (!errorLogWriteFailed_) {
     // Shown once per run of failures, in the window only (no recursion).
     errorLogWriteFailed_ = true;
-    const std::string note = "(Could not write that message to the error log: " +
-                             std::string(n < 0 ? std::strerror(err) : "short write") + ")";
+    const std::string note = "(Could not write that message to the error log " +
+                             settings.files.errorLogPath + paths_.RealPathNote(settings.files.errorLogPath) +
+                             ": " + errorLog_.Reason() + ")";
     views.errors.Memo1.push_back(note);
     ui_.ErrorLineAdded(note);
   }
@@ -367,24 +380,9 @@ void Monitor::OpenErrorLog() {
   const std::filesystem::path path = paths_.Map(settings.files.errorLogPath);
   std::error_code ec;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-  bool ok = true;
-  if (!std::filesystem::exists(path, ec)) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      ok = false;
-    } else {
-      const std::string header = "WX118 Error log. Created by the program " + StampNow(clock_) + "\r\n";
-      ok = ::write(fd, header.data(), header.size()) == static_cast<ssize_t>(header.size());
-      ::fsync(fd);
-      ::close(fd);
-    }
-  }
-  if (ok) {
-    errorLogFd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    ok = errorLogFd_ >= 0;
-  }
-  if (!ok) {
-    ui_.ShowMessage("Unable to establish file to log errors.");
+  if (!errorLog_.Open(path, StampNow(clock_))) {
+    ui_.ShowMessage("Unable to establish file to log errors. " + settings.files.errorLogPath +
+                    paths_.RealPathNote(settings.files.errorLogPath) + ": " + errorLog_.Reason());
     LogErrorsToFile = false;
   } else {
     for (const std::string& line : earlyMessages_) WriteErrorLogLine(line);
@@ -393,11 +391,8 @@ void Monitor::OpenErrorLog() {
 }
 
 void Monitor::CloseErrorLog() {
-  if (errorLogFd_ >= 0) {
-    ::fsync(errorLogFd_);
-    ::close(errorLogFd_);
-    errorLogFd_ = -1;
-  }
+  LogEndedRepeats(true);
+  errorLog_.Close();
   LogErrorsToFile = false;
 }
 

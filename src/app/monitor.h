@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/error_log.h"
 #include "app/window_events.h"
 #include "config/settings.h"
 #include "datalog/data_log.h"
@@ -91,6 +92,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   void OpenErrorLog();
   void CloseErrorLog();
   void WriteErrorLogLine(const std::string& line);
+  // Logs the closing lines of repeated messages that have stopped.
+  void LogEndedRepeats(bool all, bool toScreen = true);
   void SetErrorCaption();
   void ApplyScheme(int scheme);
 
@@ -106,7 +109,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   WebPublisher web_;
   std::unique_ptr<MqttPublisher> mqtt_;
 
-  int errorLogFd_ = -1;
+  ErrorLogFile errorLog_;
+  RepeatCollapser repeats_;
   bool errorLogWriteFailed_ = false;
   bool fatalConfigFault_ = false;
   bool fatalRunTimeFault_ = false;  // the data log could not be opened

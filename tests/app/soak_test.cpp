@@ -314,7 +314,7 @@ TEST_F(SoakTest, ThroughFaultsKillsAndClockJumpsEveryRecordStaysWhole) {
     // Caught by the scratchpad CRC; a value that passes it may still be out of range.
     fault("humidity bit errors", "During LookAtHum, PGMErr: ", {"rsHumLatest was >9.99"}, at(1, 12), at(1, 16),
           [&](bool on) { chip(9)->SetBitErrors(on ? 0.02 : 0.0, 17); });
-    fault("disk full", "During AppendLogLine, I/O error writing the data log C:/WX18DtLg.txt: File too large",
+    fault("disk full", "WX18DtLg.txt): File too large; line not written",
           {"During ExportGraphJpeg, Cannot create file ", "During WriteWebPage, Cannot create file "}, at(6, 1), at(6, 4), [&](bool on) {
             if (!on) return RestoreFileSizeLimit();
             // Room for a part of the next line only, so a write is cut short.

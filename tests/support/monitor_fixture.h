@@ -56,7 +56,7 @@ class MonitorFixture : public ::testing::Test {
   void Start() {
     paths = std::make_unique<PathMapper>(root);
     ui = std::make_unique<FakeUi>(clock);
-    tmex = std::make_unique<Tmex>(station.MakeFactory(work / "station.txt", clock));
+    tmex = std::make_unique<Tmex>(factory ? factory : station.MakeFactory(work / "station.txt", clock));
     monitor = std::make_unique<Monitor>(clock, *ui, *paths, *tmex);
     ui->Attach(monitor.get(), &monitor->views.main);
     monitor->FormCreate();
@@ -98,6 +98,7 @@ class MonitorFixture : public ::testing::Test {
   StationWriter station;
   std::unique_ptr<PathMapper> paths;
   std::unique_ptr<FakeUi> ui;
+  BackendFactory factory;  // when set, in place of the station file's bus
   std::unique_ptr<Tmex> tmex;
   std::unique_ptr<Monitor> monitor;
   size_t logSize = 0;
