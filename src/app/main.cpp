@@ -46,6 +46,14 @@ class UiRelay : public wx::Ui {
   bool OpenDocument(const std::string& p) override { return target->OpenDocument(p); }
 };
 
+// The second copy's word (standard error only: it touches nothing else).
+int AlreadyRunning(long long pid, const std::string& where) {
+  std::cerr << "wx118: a copy is already running" << where;
+  if (pid > 0) std::cerr << " (process " << pid << ")";
+  std::cerr << "; it was asked to come to the front. This one ends.\n";
+  return 0;
+}
+
 int Fail(const std::string& text, int status) {
   std::cerr << "wx118: " << text << "\n";
   return status;
@@ -86,9 +94,17 @@ int main(int argc, char** argv) {
 
   // A second copy hands over to the first and ends, touching nothing else.
   wx::SingleInstance instance;
-  if (!instance.TryBecomePrimary()) {
-    wx::SingleInstance::SendRestore();
-    return 0;
+  switch (instance.TryBecomePrimary()) {
+    case wx::SingleInstance::Claim::OtherCopyRuns:
+      wx::SingleInstance::SendRestore();
+      return AlreadyRunning(instance.HolderPid(), "");
+    case wx::SingleInstance::Claim::Refused:
+      // A fault of the setting, like a bad configuration: a restart cannot mend it.
+      std::cerr << "wx118: " << instance.Problem() << "\n";
+      return wx::kExitConfig;
+    case wx::SingleInstance::Claim::Primary:
+      if (!instance.Problem().empty()) std::cerr << "wx118: " << instance.Problem() << "\n";
+      break;
   }
 
   std::error_code ec;
@@ -106,6 +122,19 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(root, ec);
   if (ec) return Fail("cannot create the data root " + root.string() + ": " + ec.message(), wx::kExitRunTime);
   wx::PathMapper paths(root);
+  // One copy per data folder, whatever the environment it was started in.
+  wx::DataFolderLock folderLock;
+  const auto dataFolder = paths.Map(wx::FileLocations{}.dataLogPath).parent_path();
+  switch (folderLock.Acquire(dataFolder)) {
+    case wx::DataFolderLock::Result::HeldElsewhere:
+      wx::SingleInstance::SendRestore();
+      return AlreadyRunning(folderLock.HolderPid(), " on the data folder " + dataFolder.string());
+    case wx::DataFolderLock::Result::Failed:
+      std::cerr << "wx118: " << folderLock.Problem() << "; going on without it\n";
+      break;
+    case wx::DataFolderLock::Result::Held:
+      break;
+  }
   if (opt.demo && opt.headless) {
     // Without windows, the only way to see the demo is its files.
     std::cerr << "wx118: demo in " << std::filesystem::current_path(ec).string() << ": page "
@@ -140,9 +169,10 @@ int main(int argc, char** argv) {
     relay.target = gui.get();
     gui->ShowAll();
   }
-  instance.ListenForRestore([&] {
-    if (gui) gui->RestoreAndRaise();
-  });
+  if (!instance.ListenForRestore([&] {
+        if (gui) gui->RestoreAndRaise();
+      }))
+    std::cerr << "wx118: " << instance.Problem() << "\n";
   wx::InstallQuitOnSignals([&] { monitor.buQuitClick(); });
 
   monitor.FormCreate();
