@@ -444,9 +444,18 @@ void Monitor::buCommentInHTMLClick() {
   ui_.Refresh();
 }
 
-void Monitor::Overview1Click() { ui_.ShowMessage(OverviewHelpText()); }
-void Monitor::Legacy1Click() { ui_.ShowMessage(LegacyHelpText()); }
-void Monitor::Modern1Click() { ui_.ShowMessage(ModernHelpText()); }
+// The drive-letter names of the help texts, as they are on this machine.
+std::string Monitor::RealPathsText() const {
+  const auto& f = settings.files;
+  std::error_code ec;
+  return "\r\rOn this machine: " + f.secondaryConfig + " is " + paths_.Map(f.secondaryConfig).string() +
+         "; " + f.primaryConfig + " is read from the folder " + std::filesystem::current_path(ec).string() +
+         "; the data log " + f.dataLogPath + " is " + paths_.Map(f.dataLogPath).string() + ".";
+}
+
+void Monitor::Overview1Click() { ui_.ShowMessage(OverviewHelpText() + RealPathsText()); }
+void Monitor::Legacy1Click() { ui_.ShowMessage(LegacyHelpText() + RealPathsText()); }
+void Monitor::Modern1Click() { ui_.ShowMessage(ModernHelpText() + RealPathsText()); }
 
 void Monitor::buHelpClick() {
   const std::filesystem::path help = paths_.Map(settings.files.helpFile);

@@ -94,6 +94,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   void WriteErrorLogLine(const std::string& line);
   // Logs the closing lines of repeated messages that have stopped.
   void LogEndedRepeats(bool all, bool toScreen = true);
+  std::string RealPathsText() const;
   void SetErrorCaption();
   void ApplyScheme(int scheme);
 

@@ -334,5 +334,19 @@ TEST_F(MonitorFixture, HelpWithoutFileShowsFourLinesBesideTheMainWindow) {
   EXPECT_EQ(ui->openedDocuments.size(), 1u);
 }
 
+TEST_F(MonitorFixture, Ini2InfoTextsNameTheRealPaths) {
+  WriteStation({});
+  Start();
+  for (auto click : {&Monitor::Overview1Click, &Monitor::Legacy1Click, &Monitor::Modern1Click}) {
+    (monitor.get()->*click)();
+    const std::string& text = ui->messages.back();
+    EXPECT_NE(text.find("\r\rOn this machine: C:\\WX118\\WX118ini2.txt is " +
+                        (root / "c" / "WX118" / "WX118ini2.txt").string() +
+                        "; WX118ini.txt is read from the folder " + std::filesystem::current_path().string()),
+              std::string::npos)
+        << text;
+  }
+}
+
 }  // namespace
 }  // namespace wx

@@ -43,17 +43,17 @@ monitor() {
     >"$tmp/$1.out" 2>"$tmp/$1.err" &
   mon_pid=$!; pids+=($mon_pid)
 }
-# A demo installation whose wind-speed chip is missing: its error line every
-# tenth cycle counts the cycles.
+# A demo installation, stopped once it has its log.
 make_demo() {
   monitor "$1"; local p=$mon_pid
   wait_for 20 test -s "$tmp/$1/root/c/WX18DtLg.txt" || fail "demo $1 not created"
   kill -TERM $p; wait $p
-  echo "fault C6 absent" >>"$tmp/$1/demo-station.txt"
   : >"$tmp/$1.out"
 }
 mqtt_section() { printf '[MQTT]\nHost=127.0.0.1\nPrefix=wxtest/%s\n' "$1" >>"$tmp/$1/root/c/WX118/WX118ini2.txt"; printf '%s\n' "${@:2}" >>"$tmp/$1/root/c/WX118/WX118ini2.txt"; }
-ws_lines() { grep -c LookAtWindSpeed "$tmp/$1.out"; }
+# The records in the data log count the readings (error lines no longer do:
+# repeats of one message are collapsed on standard output).
+ws_lines() { grep -c '' "$tmp/$1/root/c/WX18DtLg.txt"; }
 
 for d in a b p w x; do make_demo $d & done; wait
 
@@ -81,8 +81,8 @@ broker plain $port "allow_anonymous true"
 mosquitto_sub -h 127.0.0.1 -p $port -v -t 'wxtest/#' >"$tmp/after.sub" &
 pids+=($!)
 wait_for 30 grep -q '^wxtest/a/T0 ' "$tmp/after.sub" || fail "the latest T0 did not come back after the broker restart"
-echo "wind-speed errors while the broker was away: with MQTT $((a1 - a0)), without $((b1 - b0))"
-[ $((b1 - b0)) -ge 16 ] || fail "the run without MQTT hardly cycled ($((b1 - b0)))"
+echo "records while the broker was away: with MQTT $((a1 - a0)), without $((b1 - b0))"
+[ $((b1 - b0)) -ge 3 ] || fail "the run without MQTT hardly cycled ($((b1 - b0)))"
 diff=$(( (a1 - a0) - (b1 - b0) )); diff=${diff#-}
 [ $diff -le $(( (b1 - b0) / 10 + 4 )) ] || fail "the outage changed the cycle count"
 grep -q '^[0-9]*: MQTT: no connection to the broker at 127.0.0.1' "$tmp/a.out" || fail "no word of the outage"
