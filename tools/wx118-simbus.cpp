@@ -1,10 +1,11 @@
 // A simulated station behind a simulated DS9097U on a pseudo-terminal:
-//   wx118-simbus [--trace] [--link PATH] STATION-FILE
+//   wx118-simbus [--trace] [--link PATH] [--byte-time] [--latency MS] STATION-FILE
 // prints the pty's path (one line) and answers on it as a DS2480B until
 // SIGTERM or SIGINT. Any serial 1-Wire master can use the path as its port.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,7 +19,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: wx118-simbus [--trace] [--link PATH] STATION-FILE\n"
+    "usage: wx118-simbus [--trace] [--link PATH] [--byte-time] [--latency MS] STATION-FILE\n"
     "\n"
     "Serves the simulated station of STATION-FILE (see docs/station-file.md)\n"
     "behind an emulated DS2480B serial 1-Wire adapter (DS9097U) on a new\n"
@@ -31,6 +32,10 @@ const char kUsage[] =
     "\n"
     "  --trace      log every byte in (>) and out (<) on standard error\n"
     "  --link PATH  also make PATH a symbolic link to the terminal (removed at exit)\n"
+    "  --byte-time  answer as late as a real line would: 10 bits a byte, the\n"
+    "               request's and the answer's, at the baud rate the master set\n"
+    "  --latency MS add MS milliseconds to every answer, as the latency timer\n"
+    "               of a USB serial converter does (16 on the common chips)\n"
     "  --help       this text\n";
 
 volatile sig_atomic_t g_stop = 0;
@@ -49,7 +54,8 @@ void PrintTrace(const wx::SystemClock& clock, char dir, const std::vector<uint8_
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool trace = false;
+  bool trace = false, byteTime = false;
+  int latencyMs = 0;
   std::string link, stationFile;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -58,6 +64,17 @@ int main(int argc, char** argv) {
       return 0;
     } else if (a == "--trace") {
       trace = true;
+    } else if (a == "--byte-time") {
+      byteTime = true;
+    } else if (a == "--latency") {
+      char* end = nullptr;
+      const long v = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+      if (i + 1 >= argc || *end != '\0' || v < 0 || v > 10000) {
+        std::fprintf(stderr, "wx118-simbus: --latency needs milliseconds (0..10000)\n%s", kUsage);
+        return 2;
+      }
+      latencyMs = static_cast<int>(v);
+      ++i;
     } else if (a == "--link") {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "wx118-simbus: --link needs a path\n%s", kUsage);
@@ -114,6 +131,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!net->adapterAnswers()) pty.SetAnswering(false);  // a dead adapter
+  pty.SetWireTiming(byteTime, latencyMs);
   if (trace) pty.SetTrace([&clock](char d, const std::vector<uint8_t>& b) { PrintTrace(clock, d, b); });
   if (!link.empty()) {
     ::unlink(link.c_str());

@@ -153,6 +153,13 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
     if (!answering_) continue;
     if (filter_) filter_(out);
     if (out.empty()) continue;
+    const double wireMs = latencyMs_ + (byteTime_ && baud > 0 ? (in.size() + out.size()) * 10000.0 / baud : 0.0);
+    if (wireMs > 0) {
+      const auto ns = static_cast<long long>(wireMs * 1e6);
+      timespec t{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+      while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+      }
+    }
     if (trace_) trace_('<', out);
     WriteAll(out);
   }

@@ -54,6 +54,14 @@ class Ds2480bPty {
   // Sees (and may change) every answer before it goes out: line faults.
   using ReplyFilter = std::function<void(std::vector<uint8_t>& reply)>;
   void SetReplyFilter(ReplyFilter f) { filter_ = std::move(f); }
+  // A wire instead of an instant pty: every answer waits for its exchange's
+  // bytes to cross the line at the master's baud rate (10 bits a byte, the
+  // request's and the answer's) when byteTime is set, plus latencyMs, as the
+  // latency timer of a USB serial converter adds to every answered write.
+  void SetWireTiming(bool byteTime, int latencyMs) {
+    byteTime_ = byteTime;
+    latencyMs_ = latencyMs < 0 ? 0 : latencyMs;
+  }
   // Whether a master has the port open, as last seen by Serve().
   bool portOpen() const { return !hungUp_; }
   // Baud rate the master set on its side of the line (0 if unknown).
@@ -78,6 +86,8 @@ class Ds2480bPty {
   long in_ = 0, out_ = 0;
   Trace trace_;
   ReplyFilter filter_;
+  bool byteTime_ = false;
+  int latencyMs_ = 0;
 };
 
 }  // namespace wx
