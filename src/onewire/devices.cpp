@@ -63,6 +63,20 @@ int Devices::Send(DeviceResult& r, uint8_t byte, uint8_t code, bool record) {
   return v;
 }
 
+template <size_t N, typename CodeOf>
+bool Devices::SendRun(DeviceResult& r, std::array<uint8_t, N>& run, CodeOf codeOf) {
+  if (!Ok(r)) return false;
+  int16_t good = 0;
+  const int16_t v = tmex_.TMBlockStream(session_.sessionHandle, run.data(), int16_t(N), &good);
+  if (v < 0) {
+    session_.lastResult = v;
+    Fail(r, codeOf(size_t(good)), v);
+    return false;
+  }
+  session_.lastResult = run[N - 1];
+  return true;
+}
+
 void Devices::EndIfOk(const DeviceResult& r) {
   if (Ok(r)) session_.lastResult = tmex_.TMEndSession(session_.sessionHandle);
 }
@@ -111,15 +125,19 @@ TtureBytes Devices::DMLGet1820Tture(int slot) {
   if (Ok(r)) Expect1(r, tmex_.TMValidSession(h), 52);
   if (Ok(r)) Expect1(r, tmex_.TMAccess(h, session_.stateBuffer.data()), 70);
   if (Ok(r)) Expect1(r, tmex_.TMValidSession(h), 72);
-  Send(r, 0xBE, 80);  // Read Scratchpad
-  std::array<uint8_t, 9> pad{};
-  pad[0] = uint8_t(Send(r, 0xFF, 90));
+  // Read Scratchpad and the whole scratchpad with its CRC, in one run:
+  // TMAccess succeeds whenever any chip answers the reset, so without the
+  // check an absent sensor reads as all ones ($FFFF: -0.5 or -0.0625 C) and
+  // is logged as a temperature.
+  std::array<uint8_t, 10> run;
+  run.fill(0xFF);
+  run[0] = 0xBE;
+  SendRun(r, run, [](size_t i) -> uint8_t {
+    return i == 0 ? 80 : i == 1 ? 90 : i == 2 ? 100 : kScratchpadReadCode;
+  });
   if (Ok(r)) Expect1(r, tmex_.TMValidSession(h), 92);
-  pad[1] = uint8_t(Send(r, 0xFF, 100));
-  // The rest of the scratchpad and its CRC: TMAccess succeeds whenever any
-  // chip answers the reset, so without the check an absent sensor reads as
-  // all ones ($FFFF: -0.5 or -0.0625 C) and is logged as a temperature.
-  for (size_t i = 2; i < pad.size(); ++i) pad[i] = uint8_t(Send(r, 0xFF, kScratchpadReadCode));
+  std::array<uint8_t, 9> pad{};
+  if (Ok(r)) std::copy(run.begin() + 1, run.end(), pad.begin());
   if (Ok(r)) {
     const bool allSame = std::all_of(pad.begin(), pad.end(), [&](uint8_t b) { return b == pad[0]; });
     if (allSame && (pad[0] == 0xFF || pad[0] == 0x00))
@@ -139,31 +157,26 @@ CountResult Devices::DMLGetCount(int slot, int page) {
   CountResult r;
   Prologue(slot, kPrologueCodes, r);
   const int32_t h = session_.sessionHandle;
-  Send(r, 0xA5, 50);  // Read Memory with Counter
-  Send(r, page == 14 ? 0xC0 : 0xE0, 60);
-  Send(r, 0x01, 70);
-  // The page's data: read and dropped, whatever happened before.
-  for (int i = 0; i < 32; ++i) tmex_.TMTouchByte(h, 0xFF);
+  // Read Memory with Counter at the page, the page's 32 data bytes (read and
+  // dropped) and the four counter bytes, in one run. A failed exchange gives
+  // no count rather than a mix of error numbers.
+  std::array<uint8_t, 39> run;
+  run.fill(0xFF);
+  run[0] = 0xA5;
+  run[1] = page == 14 ? 0xC0 : 0xE0;
+  run[2] = 0x01;
   if (Ok(r)) {
-    int b0 = tmex_.TMTouchByte(h, 0xFF);
-    int b1 = tmex_.TMTouchByte(h, 0xFF);
-    int b2 = tmex_.TMTouchByte(h, 0xFF);
-    if (b0 < 0 || b1 < 0 || b2 < 0) {
-      // A failed exchange gives no count rather than a mix of error numbers.
-      Fail(r, 120, b0 < 0 ? b0 : (b1 < 0 ? b1 : b2));
-    } else {
-      r.count = b0 + b1 * 256 + b2 * 65536;
-      if (session_.lastResult != 1) Fail(r, 120, session_.lastResult);
+    if (SendRun(r, run, [](size_t i) -> uint8_t { return i == 0 ? 50 : i == 1 ? 60 : i == 2 ? 70 : 120; })) {
+      session_.lastResult = run[2];  // the read-back of the address byte $01
+      r.count = run[35] + run[36] * 256 + run[37] * 65536;
+      if (session_.lastResult != 1)
+        Fail(r, 120, session_.lastResult);
+      else
+        r.count += (run[38] & 0x7F) * 16777216;
     }
-    if (Ok(r)) {
-      int b3 = tmex_.TMTouchByte(h, 0xFF);
-      if (b3 < 0) {
-        Fail(r, 120, b3);
-        r.count = 0;
-      } else {
-        r.count += (b3 & 0x7F) * 16777216;
-      }
-    }
+  } else {
+    // The page's data is read whatever happened before.
+    for (int i = 0; i < 32; ++i) tmex_.TMTouchByte(h, 0xFF);
   }
   EndIfOk(r);
   if (!Ok(r)) ReportDeviceError("Problem with DMLGetCount ", r.stepCode, r.tmexCode);
@@ -173,17 +186,21 @@ CountResult Devices::DMLGetCount(int slot, int page) {
 VadResult Devices::DMLGetVAD(int slot) {
   VadResult r;
   Prologue(slot, kPrologueCodes, r);
-  auto command = [&](std::initializer_list<uint8_t> bytes, uint8_t code) {
+  auto command = [&](auto run, uint8_t code) {
     Reselect(slot, 30, 32, 40, r);
-    for (uint8_t b : bytes) Send(r, b, code);
+    SendRun(r, run, [code](size_t) { return code; });
+    return run;
   };
-  command({0x4E, 0x00, 0x00}, 60);  // Write Scratchpad page 0: VAD input, nothing else on
-  command({0x44}, 50);              // Convert T
-  command({0xB4}, 60);              // Convert V
-  command({0xB8, 0x00}, 70);        // Recall Memory page 0
-  command({0xBE, 0x00}, 70);        // Read Scratchpad page 0
+  command(std::array<uint8_t, 3>{0x4E, 0x00, 0x00}, 60);  // Write Scratchpad page 0: VAD input, nothing else on
+  command(std::array<uint8_t, 1>{0x44}, 50);              // Convert T
+  command(std::array<uint8_t, 1>{0xB4}, 60);              // Convert V
+  command(std::array<uint8_t, 2>{0xB8, 0x00}, 70);        // Recall Memory page 0
+  // Read Scratchpad page 0 and its nine bytes.
+  const auto read = command(std::array<uint8_t, 11>{0xBE, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                     0xFF, 0xFF, 0xFF},
+                            70);
   std::array<int, 9> bytes{};
-  for (int& b : bytes) b = Send(r, 0xFF, 70);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = read[2 + i];
   if (Ok(r)) {
     // Page 0 and its CRC8: a corrupted read must not become a voltage.
     std::array<uint8_t, 9> page{};
@@ -204,34 +221,32 @@ VadResult Devices::DMLGetVAD(int slot) {
 DeviceResult Devices::DMLInit2450ADC(int slot) {
   DeviceResult r;
   Prologue(slot, kInitPrologueCodes, r);
-  // Write Memory at $0008: the control/status pair of every input.
-  Send(r, 0x55, 60);
-  Send(r, 0x08, 70);
-  Send(r, 0x00, 80);
+  // Write Memory at $0008: the control/status pair of every input, each
+  // data byte followed by its CRC16 pair and read-back. $08: 8-bit
+  // resolution, output off; $01: 5.12 V range, alarms off, POR cleared.
+  static constexpr uint8_t kHeadCodes[3] = {60, 70, 80};
   static constexpr uint8_t kPairCodes[4][8] = {
       {90, 100, 106, 110, 120, 130, 136, 140},
       {150, 155, 160, 165, 170, 175, 180, 185},
       {190, 195, 200, 205, 210, 215, 220, 225},
       {230, 232, 234, 236, 238, 240, 242, 244},
   };
-  for (const auto& c : kPairCodes) {
-    // $08: 8-bit resolution, output off; $01: 5.12 V range, alarms off, POR cleared.
-    Send(r, 0x08, c[0]);
-    for (int i = 1; i <= 3; ++i) Send(r, 0xFF, c[i]);  // CRC16 pair and read-back
-    Send(r, 0x01, c[4]);
-    for (int i = 5; i <= 7; ++i) Send(r, 0xFF, c[i]);
+  std::array<uint8_t, 35> pairs;
+  pairs.fill(0xFF);
+  pairs[0] = 0x55;
+  pairs[1] = 0x08;
+  pairs[2] = 0x00;
+  for (int p = 0; p < 4; ++p) {
+    pairs[3 + 8 * p] = 0x08;
+    pairs[7 + 8 * p] = 0x01;
   }
+  SendRun(r, pairs, [](size_t i) { return i < 3 ? kHeadCodes[i] : kPairCodes[(i - 3) / 8][(i - 3) % 8]; });
   ExpectPresence(r, 10);
   if (Ok(r)) Expect1(r, tmex_.TMValidSession(session_.sessionHandle), 12);
   if (Ok(r)) Expect1(r, tmex_.TMStrongAccess(session_.sessionHandle, session_.stateBuffer.data()), 20);
   // $40 at $001C: the chip is powered from VCC.
-  Send(r, 0x55, 22);
-  Send(r, 0x1C, 24);
-  Send(r, 0x00, 26);
-  Send(r, 0x40, 28);
-  Send(r, 0xFF, 30);
-  Send(r, 0xFF, 32);
-  Send(r, 0xFF, 34);
+  std::array<uint8_t, 7> power{0x55, 0x1C, 0x00, 0x40, 0xFF, 0xFF, 0xFF};
+  SendRun(r, power, [](size_t i) { return uint8_t(22 + 2 * i); });
   ExpectPresence(r, 36);
   if (Ok(r)) Expect1(r, tmex_.TMEndSession(session_.sessionHandle), 38);
   session_.AdcReady = Ok(r);
@@ -257,11 +272,9 @@ AdcResult Devices::DMLGet2540ADC(int slot) {
     Prologue(slot, kPrologueCodes, r);
   }
   const int32_t h = session_.sessionHandle;
-  Send(r, 0x3C, 50);  // Convert
-  Send(r, 0x0F, 60);  // all four inputs
-  if (Ok(r)) session_.lastResult = tmex_.TMTouchByte(h, 0x00);  // no preset; not checked
-  Send(r, 0xFF, 90);  // CRC16
-  Send(r, 0xFF, 100);
+  // Convert, all four inputs, no preset (its read-back not checked), CRC16.
+  std::array<uint8_t, 5> convert{0x3C, 0x0F, 0x00, 0xFF, 0xFF};
+  SendRun(r, convert, [](size_t i) { return i == 0 ? 50 : i == 1 ? 60 : i == 4 ? 100 : 90; });
   if (Ok(r)) {
     int16_t v = tmex_.TMOneWireLevel(h, 0, 1, 2);
     session_.lastResult = v;
@@ -287,17 +300,30 @@ AdcResult Devices::DMLGet2540ADC(int slot) {
   }
   ExpectPresence(r, 140);
   if (Ok(r)) Expect1(r, tmex_.TMStrongAccess(h, session_.stateBuffer.data()), 150);
-  Send(r, 0xAA, 160);  // Read Memory at $0000
-  Send(r, 0x00, 170);
-  Send(r, 0x00, 180);
+  // Read Memory at $0000: the eight result bytes and the CRC16 pair.
   std::array<int, 8> bytes{};
-  for (int& b : bytes) {
-    b = tmex_.TMTouchByte(h, 0xFF);  // made whatever the failure state
-    if (b < 0) b = 0;
+  if (Ok(r)) {
+    std::array<uint8_t, 13> read;
+    read.fill(0xFF);
+    read[0] = 0xAA;
+    read[1] = read[2] = 0x00;
+    int16_t good = 0;
+    const int16_t v = tmex_.TMBlockStream(h, read.data(), int16_t(read.size()), &good);
+    for (size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = v >= 0 || int(3 + i) < good ? read[3 + i] : 0;  // a failed read counts as 0
+    if (v < 0) {
+      session_.lastResult = v;
+      Fail(r, good == 0 ? 160 : good == 1 ? 170 : good == 2 ? 180 : good == 12 ? 252 : 250, v);
+    } else {
+      session_.lastResult = read[12];
+    }
+  } else {
+    for (int& b : bytes) {
+      b = tmex_.TMTouchByte(h, 0xFF);  // made whatever the failure state
+      if (b < 0) b = 0;
+    }
   }
   for (int i = 0; i < 4; ++i) r.input[i] = uint16_t(bytes[2 * i + 1] * 256 + bytes[2 * i]);
-  Send(r, 0xFF, 250);
-  Send(r, 0xFF, 252);
   if (Ok(r)) {
     int16_t v = tmex_.TMTouchReset(h);
     session_.lastResult = v;
@@ -323,9 +349,17 @@ void Devices::WaitTicks(uint32_t ms) {
   }
 }
 
+std::string Devices::AdapterFault() {
+  // The adapter of the session that failed says which device and why.
+  const BusBackend* b = tmex_.BackendOf(session_.sessionHandle);
+  const std::string why = b ? b->LastError() : std::string();
+  return why.empty() ? why : " (" + why + ")";
+}
+
 void Devices::ReportDeviceError(const std::string& prefix, uint8_t stepCode, int32_t tmexCode) {
   if (cycleCount_ < 32) ui_.ShowMessage(kDeviceHint);
-  errors_.ShowError(prefix + std::to_string(stepCode) + " and Dallas error " + std::to_string(tmexCode));
+  errors_.ShowError(prefix + std::to_string(stepCode) + " and Dallas error " + std::to_string(tmexCode) +
+                    AdapterFault());
 }
 
 void Devices::InitDevices() {
@@ -333,7 +367,7 @@ void Devices::InitDevices() {
   DeviceResult r = DMLInit2450ADC(10);
   if (r.stepCode != 0) {
     errors_.ShowError(std::to_string(r.stepCode) + " <PGM error during DMLInit2540ADC. Dallas err:" +
-                      std::to_string(r.tmexCode));
+                      std::to_string(r.tmexCode) + AdapterFault());
     session_.AdcReady = false;
   }
 }

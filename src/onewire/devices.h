@@ -76,6 +76,8 @@ class Devices {
   // messages meanwhile (asleep between them). Ends early once the program
   // was told to quit: nothing read after that is kept.
   void WaitTicks(uint32_t ms);
+  // The report names the adapter's device and the system's reason after
+  // the step and Dallas codes, when the adapter knows them.
   void ReportDeviceError(const std::string& prefix, uint8_t stepCode, int32_t tmexCode);
   // The device part of the start-up: the DS2450 set-up when slot 10 is enabled.
   void InitDevices();
@@ -93,10 +95,17 @@ class Devices {
   bool CallRom();
   // Sends a byte while no failure is recorded; a negative result fails with code.
   int Send(DeviceResult& r, uint8_t byte, uint8_t code, bool record = true);
+  // Sends a run of bytes in one call while no failure is recorded (the
+  // bytes read back replace them); a fault fails with codeOf(index of the
+  // byte it hit). Records the last byte read back, as Send does.
+  template <size_t N, typename CodeOf>
+  bool SendRun(DeviceResult& r, std::array<uint8_t, N>& run, CodeOf codeOf);
   // A TMEX call whose result must be 1.
   void Expect1(DeviceResult& r, int16_t result, uint8_t code);
   void ExpectPresence(DeviceResult& r, uint8_t code);
   void EndIfOk(const DeviceResult& r);
+  // " (device: reason)" of the last adapter fault, or nothing.
+  std::string AdapterFault();
 
   Tmex& tmex_;
   StationConfig& station_;

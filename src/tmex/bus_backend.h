@@ -2,6 +2,7 @@
 // and bit exchange, and the strong pull-up. The simulated network and the
 // DS2480B serial adapter each implement it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +31,13 @@ class BusBackend {
   // or does not answer; LastError() then says why.
   virtual bool Open() = 0;
   virtual void Close() = 0;
+  // The session that used the adapter ended. An adapter that can stay open
+  // between sessions leaves the line at its normal level and stays open;
+  // the default closes it.
+  virtual void Release() { Close(); }
+  // Open, detected and in step: the next session may use it as it is, and
+  // Open() then costs nothing.
+  virtual bool KeptOpen() const { return false; }
   // 1-Wire reset: 1 presence, 2 alarming presence, 0 no presence,
   // negative on an adapter fault.
   virtual int Reset() = 0;
@@ -48,6 +56,17 @@ class BusBackend {
   // command. The default walks the ROM one bit at a time with TouchByte and
   // TouchBit; an adapter that can run the search in one go overrides it.
   virtual int SteeredSearch(const uint8_t rom[8]);
+  // Sends len bytes (0xFF reads one) and puts the bytes seen on the bus in
+  // their place: len, or negative on an adapter fault, with *good set to
+  // the number of bytes exchanged cleanly before it. The default sends them
+  // one by one with TouchByte; an adapter that can send a run in one
+  // exchange overrides it.
+  virtual int TouchBlock(uint8_t* data, size_t len, size_t* good);
+  // A reset and, when a chip answered it (1 or 2), the bytes of data as
+  // TouchBlock sends them. Returns the reset's result; a fault in the bytes
+  // returns it negative. Nobody hears bytes after a reset without
+  // presence, so an adapter may send them together with the reset.
+  virtual int ResetThenBlock(uint8_t* data, size_t len);
   // A readable description of the last adapter fault, e.g. naming the device.
   virtual std::string LastError() const { return {}; }
 };

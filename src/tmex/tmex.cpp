@@ -27,6 +27,26 @@ int BusBackend::SteeredSearch(const uint8_t rom[8]) {
   return 1;
 }
 
+int BusBackend::TouchBlock(uint8_t* data, size_t len, size_t* good) {
+  for (size_t i = 0; i < len; ++i) {
+    const int b = TouchByte(data[i]);
+    if (b < 0) {
+      if (good) *good = i;
+      return b;
+    }
+    data[i] = static_cast<uint8_t>(b);
+  }
+  if (good) *good = len;
+  return static_cast<int>(len);
+}
+
+int BusBackend::ResetThenBlock(uint8_t* data, size_t len) {
+  const int r = Reset();
+  if ((r != 1 && r != 2) || len == 0) return r;
+  const int b = TouchBlock(data, len, nullptr);
+  return b < 0 ? b : r;
+}
+
 struct Tmex::Impl {
   struct Session {
     int port = 0;
@@ -35,9 +55,14 @@ struct Tmex::Impl {
     bool open = false;     // TMSetup succeeded
     bool pullup = false;   // strong pull-up on or armed
   };
+  struct Kept {
+    int type = 0;
+    std::unique_ptr<BusBackend> backend;
+  };
   BackendFactory factory;
   int32_t nextHandle = 1;
   std::map<int32_t, Session> sessions;
+  std::map<int, Kept> kept;  // by port: adapters left open by ended sessions
 
   Session* Find(int32_t h) {
     auto it = sessions.find(h);
@@ -50,8 +75,29 @@ struct Tmex::Impl {
     return err ? nullptr : s;
   }
   void Drop(std::map<int32_t, Session>::iterator it) {
-    if (it->second.backend) it->second.backend->Close();
+    Session& s = it->second;
+    if (s.backend) {
+      s.backend->Release();
+      if (s.backend->KeptOpen()) kept[s.port] = Kept{s.type, std::move(s.backend)};
+    }
     sessions.erase(it);
+  }
+  // The adapter left open on this port, if it is of that type and still fit.
+  std::unique_ptr<BusBackend> TakeKept(int port, int type) {
+    std::unique_ptr<BusBackend> b;
+    auto k = kept.find(port);
+    if (k == kept.end()) return b;
+    if (k->second.type == type && k->second.backend->KeptOpen()) b = std::move(k->second.backend);
+    kept.erase(k);  // a stale one closes here
+    return b;
+  }
+  // Ends a strong pull-up before other traffic.
+  int16_t DropPullup(Session& s) {
+    if (!s.pullup) return 0;
+    const int l = s.backend->SetLevel(0, false);
+    if (l < 0) return static_cast<int16_t>(l);
+    s.pullup = false;
+    return 0;
   }
 };
 
@@ -61,6 +107,7 @@ Tmex::Tmex(BackendFactory factory) : impl_(std::make_unique<Impl>()) {
 
 Tmex::~Tmex() {
   while (!impl_->sessions.empty()) impl_->Drop(impl_->sessions.begin());
+  impl_->kept.clear();
 }
 
 int32_t Tmex::TMExtendedStartSession(int16_t portNum, int16_t portType, void* /*sessionOptions*/) {
@@ -71,8 +118,8 @@ int32_t Tmex::TMExtendedStartSession(int16_t portNum, int16_t portType, void* /*
     if (it->second.port == portNum) impl_->Drop(it);
     it = next;
   }
-  std::unique_ptr<BusBackend> backend;
-  if (impl_->factory) backend = impl_->factory(portNum, portType);
+  std::unique_ptr<BusBackend> backend = impl_->TakeKept(portNum, portType);
+  if (!backend && impl_->factory) backend = impl_->factory(portNum, portType);
   if (!backend) return kTmexErrNoBackend;
   const int32_t h = impl_->nextHandle++;
   if (impl_->nextHandle <= 0) impl_->nextHandle = 1;
@@ -110,16 +157,13 @@ int16_t Tmex::TMAccess(int32_t session, void* stateBuffer) {
   Impl::Session* s = impl_->ForAccess(session, stateBuffer, err);
   if (!s) return err;
   const auto* rom = static_cast<const uint8_t*>(stateBuffer) + kRomOffset;
-  const int16_t r = TMTouchReset(session);
-  if (r < 0) return r;
-  if (r == 0) return 0;
-  int b = s->backend->TouchByte(0x55);
-  if (b < 0) return static_cast<int16_t>(b);
-  for (int i = 0; i < 8; ++i) {
-    b = s->backend->TouchByte(rom[i]);
-    if (b < 0) return static_cast<int16_t>(b);
-  }
-  return 1;
+  if (const int16_t e = impl_->DropPullup(*s); e < 0) return e;
+  // Reset, then Match ROM and the ROM when a chip answered.
+  uint8_t match[9] = {0x55};
+  for (int i = 0; i < 8; ++i) match[1 + i] = rom[i];
+  const int r = s->backend->ResetThenBlock(match, sizeof match);
+  if (r < 0) return static_cast<int16_t>(r);
+  return r == 1 || r == 2 ? 1 : 0;
 }
 
 int16_t Tmex::TMStrongAccess(int32_t session, void* stateBuffer) {
@@ -140,11 +184,7 @@ int16_t Tmex::TMTouchReset(int32_t session) {
   Impl::Session* s = impl_->Find(session);
   if (!s) return kTmexErrInvalidSession;
   if (!s->open) return kTmexErrNotSetUp;
-  if (s->pullup) {
-    const int l = s->backend->SetLevel(0, false);
-    if (l < 0) return static_cast<int16_t>(l);
-    s->pullup = false;
-  }
+  if (const int16_t e = impl_->DropPullup(*s); e < 0) return e;
   const int r = s->backend->Reset();
   return static_cast<int16_t>(r);
 }
@@ -155,6 +195,18 @@ int16_t Tmex::TMTouchByte(int32_t session, int16_t byte) {
   if (!s->open) return kTmexErrNotSetUp;
   if (byte < 0 || byte > 255) return kTmexErrBadArgument;
   return static_cast<int16_t>(s->backend->TouchByte(static_cast<uint8_t>(byte)));
+}
+
+int16_t Tmex::TMBlockStream(int32_t session, uint8_t* buffer, int16_t count, int16_t* good) {
+  if (good) *good = 0;
+  Impl::Session* s = impl_->Find(session);
+  if (!s) return kTmexErrInvalidSession;
+  if (!s->open) return kTmexErrNotSetUp;
+  if (!buffer || count < 0) return kTmexErrBadArgument;
+  size_t done = 0;
+  const int r = s->backend->TouchBlock(buffer, static_cast<size_t>(count), &done);
+  if (good) *good = static_cast<int16_t>(done);
+  return static_cast<int16_t>(r);
 }
 
 int16_t Tmex::TMOneWireLevel(int32_t session, int16_t operation, int16_t levelMode, int16_t primed) {

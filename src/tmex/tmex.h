@@ -8,10 +8,12 @@
 // -200.. added here.
 //
 // Sessions: a handle is valid from TMExtendedStartSession until TMEndSession
-// or until a new session is started on the same port, which closes the old
-// one's backend (a caller that gave up after a failed step never ends its
-// session, and that must not lock the port). Handles are never reused, so a
-// stale handle keeps failing.
+// or until a new session is started on the same port, which ends the old one
+// (a caller that gave up after a failed step never ends its session, and
+// that must not lock the port). Handles are never reused, so a stale handle
+// keeps failing. An adapter that can stay open between sessions
+// (BusBackend::KeptOpen) is kept for the next session on its port and type;
+// one that failed is dropped, and the next session asks the factory again.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -49,6 +51,11 @@ class Tmex {
   // strong pull-up first.
   int16_t TMTouchReset(int32_t session);
   int16_t TMTouchByte(int32_t session, int16_t byte);
+  // Sends count bytes of buffer (0xFF reads one) in one exchange where the
+  // adapter can, and puts the bytes read back in their place: count, or a
+  // negative error, with *good (when given) the number of bytes exchanged
+  // cleanly before it.
+  int16_t TMBlockStream(int32_t session, uint8_t* buffer, int16_t count, int16_t* good = nullptr);
   // operation 0 = set, 1 = read; level 0 normal, 1 strong pull-up;
   // prime 0 = now, 2 = on the next byte (the pull-up then starts right
   // after the next TMTouchByte). Returns the level set (or read).

@@ -2,7 +2,10 @@
 // failed sessions and chips, the conversion waits.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "onewire/devices.h"
+#include "tmex/ds2480b/serial_backend.h"
 #include "support/fakes.h"
 #include "onewire/sim_station.h"
 
@@ -212,6 +215,26 @@ TEST_F(DevicesTest, QuitEndsTheConversionWaitsAtOnce) {
   dev.DMLGet2540ADC(10);
   EXPECT_LE(ui.pumps - pumps, 2);
   EXPECT_LE(clock.GetTickCount() - before, 20u);
+}
+
+TEST_F(DevicesTest, AdapterFaultsNameTheDeviceAndTheReason) {
+  Tmex serial(MakeSerialBackendFactory(std::string("/nonexistent/ttyUSB7")));
+  Devices d(serial, station, clock, ui, errors, cycle);
+  Use(5, sim.AddDs2423(5, 6));
+  d.DMLGetCount(5, 14);
+  ASSERT_EQ(errors.errors.size(), 1u);
+  EXPECT_EQ(errors.errors[0],
+            "Problem with DMLGetCount 20 and Dallas error 3 (DS2480B: cannot open /nonexistent/ttyUSB7: "
+            "No such file or directory)");
+  // A chip fault on a working adapter has nothing to add.
+  errors.errors.clear();
+  sim.Remove(station.sensorRom[5]);
+  dev.DMLGetCount(5, 14);
+  ASSERT_EQ(errors.errors.size(), 1u);
+  EXPECT_EQ(errors.errors[0].find('('), std::string::npos);
+  const std::string denied = OpenFailureText("/nonexistent/ttyUSB7", EACCES);
+  EXPECT_EQ(denied.rfind("cannot open /nonexistent/ttyUSB7: Permission denied; ", 0), 0u);
+  EXPECT_NE(denied.find("sudo usermod -aG dialout $USER"), std::string::npos);
 }
 
 TEST_F(DevicesTest, DeviceHintOnlyDuringTheFirstCycles) {

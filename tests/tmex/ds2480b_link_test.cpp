@@ -227,12 +227,12 @@ TEST(Ds2480bLink, UnplugFailsFastAndAReplugRecoversWithoutRestart) {
   ASSERT_EQ(session(), 1);
 
   // Unplug in the middle of a session: the open port goes dead.
-  Ds2480bBackend b(device, 1000);
-  ASSERT_TRUE(b.Open()) << b.LastError();
+  const int32_t h = tmex.TMExtendedStartSession(1, 5, nullptr);
+  ASSERT_EQ(tmex.TMSetup(h), 1);
   s.Stop();
   s.pty.Close();
-  EXPECT_LT(b.Reset(), 0);
-  EXPECT_FALSE(b.LastError().empty());
+  EXPECT_LT(tmex.TMTouchReset(h), 0);
+  EXPECT_NE(tmex.BackendOf(h)->LastError().find(device), std::string::npos);
   EXPECT_NE(session(), 1);
 
   // Replugged: the adapter comes back (as a new port here); the same Tmex
@@ -241,6 +241,37 @@ TEST(Ds2480bLink, UnplugFailsFastAndAReplugRecoversWithoutRestart) {
   device = s.pty.slavePath();
   EXPECT_EQ(session(), 1);
   EXPECT_EQ(session(), 1);
+}
+
+TEST(Ds2480bLink, AdapterStaysOpenAcrossSessionsUntilAFault) {
+  Served s;
+  Tmex tmex(MakeSerialBackendFactory(s.pty.slavePath()));
+  uint8_t state[16] = {};
+  int16_t rom[8];
+  for (int i = 0; i < 8; ++i) rom[i] = s.counter->rom()[i];
+  auto session = [&] {
+    const int32_t h = tmex.TMExtendedStartSession(1, 5, nullptr);
+    if (h < 1 || tmex.TMSetup(h) != 1) return -1;
+    tmex.TMRom(h, state, rom);
+    const int r = tmex.TMStrongAccess(h, state);
+    if (r == 1) tmex.TMEndSession(h);
+    return r;
+  };
+  ASSERT_EQ(session(), 1);
+  const int resets = s.pty.emulator().masterResets();
+  // The next sessions find it open and detected: no master reset, one open.
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(session(), 1);
+  EXPECT_EQ(s.pty.emulator().masterResets(), resets);
+  EXPECT_EQ(s.pty.reopens(), 1);
+  // A bad answer fails that session; the next one detects the adapter again.
+  s.SetFault([](std::vector<uint8_t>& r) {
+    if (!r.empty()) r[0] ^= 0x40;
+  });
+  EXPECT_NE(session(), 1);
+  s.SetFault(nullptr);
+  EXPECT_EQ(session(), 1);
+  EXPECT_EQ(session(), 1);
+  EXPECT_GT(s.pty.emulator().masterResets(), resets);
 }
 
 TEST(Ds2480bLink, ClosingThePortPowerCyclesTheAdapter) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -32,13 +33,42 @@ int Ds2480bBackend::Fail(int code, const std::string& what) {
   return code;
 }
 
+std::string OpenFailureText(const std::string& device, int err) {
+  std::string text = "cannot open " + device + ": " + std::strerror(err);
+  if (err == EACCES || err == EPERM) {
+    std::string owner = "dialout";
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0)
+      if (const struct group* g = ::getgrgid(st.st_gid); g && g->gr_name && *g->gr_name) owner = g->gr_name;
+    text += "; to get access, add your user to the group " + owner + " (sudo usermod -aG " + owner +
+            " $USER) and log in again";
+  }
+  return text;
+}
+
+bool Ds2480bBackend::KeptOpen() const {
+  if (fd_ < 0 || broken_) return false;
+  // An unplugged adapter shows as a hang-up or an error on the open port.
+  pollfd p{fd_, POLLIN, 0};
+  return ::poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+void Ds2480bBackend::Release() {
+  if (fd_ >= 0 && !broken_ && pullup_) EndPullup();
+  primed_ = false;
+}
+
 bool Ds2480bBackend::Open() {
+  // Detected before and in step since: nothing to do.
+  if (KeptOpen()) return true;
   Close();
   broken_ = false;
   error_.clear();
   fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   if (fd_ < 0) {
-    Fail(kSerialNotOpen, std::string("cannot open: ") + std::strerror(errno));
+    const int err = errno;
+    broken_ = true;
+    error_ = "DS2480B: " + OpenFailureText(device_, err);
     return false;
   }
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -182,7 +212,7 @@ int Ds2480bBackend::EndPullup() {
   return 0;
 }
 
-int Ds2480bBackend::Reset() {
+int Ds2480bBackend::Begin() {
   if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
   if (pullup_) {
     if (int e = EndPullup(); e < 0) return e;
@@ -190,17 +220,76 @@ int Ds2480bBackend::Reset() {
   primed_ = false;
   // A new transaction: whatever stray bytes came in since are not answers.
   ::tcflush(fd_, TCIFLUSH);
-  std::vector<uint8_t> tx, rx;
-  ToCommand(tx);
-  tx.push_back(0xC1 | kFlex);
-  if (int e = Exchange(tx, 1, rx); e < 0) return e;
-  if ((rx[0] & 0xC0) != 0xC0) return Fail(kSerialBadResponse, "bad reset response");
-  switch (rx[0] & 3) {
+  return 0;
+}
+
+int Ds2480bBackend::ResetResult(uint8_t answer) {
+  if ((answer & 0xC0) != 0xC0) return Fail(kSerialBadResponse, "bad reset response");
+  switch (answer & 3) {
     case 0: return Fail(kSerialShorted, "1-Wire line shorted");
     case 1: return 1;
     case 2: return 2;
     default: return 0;
   }
+}
+
+void Ds2480bBackend::AddData(std::vector<uint8_t>& tx, const uint8_t* data, size_t len) {
+  ToData(tx);
+  for (size_t i = 0; i < len; ++i) {
+    tx.push_back(data[i]);
+    if (data[i] == 0xE3) tx.push_back(0xE3);
+  }
+}
+
+int Ds2480bBackend::TakeEchoes(const std::vector<uint8_t>& rx, size_t from, uint8_t* data, size_t len,
+                               size_t* good) {
+  for (size_t i = 0; i < len; ++i) {
+    if (rx[from + i] & ~data[i]) {
+      if (good) *good = i;
+      return Fail(kSerialBadResponse, "echo does not match the byte sent");
+    }
+  }
+  for (size_t i = 0; i < len; ++i) data[i] = rx[from + i];
+  if (good) *good = len;
+  return static_cast<int>(len);
+}
+
+int Ds2480bBackend::Reset() {
+  if (int e = Begin(); e < 0) return e;
+  std::vector<uint8_t> tx, rx;
+  ToCommand(tx);
+  tx.push_back(0xC1 | kFlex);
+  if (int e = Exchange(tx, 1, rx); e < 0) return e;
+  return ResetResult(rx[0]);
+}
+
+int Ds2480bBackend::ResetThenBlock(uint8_t* data, size_t len) {
+  if (int e = Begin(); e < 0) return e;
+  // The chip answers the reset and echoes every byte, presence or not.
+  std::vector<uint8_t> tx, rx;
+  ToCommand(tx);
+  tx.push_back(0xC1 | kFlex);
+  AddData(tx, data, len);
+  if (int e = Exchange(tx, 1 + len, rx); e < 0) return e;
+  const int r = ResetResult(rx[0]);
+  if (r != 1 && r != 2) return r;
+  if (int e = TakeEchoes(rx, 1, data, len, nullptr); e < 0) return e;
+  return r;
+}
+
+int Ds2480bBackend::TouchBlock(uint8_t* data, size_t len, size_t* good) {
+  if (good) *good = 0;
+  // A primed pull-up needs its byte as single bits: byte by byte then.
+  if (primed_) return BusBackend::TouchBlock(data, len, good);
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (pullup_) {
+    if (int e = EndPullup(); e < 0) return e;
+  }
+  if (len == 0) return 0;
+  std::vector<uint8_t> tx, rx;
+  AddData(tx, data, len);
+  if (int e = Exchange(tx, len, rx); e < 0) return e;
+  return TakeEchoes(rx, 0, data, len, good);
 }
 
 int Ds2480bBackend::TouchByte(uint8_t byte) {
