@@ -67,18 +67,22 @@ measure() {
 }
 
 # Ends a process and prints the milliseconds from SIGTERM to its end; one
-# that ignores SIGTERM for 10 s is killed.
+# that ignores SIGTERM for 10 s is killed. Shell builtins only while timing,
+# so that a busy machine's process start-up is not counted.
 alive() {
-  local state
-  state=$(cut -d' ' -f3 /proc/"$1"/stat 2>/dev/null)
-  [ -n "$state" ] && [ "$state" != Z ]
+  local a b state
+  read -r a b state _ </proc/"$1"/stat 2>/dev/null || return 1
+  [ "$state" != Z ]
 }
 stop() {
-  local t0 i
-  t0=$(date +%s%N)
+  local t0=${EPOCHREALTIME/./} now
   kill -TERM "$1" 2>/dev/null
-  for i in $(seq 1 10000); do alive "$1" || break; sleep 0.001; done
-  echo $((($(date +%s%N) - t0) / 1000000))
+  while alive "$1"; do
+    now=${EPOCHREALTIME/./}
+    [ $((now - t0)) -gt 10000000 ] && break
+  done
+  now=${EPOCHREALTIME/./}
+  echo $(((now - t0) / 1000))
   kill -KILL "$1" 2>/dev/null; wait "$1" 2>/dev/null
 }
 
