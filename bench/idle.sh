@@ -71,7 +71,7 @@ measure() {
 # so that a busy machine's process start-up is not counted.
 alive() {
   local a b state
-  read -r a b state _ </proc/"$1"/stat 2>/dev/null || return 1
+  read -r a b state _ 2>/dev/null </proc/"$1"/stat || return 1
   [ "$state" != Z ]
 }
 stop() {
