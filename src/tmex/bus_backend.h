@@ -67,6 +67,10 @@ class BusBackend {
   // returns it negative. Nobody hears bytes after a reset without
   // presence, so an adapter may send them together with the reset.
   virtual int ResetThenBlock(uint8_t* data, size_t len);
+  // A reset and, when a chip answered it, SteeredSearch: 1, 0 (nobody
+  // answered the reset, or no such chip) or negative on a fault. An adapter
+  // may send the search together with the reset.
+  virtual int ResetThenSearch(const uint8_t rom[8]);
   // A readable description of the last adapter fault, e.g. naming the device.
   virtual std::string LastError() const { return {}; }
 };

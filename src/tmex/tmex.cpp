@@ -47,6 +47,12 @@ int BusBackend::ResetThenBlock(uint8_t* data, size_t len) {
   return b < 0 ? b : r;
 }
 
+int BusBackend::ResetThenSearch(const uint8_t rom[8]) {
+  const int r = Reset();
+  if (r != 1 && r != 2) return r;
+  return SteeredSearch(rom);
+}
+
 struct Tmex::Impl {
   struct Session {
     int port = 0;
@@ -173,9 +179,8 @@ int16_t Tmex::TMStrongAccess(int32_t session, void* stateBuffer) {
   const auto* rom = static_cast<const uint8_t*>(stateBuffer) + kRomOffset;
   // Search ROM steered along this ROM: it completes only if a chip with
   // exactly these 64 bits answers every bit.
-  const int16_t r = TMTouchReset(session);
-  if (r <= 0) return r;
-  const int found = s->backend->SteeredSearch(rom);
+  if (const int16_t e = impl_->DropPullup(*s); e < 0) return e;
+  const int found = s->backend->ResetThenSearch(rom);
   if (found <= 0) return static_cast<int16_t>(found);
   return TMAccess(session, stateBuffer);
 }

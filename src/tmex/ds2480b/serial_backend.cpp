@@ -339,18 +339,31 @@ int Ds2480bBackend::TouchBit(int bit) {
   return (rx[0] & 3) == 3 ? 1 : 0;
 }
 
-int Ds2480bBackend::SteeredSearch(const uint8_t rom[8]) {
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
-  if (pullup_) {
-    if (int e = EndPullup(); e < 0) return e;
+int Ds2480bBackend::SteeredSearch(const uint8_t rom[8]) { return Search(rom, false); }
+
+int Ds2480bBackend::ResetThenSearch(const uint8_t rom[8]) { return Search(rom, true); }
+
+int Ds2480bBackend::Search(const uint8_t rom[8], bool withReset) {
+  if (withReset) {
+    if (int e = Begin(); e < 0) return e;
+  } else {
+    if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+    if (pullup_) {
+      if (int e = EndPullup(); e < 0) return e;
+    }
+    primed_ = false;
   }
-  primed_ = false;
   auto romBit = [rom](int n) { return (rom[n / 8] >> (n % 8)) & 1; };
   // F0 as data, accelerator on, 16 bytes each steering four ROM bits (the
   // direction in the odd bits, the even bits 0), accelerator off. One
   // answer for F0 and one per steering byte; the mode switches and the
   // accelerator commands answer nothing.
+  // With a reset first, in the same exchange: it answers one byte more.
   std::vector<uint8_t> tx, rx;
+  if (withReset) {
+    ToCommand(tx);
+    tx.push_back(0xC1 | kFlex);
+  }
   ToData(tx);
   tx.push_back(0xF0);
   ToCommand(tx);
@@ -364,7 +377,12 @@ int Ds2480bBackend::SteeredSearch(const uint8_t rom[8]) {
   }
   ToCommand(tx);
   tx.push_back(0xA1 | kFlex);
-  if (int e = Exchange(tx, 17, rx); e < 0) return e;
+  if (int e = Exchange(tx, withReset ? 18 : 17, rx); e < 0) return e;
+  if (withReset) {
+    const int r = ResetResult(rx[0]);
+    if (r != 1 && r != 2) return r;  // nobody there heard the search
+    rx.erase(rx.begin());
+  }
   if (rx[0] & ~0xF0) return Fail(kSerialBadResponse, "echo does not match the byte sent");
   // A bit of F0 pulled low: the chips did not get a clean Search ROM.
   if (rx[0] != 0xF0) return 0;

@@ -38,6 +38,8 @@ class Ds2480bBackend : public BusBackend {
   int SetLevel(int level, bool primeOnByte) override;
   // The whole steered search in one exchange, with the search accelerator.
   int SteeredSearch(const uint8_t rom[8]) override;
+  // The reset and the search in one exchange.
+  int ResetThenSearch(const uint8_t rom[8]) override;
   // A run of bytes in one exchange; every echo is checked.
   int TouchBlock(uint8_t* data, size_t len, size_t* good) override;
   // The reset and the run in one exchange.
@@ -55,6 +57,7 @@ class Ds2480bBackend : public BusBackend {
   void ToCommand(std::vector<uint8_t>& tx);
   void ToData(std::vector<uint8_t>& tx);
   bool Detect();
+  int Search(const uint8_t rom[8], bool withReset);
   int EndPullup();
   // Leaves a pull-up, then a new transaction's flush; 0 or a fault.
   int Begin();
