@@ -18,6 +18,7 @@
 #include "app/qt/qt_front_end.h"
 #include "platform/exit_status.h"
 #include "platform/signals.h"
+#include "export/log_export.h"
 #include "platform/single_instance.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "tmex/tmex.h"
@@ -64,6 +65,8 @@ int Fail(const std::string& text, int status) {
 int main(int argc, char** argv) {
   wx::CatchQuitSignalsEarly();
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Subcommands run beside a running monitor: no windows, no instance lock.
+  if (!args.empty() && args[0] == "export") return wx::RunExportCommand({args.begin() + 1, args.end()});
   std::string error;
   const std::optional<wx::Options> parsed = wx::ParseOptions(args, error);
   if (!parsed) {

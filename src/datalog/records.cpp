@@ -1,6 +1,8 @@
 #include "datalog/records.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 
 #include "config/settings.h"
@@ -71,6 +73,71 @@ std::string HeaderTitleLine() { return "cm Data Log File for WX118"; }
 
 std::string HeaderCreatedLine(const std::string& stamp) {
   return "cm created:(following is date/time, encoded) " + stamp;
+}
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+size_t RecordLength(std::string_view tag) {
+  if (tag == "rf" || tag == "lt" || tag == "ws" || tag == "b1" || tag == "b2") return 19;
+  if (tag == "bp" || tag == "hm") return 14;
+  if (tag == "wd") return 44;
+  if (tag.size() == 2 && tag[0] == 't' && tag[1] >= '0' && tag[1] <= '4') return 15;
+  return 0;
+}
+
+std::optional<int32_t> ReadWholeField(std::string_view s) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i == s.size()) return std::nullopt;
+  int64_t v = 0;
+  for (; i < s.size(); ++i) {
+    if (!IsDigit(s[i])) return std::nullopt;
+    v = v * 10 + (s[i] - '0');
+    if (v > INT32_MAX) return std::nullopt;
+  }
+  return static_cast<int32_t>(negative ? -v : v);
+}
+
+std::optional<float> ReadTemperatureField(std::string_view field) {
+  // The form the writer uses, read without a detour through text; the value
+  // is the same one strtod gives for "+21.50".
+  if (field.size() == 5 && (field[0] == '+' || field[0] == '-') && IsDigit(field[1]) && IsDigit(field[2]) &&
+      IsDigit(field[3]) && IsDigit(field[4])) {
+    const int h = (field[1] - '0') * 1000 + (field[2] - '0') * 100 + (field[3] - '0') * 10 + (field[4] - '0');
+    return static_cast<float>((field[0] == '-' ? -h : h) / 100.0);
+  }
+  std::string text(field);
+  if (text.size() >= 3) text.insert(3, ".");
+  if (text.empty() || text.find_first_not_of("+-.0123456789") != std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(v)) return std::nullopt;
+  return static_cast<float>(v);
+}
+
+std::optional<std::array<uint16_t, 17>> ReadWindBins(std::string_view line) {
+  if (line.size() != 44) return std::nullopt;
+  std::array<uint16_t, 17> bins{};
+  for (int i = 0; i < 17; ++i) {
+    const int hi = HexDigit(line[10 + 2 * i]);
+    const int lo = HexDigit(line[11 + 2 * i]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    bins[i] = static_cast<uint16_t>(hi * 16 + lo);
+  }
+  return bins;
 }
 
 }  // namespace wx

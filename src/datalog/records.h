@@ -2,7 +2,9 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace wx {
 
@@ -36,5 +38,19 @@ std::string WindOffsetRecord(const std::string& stamp, int offset, int table);
 // The two header lines of a new data log.
 std::string HeaderTitleLine();
 std::string HeaderCreatedLine(const std::string& stamp);
+
+// Reading records back (the history replay, the export).
+// The full length of a reading record of this tag: 19 counters and on/off,
+// 14 pressure and humidity, 15 temperatures, 44 wind; 0 for every other tag
+// (comments, start and offset records, headers).
+size_t RecordLength(std::string_view tag);
+// A whole-number field: an optional sign and decimal digits, nothing else;
+// nullopt beyond 32 bits.
+std::optional<int32_t> ReadWholeField(std::string_view field);
+// A temperature field as TemperatureField writes it ("+2150" is 21.50): the
+// point goes between its third and fourth character.
+std::optional<float> ReadTemperatureField(std::string_view field);
+// The 17 bins of a whole "wd" record (44 characters); nullopt otherwise.
+std::optional<std::array<uint16_t, 17>> ReadWindBins(std::string_view line);
 
 }  // namespace wx

@@ -21,9 +21,6 @@ namespace wx {
 namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
-constexpr size_t kCounterLength = 19;
-constexpr size_t kAnalogLength = 14;
-constexpr size_t kTemperatureLength = 15;
 constexpr size_t kWindLength = 44;
 constexpr size_t kStampEnd = 12;  // tag + 10 characters handed to the stamp decoder
 
@@ -31,47 +28,6 @@ constexpr size_t kStampEnd = 12;  // tag + 10 characters handed to the stamp dec
 std::string_view Field(std::string_view s, size_t pos, size_t count) {
   if (s.size() < pos) return {};
   return s.substr(pos - 1, count);
-}
-
-std::optional<int32_t> ParseInt(std::string_view s) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i == s.size()) return std::nullopt;
-  int64_t v = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return std::nullopt;
-    v = v * 10 + (s[i] - '0');
-    if (v > INT32_MAX) return std::nullopt;
-  }
-  return static_cast<int32_t>(negative ? -v : v);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// "+2150" -> 21.50: a point goes between the third and the fourth character.
-std::optional<float> ParseTemperature(std::string_view field) {
-  std::string text(field);
-  if (text.size() >= 3) text.insert(3, ".");
-  if (text.empty() || text.find_first_not_of("+-.0123456789") != std::string::npos) return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(v)) return std::nullopt;
-  return static_cast<float>(v);
-}
-
-size_t KindLength(std::string_view tag) {
-  if (tag == "rf" || tag == "lt" || tag == "ws" || tag == "b1" || tag == "b2") return kCounterLength;
-  if (tag == "bp" || tag == "hm") return kAnalogLength;
-  if (tag == "wd") return kWindLength;
-  if (tag.size() == 2 && tag[0] == 't' && tag[1] >= '0' && tag[1] <= '4') return kTemperatureLength;
-  return 0;  // not read back
 }
 
 std::string Quoted(std::string_view line) {
@@ -211,7 +167,7 @@ void HistoryReplay::WindSpeedBarStep(int column, int32_t value) {
 
 void HistoryReplay::CounterRecord(std::string_view line, Kind kind) {
   if (!TakeStamp(line)) return;
-  const std::optional<int32_t> value = ParseInt(Field(line, 11, 9));
+  const std::optional<int32_t> value = ReadWholeField(Field(line, 11, 9));
   if (!value || *value < 0) {
     static const char* const kMessages[] = {
         "Problem with val call, old rainfall datum. Datum skipped over.",
@@ -244,7 +200,7 @@ void HistoryReplay::OnOffRecord(std::string_view line) {
   const int n = line[1] == '1' ? 1 : 2;
   const int ch = 10 + n;
   if (!TakeStamp(line)) return;
-  const std::optional<int32_t> count = ParseInt(Field(line, 11, 9));
+  const std::optional<int32_t> count = ReadWholeField(Field(line, 11, 9));
   if (!count) {
     BadRecord("Problem with val call, old on/off datum. Prgm will close. " + std::string(Field(line, 3, 10)), line);
     return;
@@ -262,7 +218,7 @@ void HistoryReplay::OnOffRecord(std::string_view line) {
 
 void HistoryReplay::AnalogRecord(std::string_view line, int channel) {
   if (!TakeStamp(line)) return;
-  const std::optional<int32_t> value = ParseInt(Field(line, 11, 4));
+  const std::optional<int32_t> value = ReadWholeField(Field(line, 11, 4));
   if (!value) {
     const std::string message = channel == 8 ? "Problem with val call, old pressure datum. Prgm will close."
                                              : "Problem with val call, 30Aug03a. Prgm will close.";
@@ -279,24 +235,19 @@ void HistoryReplay::WindRecord(std::string_view line) {
     return;
   }
   if (!TakeStamp(line)) return;
-  std::array<uint16_t, 17> bins{};
-  for (int i = 0; i < 17; ++i) {
-    const int hi = HexDigit(line[10 + 2 * i]);
-    const int lo = HexDigit(line[11 + 2 * i]);
-    if (hi < 0 || lo < 0) {
-      BadRecord("Problem with val call, 10Aug03a. Prgm will close." + std::string(Field(line, 3, 10)), line);
-      return;
-    }
-    bins[i] = static_cast<uint16_t>(hi * 16 + lo);
+  const auto bins = ReadWindBins(line);
+  if (!bins) {
+    BadRecord("Problem with val call, 10Aug03a. Prgm will close." + std::string(Field(line, 3, 10)), line);
+    return;
   }
-  channels_.WindHistogram = bins;
+  channels_.WindHistogram = *bins;
   if (windSummary_) windSummary_(chart_.TimeToColumn(recordTime_));
   numeric_.laWDa.text = "XXX";
 }
 
 void HistoryReplay::TemperatureRecord(std::string_view line, int channel) {
   if (!TakeStamp(line)) return;
-  const std::optional<float> value = ParseTemperature(Field(line, 11, 5));
+  const std::optional<float> value = ReadTemperatureField(Field(line, 11, 5));
   if (!value) {
     static const char* const kMessages[] = {
         "Err 15Jun03c.. and Shutdown prep needs improving.", "Err 15Jun03c.. and Shutdown prep needs improving.",
@@ -313,7 +264,7 @@ void HistoryReplay::ReplayRecord(std::string_view line) {
   recordTime_ = kNoRecordTime;
   if (line.size() < 2) return;
   const std::string_view tag = line.substr(0, 2);
-  const size_t kindLength = KindLength(tag);
+  const size_t kindLength = RecordLength(tag);
   // The writer's note that the line above (the next one back) was cut short.
   if (tag == "cm" && line.size() > 10 && line.substr(10) == kCutShortText) cutShortLine_ = lineNumber_ + 1;
   if (kindLength == 0) return;  // comments, start records, headers, fragments

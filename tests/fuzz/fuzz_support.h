@@ -130,6 +130,7 @@ std::string FuzzColourRect(const uint8_t* data, size_t size);
 std::string FuzzDs2480b(const uint8_t* data, size_t size);
 std::string FuzzStation(const uint8_t* data, size_t size);
 std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size);
+std::string FuzzExport(const uint8_t* data, size_t size);
 
 }  // namespace wx::fuzz
 

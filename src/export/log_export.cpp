@@ -1,0 +1,498 @@
+#include "export/log_export.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "datalog/records.h"
+#include "datalog/stamps.h"
+#include "onewire/decoding.h"
+
+namespace wx {
+namespace {
+
+constexpr size_t kFlushAt = 256 * 1024;
+constexpr std::string_view kCsvHeader =
+    "time,tag,channel,raw,value,unit,text,bin0,bin1,bin2,bin3,bin4,bin5,bin6,bin7,bin8,bin9,bin10,"
+    "bin11,bin12,bin13,bin14,bin15,bin16\n";
+constexpr int kCsvColumns = 24;
+
+int TagChannel(std::string_view tag) {
+  if (tag.size() != 2) return -1;
+  if (tag[0] == 't' && tag[1] >= '0' && tag[1] <= '4') return tag[1] - '0';
+  static constexpr std::string_view kTags[] = {"rf", "ws", "lt", "bp", "hm", "wd", "b1", "b2"};
+  for (int i = 0; i < 8; ++i)
+    if (tag == kTags[i]) return 5 + i;
+  return -1;
+}
+
+bool IsCommentTag(std::string_view tag) { return tag == "cm" || tag == "ss" || tag == "wo"; }
+
+bool ValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
+    if (n == 9 || i + n >= s.size() + (n == 0)) return false;
+    for (size_t k = 1; k <= n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n + 1;
+  }
+  return true;
+}
+
+// A log written by hand may hold single-byte text; it is read as Latin-1 so
+// that the output stays UTF-8.
+std::string AsUtf8(std::string_view s) {
+  if (ValidUtf8(s)) return std::string(s);
+  std::string out;
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  return s;
+}
+
+}  // namespace
+
+std::optional<int> ParseExportDate(std::string_view t) {
+  if (t.size() != 10 || t[4] != '-' || t[7] != '-') return std::nullopt;
+  int y = 0, m = 0, d = 0;
+  if (std::from_chars(t.data(), t.data() + 4, y).ptr != t.data() + 4 ||
+      std::from_chars(t.data() + 5, t.data() + 7, m).ptr != t.data() + 7 ||
+      std::from_chars(t.data() + 8, t.data() + 10, d).ptr != t.data() + 10)
+    return std::nullopt;
+  if (!EncodeDateTime(y, m, d)) return std::nullopt;
+  return y * 10000 + m * 100 + d;
+}
+
+bool ParseExportChannels(std::string_view list, ExportOptions& options, std::string& error) {
+  options.channels.fill(false);
+  options.comments = false;
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    item = TrimLeft(item);
+    if (item.empty()) continue;
+    int ch = TagChannel(item);
+    for (int c = 0; c < 13 && ch < 0; ++c) {
+      const std::string_view name = ChannelName(c);
+      if (item.size() == name.size() &&
+          std::equal(item.begin(), item.end(), name.begin(), [](char a, char b) { return (a | 0x20) == (b | 0x20); }))
+        ch = c;
+    }
+    if (ch < 0) {
+      int n = -1;
+      const auto r = std::from_chars(item.data(), item.data() + item.size(), n);
+      if (r.ec == std::errc() && r.ptr == item.data() + item.size() && n >= 0 && n <= 12) ch = n;
+    }
+    if (item == "comments") {
+      options.comments = true;
+    } else if (ch < 0) {
+      error = "unknown channel \"" + std::string(item) +
+              "\" (names: T0..T4, rain, wind_speed, lightning, pressure, humidity, wind_direction, onoff1, "
+              "onoff2, comments; or log tags, or numbers 0..12)";
+      return false;
+    } else {
+      options.channels[ch] = true;
+    }
+  }
+  return true;
+}
+
+LogExporter::LogExporter(ExportOptions options, Sink write, Sink problem)
+    : options_(std::move(options)), write_(std::move(write)), problem_(std::move(problem)) {
+  out_.reserve(kFlushAt + 4096);
+}
+
+void LogExporter::Feed(std::string_view bytes) {
+  Header();
+  while (!bytes.empty()) {
+    const void* hit = std::memchr(bytes.data(), '\n', bytes.size());
+    const size_t n = hit ? static_cast<size_t>(static_cast<const char*>(hit) - bytes.data()) : bytes.size();
+    const std::string_view piece = bytes.substr(0, n);
+    if (!hit) {
+      // Part of a line: kept until its end arrives, unless it is too long to be a record.
+      if (!overlong_ && carry_.size() + piece.size() <= kMaxLine) {
+        carry_.append(piece);
+      } else if (!overlong_) {
+        overlong_ = true;
+        ++lineNumber_;
+        Skip("longer than any record", carry_.empty() ? piece : std::string_view(carry_));
+        carry_.clear();
+      }
+      break;
+    }
+    bytes.remove_prefix(n + 1);
+    if (overlong_) {
+      overlong_ = false;  // the end of the line already reported
+      continue;
+    }
+    ++lineNumber_;
+    if (carry_.empty()) {
+      Line(piece);
+    } else if (carry_.size() + piece.size() > kMaxLine) {
+      Skip("longer than any record", carry_);
+      carry_.clear();
+    } else {
+      carry_.append(piece);
+      Line(carry_);
+      carry_.clear();
+    }
+    FlushIfFull();
+  }
+}
+
+void LogExporter::Finish() {
+  Header();
+  if (!carry_.empty() && !overlong_) {
+    ++lineNumber_;
+    Line(carry_);
+  }
+  carry_.clear();
+  overlong_ = false;
+  if (!out_.empty()) write_(out_);
+  out_.clear();
+}
+
+void LogExporter::Header() {
+  if (headerDone_) return;
+  headerDone_ = true;
+  if (options_.format == ExportOptions::Format::Csv) out_.append(kCsvHeader);
+}
+
+void LogExporter::FlushIfFull() {
+  if (out_.size() < kFlushAt) return;
+  write_(out_);
+  out_.clear();
+}
+
+void LogExporter::Skip(std::string_view why, std::string_view line) {
+  ++skipped_;
+  std::string shown(line.substr(0, 60));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  problem_("line " + std::to_string(lineNumber_) + ": " + std::string(why) + ", skipped: \"" + AsUtf8(shown) +
+           (line.size() > 60 ? "...\"" : "\""));
+}
+
+bool LogExporter::TakeTime(std::string_view line) {
+  if (line.size() < 10) return false;
+  const char* st = line.data() + 2;
+  if (lastStampValid_ && std::memcmp(lastStamp_, st, 8) == 0) return true;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  // Within one day and hour only the minute changes: the date was checked
+  // and the offset found for the first stamp of that hour.
+  const bool sameHour = lastStampValid_ && std::memcmp(lastStamp_, st, 6) == 0;
+  if (!(sameHour && digit(st[6]) && digit(st[7]) && st[6] <= '5')) {
+    char ten[10];
+    std::memcpy(ten, st, 8);
+    ten[8] = ten[9] = ' ';
+    if (!StampToDateTime(std::string_view(ten, 10))) return false;
+    const StampFields f = *PGDTtoVars(std::string_view(ten, 10));
+    // The stamp is local wall-clock time; the offset is the one in force then.
+    std::tm tm{};
+    tm.tm_year = f.year + 100;
+    tm.tm_mon = f.month - 1;
+    tm.tm_mday = f.day;
+    tm.tm_hour = f.hour;
+    tm.tm_min = 30;
+    tm.tm_isdst = -1;
+    long offset = 0;
+    if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
+    const char sign = offset < 0 ? '-' : '+';
+    if (offset < 0) offset = -offset;
+    std::snprintf(iso_, sizeof iso_, "%04d-%02d-%02dT%02d:00:00%c%02ld:%02ld", 2000 + f.year, f.month, f.day,
+                  f.hour, sign, offset / 3600, (offset / 60) % 60);
+    isoLength_ = 25;
+    date_ = (2000 + f.year) * 10000 + f.month * 100 + f.day;
+  }
+  iso_[14] = st[6];
+  iso_[15] = st[7];
+  std::memcpy(lastStamp_, st, 8);
+  lastStampValid_ = true;
+  return true;
+}
+
+bool LogExporter::InRange() const {
+  if (options_.fromDate && date_ < *options_.fromDate) return false;
+  if (options_.toDate && date_ > *options_.toDate) return false;
+  return true;
+}
+
+void LogExporter::Key(std::string_view key) {
+  out_ += ",\"";
+  out_.append(key);
+  out_ += "\":";
+}
+
+void LogExporter::BeginRow(std::string_view tag, int channel) {
+  ++rows_;
+  const bool csv = options_.format == ExportOptions::Format::Csv;
+  const std::string_view time = channel == -2 ? std::string_view{} : std::string_view(iso_, isoLength_);
+  const std::string_view name = channel >= 0 ? ChannelName(channel) : std::string_view{};
+  if (csv) {
+    out_.append(time);
+    out_ += ',';
+    out_.append(tag);
+    out_ += ',';
+    out_.append(name);
+  } else {
+    if (time.empty()) {
+      out_ += "{\"time\":null";
+    } else {
+      out_ += "{\"time\":\"";
+      out_.append(time);
+      out_ += '"';
+    }
+    Key("tag");
+    out_ += '"';
+    out_.append(tag);
+    out_ += '"';
+    if (!name.empty()) {
+      Key("channel");
+      out_ += '"';
+      out_.append(name);
+      out_ += '"';
+    }
+  }
+}
+
+void LogExporter::Number(double v, int decimals) {
+  if (v == 0) v = 0;  // no "-0.00"
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {
+    out_ += '0';
+    return;
+  }
+  char* end = r.ptr;
+  if (decimals > 2) {
+    // Physical values: no trailing zeros beyond what they need.
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
+  }
+  if (end - buf == 2 && buf[0] == '-' && buf[1] == '0') {
+    out_ += '0';
+    return;
+  }
+  out_.append(buf, end);
+}
+
+void LogExporter::Raw(double raw, int channel) {
+  if (channel > 4) {
+    Integer(static_cast<int64_t>(raw));
+    return;
+  }
+  // Hundredths of a degree, as the log holds them: "21.50", "-3.25".
+  int64_t h = std::llround(raw * 100.0);
+  if (h < 0) {
+    out_ += '-';
+    h = -h;
+  }
+  Integer(h / 100);
+  out_ += '.';
+  out_ += static_cast<char>('0' + (h / 10) % 10);
+  out_ += static_cast<char>('0' + h % 10);
+}
+
+void LogExporter::Integer(int64_t v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out_.append(buf, r.ptr);
+}
+
+void LogExporter::Text(std::string_view raw) {
+  std::string converted;
+  std::string_view text = raw;
+  if (!ValidUtf8(raw)) text = converted = AsUtf8(raw);
+  if (options_.format == ExportOptions::Format::Csv) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+      out_.append(text);
+      return;
+    }
+    out_ += '"';
+    for (char c : text) {
+      if (c == '"') out_ += '"';
+      out_ += c;
+    }
+    out_ += '"';
+    return;
+  }
+  out_ += '"';
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out_ += '\\';
+      out_ += c;
+    } else if (u < 0x20 || u == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out_ += buf;
+    } else {
+      out_ += c;
+    }
+  }
+  out_ += '"';
+}
+
+void LogExporter::EndRow(int columnsWritten) {
+  if (options_.format == ExportOptions::Format::Csv) {
+    out_.append(static_cast<size_t>(kCsvColumns - columnsWritten), ',');
+    out_ += '\n';
+  } else {
+    out_ += "}\n";
+  }
+}
+
+void LogExporter::Line(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (line.empty()) return;
+  const bool csv = options_.format == ExportOptions::Format::Csv;
+  const std::string_view tag = line.substr(0, 2);
+  const int channel = TagChannel(tag);
+
+  if (channel < 0) {
+    if (!IsCommentTag(tag)) {
+      Skip("not a record of the data log", line);
+      return;
+    }
+    const bool timed = TakeTime(line);
+    std::string_view text = TrimLeft(line.substr(timed ? 10 : 2));
+    if (timed && tag == "wo") {
+      // "- - Wind Dir Offset:9. ..." names the vane offset of the records after it.
+      const size_t at = text.find("Offset:");
+      int v = -1;
+      if (at != std::string_view::npos)
+        std::from_chars(text.data() + at + 7, text.data() + text.size(), v);
+      if (v >= 0 && v <= 15) options_.windOffset = static_cast<uint8_t>(v);
+    }
+    if (!options_.comments) return;
+    if (!timed && (options_.fromDate || options_.toDate)) return;
+    if (timed && !InRange()) return;
+    BeginRow(tag, timed ? -1 : -2);
+    if (csv) {
+      out_ += ",,,,";
+      Text(text);
+      EndRow(7);
+    } else {
+      Key("text");
+      Text(text);
+      EndRow(0);
+    }
+    return;
+  }
+
+  if (line.size() != RecordLength(tag)) {
+    Skip(line.size() < RecordLength(tag) ? "cut short" : "longer than its record", line);
+    return;
+  }
+  if (!TakeTime(line)) {
+    Skip("its date/time stamp is not a real date and time", line);
+    return;
+  }
+  if (!options_.channels[channel] || !InRange()) return;
+  const std::string_view field = line.substr(10);
+
+  if (channel == 10) {
+    const auto bins = ReadWindBins(line);
+    if (!bins) {
+      Skip("its wind bins are not hexadecimal", line);
+      return;
+    }
+    const uint8_t m = MostFrequentWindIndex(*bins);
+    // A histogram with no valid reading has no direction.
+    const bool none = m >= 16 || (*bins)[m] == 0;
+    std::string_view name = none ? std::string_view{} : CompassNames()[m + options_.windOffset % 16];
+    name = TrimLeft(name);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    BeginRow(tag, channel);
+    if (csv) {
+      out_ += ',';
+      Integer(none ? 16 : m);
+      out_ += ",,,";
+      out_.append(name);
+      for (uint16_t b : *bins) {
+        out_ += ',';
+        Integer(b);
+      }
+      EndRow(kCsvColumns);
+    } else {
+      Key("raw");
+      Integer(none ? 16 : m);
+      Key("direction");
+      if (none) {
+        out_ += "null";
+      } else {
+        out_ += '"';
+        out_.append(name);
+        out_ += '"';
+      }
+      Key("bins");
+      out_ += '[';
+      for (int i = 0; i < 17; ++i) {
+        if (i) out_ += ',';
+        Integer((*bins)[i]);
+      }
+      out_ += ']';
+      EndRow(0);
+    }
+    return;
+  }
+
+  double raw = 0;
+  if (channel <= 4) {
+    const auto t = ReadTemperatureField(field);
+    if (!t) {
+      Skip("its temperature is not a number", line);
+      return;
+    }
+    raw = *t;
+  } else {
+    const auto v = ReadWholeField(field);
+    if (!v || *v < 0) {
+      Skip("its value is not a whole number", line);
+      return;
+    }
+    raw = *v;
+  }
+  const std::optional<PhysicalValue> physical = ToPhysical(options_.units, channel, raw);
+  BeginRow(tag, channel);
+  if (csv) {
+    out_ += ',';
+    Raw(raw, channel);
+    out_ += ',';
+    if (physical) {
+      Number(physical->value, 4);
+      out_ += ',';
+      Text(physical->unit);
+    } else {
+      out_ += ',';
+    }
+    EndRow(6);
+  } else {
+    Key("raw");
+    Raw(raw, channel);
+    if (physical) {
+      Key("value");
+      Number(physical->value, 4);
+      Key("unit");
+      Text(physical->unit);
+    }
+    EndRow(0);
+  }
+}
+
+}  // namespace wx

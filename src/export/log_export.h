@@ -1,0 +1,93 @@
+// The data log out, for spreadsheets and other programs: every record as a
+// CSV row or a JSON line with its local time in ISO 8601, the raw value as
+// logged and, where [Units] configures one, the physical value. The log is
+// streamed: memory does not grow with its size.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/units.h"
+
+namespace wx {
+
+struct ExportOptions {
+  enum class Format { Csv, Jsonl };
+  Format format = Format::Csv;
+  // Inclusive dates as yyyymmdd; rows without a readable time (the log's
+  // header lines) are left out when either is set.
+  std::optional<int> fromDate, toDate;
+  std::array<bool, 13> channels{true, true, true, true, true, true, true,
+                                true, true, true, true, true, true};
+  bool comments = true;
+  UnitsConfig units;
+  uint8_t windOffset = 9;  // until a "wo" record in the log says otherwise
+};
+
+// Parses "--from", "--to", "--channels" and "--format" values into options.
+// A date is YYYY-MM-DD; channels are names ("T0", "rain", ...), log tags
+// ("t0", "rf", ...), numbers 0..12 or "comments", separated by commas.
+std::optional<int> ParseExportDate(std::string_view text);
+bool ParseExportChannels(std::string_view list, ExportOptions& options, std::string& error);
+
+class LogExporter {
+ public:
+  // write receives the output in large pieces; problem one message per
+  // skipped line ("line 12: ...").
+  using Sink = std::function<void(std::string_view)>;
+  LogExporter(ExportOptions options, Sink write, Sink problem);
+
+  // Feeds the next bytes of the log; lines may be split anywhere.
+  void Feed(std::string_view bytes);
+  // Ends the input: a last line without a line end is read, output flushed.
+  void Finish();
+
+  int64_t linesRead() const { return lineNumber_; }
+  int64_t rowsWritten() const { return rows_; }
+  int64_t linesSkipped() const { return skipped_; }
+
+  // A line longer than this cannot be a record; it is reported and skipped
+  // without being held.
+  static constexpr size_t kMaxLine = 4096;
+
+ private:
+  void Line(std::string_view line);
+  void Skip(std::string_view why, std::string_view line);
+  // Sets time_ for the stamp at line[2..10); false when it is not a real time.
+  bool TakeTime(std::string_view line);
+  bool InRange() const;
+  void Header();
+  void BeginRow(std::string_view tag, int channel);
+  void Number(double v, int decimals);
+  void Integer(int64_t v);
+  void Raw(double raw, int channel);
+  void Text(std::string_view text);
+  void Key(std::string_view key);
+  void EndRow(int columnsWritten);
+  void FlushIfFull();
+
+  ExportOptions options_;
+  Sink write_, problem_;
+  std::string out_;
+  std::string carry_;
+  bool overlong_ = false;  // inside a line past kMaxLine
+  bool headerDone_ = false;
+  int64_t lineNumber_ = 0, rows_ = 0, skipped_ = 0;
+  // The last stamp seen and what it gave, as consecutive records share one.
+  char lastStamp_[8] = {};
+  bool lastStampValid_ = false;
+  char iso_[32] = {};
+  size_t isoLength_ = 0;
+  int date_ = 0;  // yyyymmdd of the current stamp
+};
+
+// `wx118 export [LOG] [options]`: writes to standard output (or --output),
+// problems to standard error. Returns the exit status.
+int RunExportCommand(const std::vector<std::string>& args);
+std::string ExportUsageText();
+
+}  // namespace wx

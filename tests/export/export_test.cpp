@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "export/log_export.h"
+
+namespace wx {
+namespace {
+
+// Stamps are local time: the offset must follow the zone's summer time.
+struct ExportFixture : ::testing::Test {
+  std::string savedTz;
+  bool hadTz = false;
+  void SetUp() override {
+    if (const char* tz = std::getenv("TZ")) savedTz = tz, hadTz = true;
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (hadTz) setenv("TZ", savedTz.c_str(), 1); else unsetenv("TZ");
+    tzset();
+  }
+  std::string out;
+  std::vector<std::string> problems;
+  std::string Export(const ExportOptions& options, std::string_view log) {
+    out.clear();
+    problems.clear();
+    LogExporter e(options, [&](std::string_view s) { out.append(s); },
+                  [&](std::string_view p) { problems.emplace_back(p); });
+    e.Feed(log);
+    e.Finish();
+    return out;
+  }
+};
+
+constexpr std::string_view kLog =
+    "cm Data Log File for WX118\r\n"
+    "ss26g01o05- - System started, WX118 version: 1 Sept 10\r\n"
+    "wo26g01o05- - Wind Dir Offset:2. Using lookup table:a.\r\n"
+    "t026g01o05-0325\r\n"
+    "rf26g01o05000001000\r\n"
+    "wd26g01o050000000300000000000000000000000000\r\n"
+    "bp26l07o050412\r\n"
+    "t126l07o05+21\r\n"                       // torn: a power cut mid-write
+    "hm26x07o050500\r\n"                      // month x: no real date
+    "cm26l07o05 By hand: rain, \"lots\"\r\n"
+    "t226l08a00+0100";                        // last line without its line end
+
+TEST_F(ExportFixture, CsvRowsCarryLocalTimeRawValuesBinsAndCommentsAndSkipTornLines) {
+  const std::string csv = Export(ExportOptions{}, kLog);
+  const std::string empties(17, ',');
+  // Rows one by one, for readable failures; text with a comma or quote is quoted.
+  std::vector<std::string> rows;
+  for (size_t at = 0; at < csv.size();) {
+    const size_t end = csv.find('\n', at);
+    rows.push_back(csv.substr(at, end - at));
+    at = end + 1;
+  }
+  ASSERT_EQ(rows.size(), 10u) << csv;
+  EXPECT_EQ(rows[1], ",cm,,,,,Data Log File for WX118" + empties);
+  EXPECT_EQ(rows[2], "2026-07-01T14:05:00+02:00,ss,,,,,\"- - System started, WX118 version: 1 Sept 10\"" + empties);
+  EXPECT_EQ(rows[4], "2026-07-01T14:05:00+02:00,t0,T0,-3.25,,," + empties);
+  EXPECT_EQ(rows[5], "2026-07-01T14:05:00+02:00,rf,rain,1000,,," + empties);
+  // Bin 3 is the most frequent; the vane offset of the "wo" record turns it to ESE.
+  EXPECT_EQ(rows[6], "2026-07-01T14:05:00+02:00,wd,wind_direction,3,,,ESE,0,0,0,3,0,0,0,0,0,0,0,0,0,0,0,0,0");
+  EXPECT_EQ(rows[7], "2026-12-07T14:05:00+01:00,bp,pressure,412,,," + empties);
+  EXPECT_EQ(rows[8], "2026-12-07T14:05:00+01:00,cm,,,,,\"By hand: rain, \"\"lots\"\"\"" + empties);
+  EXPECT_EQ(rows[9], "2026-12-08T00:00:00+01:00,t2,T2,1.00,,," + empties);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].rfind("line 8: cut short", 0), 0u) << problems[0];
+  EXPECT_EQ(problems[1].rfind("line 9: its date/time stamp", 0), 0u) << problems[1];
+}
+
+TEST_F(ExportFixture, JsonLinesWithUnitsDatesAndChannels) {
+  ExportOptions o;
+  o.format = ExportOptions::Format::Jsonl;
+  o.units.present = true;
+  o.units.fahrenheit = true;
+  o.units.mapped[8] = true;
+  o.units.offset[8] = 800;
+  o.units.factor[8] = 50;
+  o.units.unit[8] = "hPa";
+  std::string error;
+  ASSERT_TRUE(ParseExportChannels("t0, pressure,4", o, error)) << error;
+  EXPECT_FALSE(ParseExportChannels("T9", o, error));
+  ASSERT_TRUE(ParseExportChannels("T0,pressure,comments", o, error));
+  o.fromDate = ParseExportDate("2026-07-01");
+  o.toDate = ParseExportDate("2026-12-07");
+  EXPECT_FALSE(ParseExportDate("2026-02-30"));
+  EXPECT_EQ(Export(o, kLog),
+            "{\"time\":\"2026-07-01T14:05:00+02:00\",\"tag\":\"ss\",\"text\":\"- - System started, WX118 version: 1 Sept 10\"}\n"
+            "{\"time\":\"2026-07-01T14:05:00+02:00\",\"tag\":\"wo\",\"text\":\"- - Wind Dir Offset:2. Using lookup table:a.\"}\n"
+            "{\"time\":\"2026-07-01T14:05:00+02:00\",\"tag\":\"t0\",\"channel\":\"T0\",\"raw\":-3.25,\"value\":26.15,\"unit\":\"°F\"}\n"
+            "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"bp\",\"channel\":\"pressure\",\"raw\":412,\"value\":1006,\"unit\":\"hPa\"}\n"
+            "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"cm\",\"text\":\"By hand: rain, \\\"lots\\\"\"}\n");
+}
+
+TEST_F(ExportFixture, AnOverlongLineIsSkippedWithoutBeingHeldAndTheNextOneCounts) {
+  const std::string huge(3 * LogExporter::kMaxLine, 'x');
+  ExportOptions o;
+  o.format = ExportOptions::Format::Jsonl;
+  out.clear();
+  LogExporter e(o, [&](std::string_view s) { out.append(s); }, [&](std::string_view p) { problems.emplace_back(p); });
+  for (size_t at = 0; at < huge.size(); at += 1000) e.Feed(std::string_view(huge).substr(at, 1000));
+  e.Feed("\nt026l07o05+2150\n");
+  e.Finish();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].rfind("line 1: longer than any record", 0), 0u);
+  EXPECT_EQ(out, "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"t0\",\"channel\":\"T0\",\"raw\":21.50}\n");
+}
+
+}  // namespace
+}  // namespace wx
