@@ -209,7 +209,16 @@ DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
                  "iri=60\r\n"
                  "[HTMLMsg]\r\n"
                  "Msg=This page comes from the WX118 demo station: every reading is simulated.\r\n"
-                 "Persists=0\r\n" + DemoChartSettings());
+                 "Persists=0\r\n"
+                 "[Units]\r\n"
+                 "Temperature=C\r\n"
+                 "p5f=0.2794\r\n"
+                 "p8o=800\r\n"
+                 "p8f=50\r\n"
+                 "p9f=30\r\n"
+                 "[PhonePage]\r\n"
+                 "Index=1\r\n"
+                 "Name=WX118 demo station\r\n" + DemoChartSettings());
   // The help file is looked for in the current folder.
   const std::filesystem::path help = p.dir / "WX118.hlp";
   for (const std::filesystem::path& src :

@@ -52,7 +52,8 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
                ui, ShowCelsius),
       replay_(chart_, settings, channels, dataLog_, views.numeric,
               [this](int column) { readers_.WindAverageSummary(column); }, *this, ui, paths, clock),
-      web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()) {
+      web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()),
+      current_(settings) {
   dataLog_.SetQuitPath([this] {
     fatalRunTimeFault_ = true;
     buQuitClick();
@@ -60,6 +61,9 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
   // A file-size limit or a pipe whose reader left must give a write error
   // that the writer reports, not end the program.
   IgnoreWriteSignals();
+  // The outputs beside the specified files hear of every reading here.
+  readers_.readings.Subscribe(current_);
+  web_.current = &current_;
 }
 
 int Monitor::ExitStatus() const {

@@ -109,6 +109,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   HistoryReplay replay_;
   WebPublisher web_;
   std::unique_ptr<MqttPublisher> mqtt_;
+  CurrentValues current_;
 
   ErrorLogFile errorLog_;
   RepeatCollapser repeats_;

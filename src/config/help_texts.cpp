@@ -97,6 +97,7 @@ std::string ModernHelpText() {
       "    Without the section, only raw values appear.",
       "[PhonePage]",
       "Index=1    also write index.html, a page for phones beside the page",
+      "Name=My station    the name index.html and current.json show",
   });
 }
 

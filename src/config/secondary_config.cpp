@@ -217,6 +217,7 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
   settings.units = ReadUnits(ini, unitProblems);
   for (const std::string& problem : unitProblems) ui.ShowMessage(problem);
   page.phonePage = ini.ReadInteger("PhonePage", "Index", 0) != 0;
+  page.stationName = ini.ReadString("PhonePage", "Name", page.stationName);
 
   const std::string msg = ini.ReadString("HTMLMsg", "Msg", "");
   if (!msg.empty()) {

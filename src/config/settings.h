@@ -61,6 +61,7 @@ struct PageConfig {
   DateTime pageMessageExpiry = 0;
   // [PhonePage] Index=1: index.html beside the page (current.json is always written).
   bool phonePage = false;
+  std::string stationName = "WX118 weather station";  // [PhonePage] Name=
 };
 
 struct FileLocations {

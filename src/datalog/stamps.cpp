@@ -1,6 +1,7 @@
 #include "datalog/stamps.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace wx {
 namespace {
@@ -40,6 +41,26 @@ std::optional<DateTime> StampToDateTime(std::string_view text) {
   int year = f->year;
   if (year < 100) year += 2000;
   return EncodeDateTime(year, f->month, f->day, f->hour, f->minute, 0);
+}
+
+std::string IsoLocalTime(DateTime t) {
+  const DateTimeParts p = DecodeDateTime(t);
+  std::tm tm{};
+  tm.tm_year = p.year - 1900;
+  tm.tm_mon = p.month - 1;
+  tm.tm_mday = p.day;
+  tm.tm_hour = p.hour;
+  tm.tm_min = p.minute;
+  tm.tm_sec = p.second;
+  tm.tm_isdst = -1;
+  long offset = 0;
+  if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
+  const char sign = offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", p.year, p.month, p.day, p.hour,
+                p.minute, p.second, sign, offset / 3600, (offset / 60) % 60);
+  return buf;
 }
 
 std::string DateTimeText(DateTime t, bool withSeconds) {

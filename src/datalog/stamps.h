@@ -23,6 +23,8 @@ std::optional<StampFields> PGDTtoVars(std::string_view text);
 // The date-time of a stamp; nullopt when the text is not 10 characters long or
 // the stamp does not form a real date and time.
 std::optional<DateTime> StampToDateTime(std::string_view text);
+// "2026-12-07T14:05:09+01:00": local time with the UTC offset in force then.
+std::string IsoLocalTime(DateTime t);
 // "07-Dec-2026, 14:05" (withSeconds: "07-Dec-2026, 14:05:09").
 std::string DateTimeText(DateTime t, bool withSeconds);
 

@@ -214,6 +214,14 @@ void WebPublisher::WriteWebPage() {
   const std::string why = Publish(where, bytes);
   if (!why.empty())
     errors_.ShowError("During WriteWebPage, Cannot create file " + where + " (" + why + ")");
+  if (!current) return;
+  const DateTime now = clock_.Now();
+  for (const bool phone : {false, true}) {
+    if (phone && !page_.phonePage) continue;
+    const std::string beside = FolderPath(phone ? "index.html" : "current.json");
+    const std::string failed = Publish(beside, phone ? current->PhonePage(now) : current->Json(now));
+    if (!failed.empty()) errors_.ShowError("Cannot write " + beside + " (" + failed + ")");
+  }
 }
 
 std::string WebPublisher::Publish(const std::string& where, const std::string& bytes) {

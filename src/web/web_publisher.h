@@ -15,6 +15,7 @@
 #include "platform/error_sink.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
+#include "web/current_values.h"
 
 namespace wx {
 
@@ -63,6 +64,10 @@ class WebPublisher {
   void PageUpdateTick(bool showCelsius);
   void ImageExportTick();
   void PageMessageExpiryCheck();
+
+  // When set, every page write also replaces current.json and (with
+  // [PhonePage] Index=1) index.html beside it.
+  const CurrentValues* current = nullptr;
 
   RecentReadingTable RecentReadings;
   std::vector<std::string> meHTML;  // the page buffer

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The published page as a reader sees it: the demo station (without windows)
+# The published page as a reader sees it, then the phone page beside it at
+# 390 px and at desktop width, checked against current.json.
+# The published page: the demo station (without windows)
 # publishes every second into its www folder, a local web server serves it,
 # and headless Chromium loads it. A small checking page holds the published
 # page in a frame and writes what the browser made of it (table rows, the
@@ -50,6 +52,7 @@ message='Rain gauge cleaned <b id="wxmsg">today</b>, readings from 9:00'
 mkdir -p "$demo/root/c/WX118" "$www"
 printf '%s\r\n' "abWX118ini2 web page check" "[swg]" "wgp=$www" "wgh=WX118WG.htm" "hsi=1" \
   "[enis]" "wgi=WX118WG.jpg" "iri=1" "[HTMLMsg]" "Msg=$message" "Persists=0" \
+  "[Units]" "Temperature=F" "p5f=0.2794" "p8o=800" "p8f=50" "[PhonePage]" "Index=1" "Name=Check <station>" \
   >"$demo/root/c/WX118/WX118ini2.txt"
 
 "$bin" --headless --demo "$demo" --speed 20 >"$tmp/out" 2>"$tmp/err" &
@@ -136,4 +139,99 @@ done || fail "table rows"
 grep '^ROW|' "$tmp/result" | sed 's/.*--at--  \([0-9]*\)-\([A-Za-z]*\)-\([0-9]*\), \([0-9:]*\).*/\1 \2 \3 \4/' |
   while read -r when; do date -d "$when" +%s || echo bad; done >"$tmp/times"
 sort -n -c "$tmp/times" 2>/dev/null || fail "table rows are not oldest first: $(tr '\n' ' ' <"$tmp/times")"
-echo "PASS (screenshot in $art)"
+grep -q 'index.html\|current.json' "$www/WX118WG.htm" && fail "the page mentions the new files"
+
+# The phone page. The program is stopped so the files hold still; then
+# current.json is changed by hand (T0 up 1.5 degrees): the page must show the
+# changed values after its own refresh, without being loaded again.
+kill "$pid"; wait "$pid"; pid=""
+[ -s "$www/index.html" ] && [ -s "$www/current.json" ] || fail "no index.html or current.json"
+grep -q 'name="viewport"' "$www/index.html" || fail "index.html has no viewport"
+grep -q 'https\?://' "$www/index.html" && fail "index.html loads something from outside its folder"
+cp "$www/index.html" "$www/current.json" "$art/"
+python3 - "$www/current.json" <<'PY' || fail "current.json"
+import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+assert d["station"] == "Check <station>" and d["message"].startswith("Rain gauge") and d["page"] == "WX118WG.htm", d
+ch = {c["channel"]: c for c in d["channels"]}
+for name in ("T0", "T1", "rain", "pressure", "humidity", "wind_direction"):
+    assert name in ch and ch[name]["raw"] is not None and ch[name]["time"][10] == "T", (name, ch.get(name))
+t0 = ch["T0"]
+assert t0["unit"] == "°F" and abs(t0["value"] - (t0["raw"] * 9 / 5 + 32)) < 1e-6, t0
+assert ch["rain"]["unit"] == "mm" and abs(ch["rain"]["value"] - ch["rain"]["raw"] * 0.2794) < 1e-6, ch["rain"]
+assert abs(ch["pressure"]["value"] - (800 + 50 * ch["pressure"]["raw"] / 100)) < 1e-6, ch["pressure"]
+assert "value" not in ch["humidity"] and ch["humidity"]["raw_unit"] == "V/100", ch["humidity"]
+t0["raw"] += 1.5
+t0["value"] = t0["raw"] * 9 / 5 + 32
+json.dump(d, open(sys.argv[1], "w", encoding="utf-8"), ensure_ascii=False)
+PY
+cat >"$www/phone.htm" <<'HTM'
+<html><head><title>phone check</title></head><body>
+<pre id="result"></pre>
+<script>
+// index.html in a frame of the given width (the frame is its viewport). After
+// its refresh interval the values shown must be those of current.json now.
+var width = Number(location.hash.substr(1)) || 390;
+var f = document.createElement('iframe');
+f.width = width; f.height = 900; f.src = 'index.html';
+document.body.append(f);
+var out = [];
+f.addEventListener('load', function () {
+  f.contentWindow.notReloaded = true;
+  setTimeout(check, 7000);
+});
+function shown(c) {
+  if (c.channel === 'wind_direction') return c.direction === null ? '\u2014' : c.direction;
+  var v = c.value !== undefined ? c.value : c.raw, u = c.value !== undefined ? c.unit : c.raw_unit;
+  return String(Math.round(v * 10) / 10) + ' ' + u;
+}
+function check() {
+  fetch('current.json', {cache: 'no-store'}).then(function (r) { return r.json(); }).then(function (d) {
+    var doc = f.contentDocument;
+    out.push('RELOADED|' + (f.contentWindow.notReloaded !== true));
+    out.push('OVERFLOW|' + (doc.documentElement.scrollWidth > width));
+    var cards = doc.querySelectorAll('.card');
+    out.push('CARDS|' + cards.length + '|' + d.channels.length);
+    var top = cards.length ? cards[0].offsetTop : -1, perRow = 0;
+    cards.forEach(function (card) {
+      if (card.offsetTop === top) ++perRow;
+      var c = d.channels.filter(function (x) { return x.channel === card.dataset.channel; })[0];
+      var text = card.querySelector('.value').textContent;
+      if (!c || text !== shown(c)) out.push('WRONG|' + card.dataset.channel + '|' + text + '|' + (c ? shown(c) : 'none'));
+      var size = parseFloat(getComputedStyle(card.querySelector('.value')).fontSize);
+      if (size < 16) out.push('SMALL|' + card.dataset.channel + '|' + size);
+    });
+    out.push('PERROW|' + perRow);
+    var img = doc.getElementById('chart');
+    out.push('IMG|' + img.complete + '|' + img.naturalWidth + 'x' + img.naturalHeight + '|' + (img.getBoundingClientRect().right <= width));
+    out.push('LINK|' + doc.getElementById('classic').getAttribute('href'));
+    out.push('BOLD|' + (doc.getElementById('wxmsg') ? doc.getElementById('wxmsg').textContent : 'none'));
+    out.push('TITLE|' + doc.getElementById('station').textContent);
+  }).catch(function (e) { out.push('ERROR|' + e); }).then(function () {
+    document.getElementById('result').textContent = out.join('\n') + '\nDONE\n';
+  });
+}
+</script>
+</body></html>
+HTM
+for width in 390 1280; do
+  browse "phone$width" --virtual-time-budget=15000 --dump-dom "$base/phone.htm#$width" >"$tmp/phone$width.dom" ||
+    fail "Chromium did not dump the phone check at $width"
+  r=$tmp/phone$width
+  sed -n '/<pre id="result">/,/^DONE$/p' "$r.dom" | sed 's/^<pre id="result">//; s/&lt;/</g; s/&gt;/>/g; s/&amp;/\&/g' >"$r"
+  cp "$r" "$art/phone-result-$width"
+  grep -q '^DONE$' "$r" || fail "the phone check did not finish at $width"
+  grep '^ERROR|\|^WRONG|\|^SMALL|' "$r" && fail "phone page at $width: $(grep '^ERROR|\|^WRONG|\|^SMALL|' "$r")"
+  grep -qx 'RELOADED|false' "$r" || fail "the phone page reloaded instead of refreshing ($width)"
+  grep -qx 'OVERFLOW|false' "$r" || fail "the phone page is wider than $width px"
+  grep -q '^CARDS|\([1-9][0-9]*\)|\1$' "$r" || fail "one card per channel ($width): $(grep CARDS "$r")"
+  grep -qx 'IMG|true|780x237|true' "$r" || fail "the chart on the phone page ($width): $(grep IMG "$r")"
+  grep -qx 'LINK|WX118WG.htm' "$r" || fail "no link to the page ($width)"
+  grep -qx 'BOLD|today' "$r" || fail "the message on the phone page ($width)"
+  grep -qx 'TITLE|Check <station>' "$r" || fail "the station name ($width)"
+  browse "shot$width" --hide-scrollbars --window-size=$width,900 \
+    --screenshot="$art/phone-$width.png" "$base/index.html" >/dev/null || fail "no screenshot at $width"
+done
+grep -qx 'PERROW|[12]' "$tmp/phone390" || fail "more than two values side by side at 390 px"
+grep -qx 'PERROW|\([4-9]\|[1-9][0-9]\)' "$tmp/phone1280" || fail "fewer than four values side by side at 1280 px"
+echo "PASS (screenshots in $art)"

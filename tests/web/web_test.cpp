@@ -5,6 +5,9 @@
 #include <jpeglib.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <atomic>
 #include <cstdio>
@@ -121,6 +124,58 @@ TEST(WebCells, Formats) {
   EXPECT_EQ(CountCell(123), "000123");
   EXPECT_EQ(CountCell(1234567), "1234567");
   EXPECT_EQ(TableRow(RecentReading{}), kInitialRow);
+}
+
+// current.json and index.html beside the page: what the announcements
+// said, only for enabled channels, valid JSON whatever the message holds,
+// and the page itself unchanged by them.
+TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
+  web_->WriteWebPage();
+  const std::string plainPage = Read(PageFile());
+  Settings settings;
+  settings.station.sensorEnabled[0] = settings.station.sensorEnabled[8] = settings.station.sensorEnabled[10] = true;
+  settings.station.windOffset = 2;
+  settings.page.pageMessage = "Caf\xe9 <b>open</b></script>";
+  CurrentValues current(settings);
+  ReadingAnnouncer announcer;
+  announcer.Subscribe(current);
+  const DateTime t = clock_.Now();
+  announcer.Announce(Reading{0, t, Stamp(t), 21.5, false});
+  announcer.Announce(Reading{1, t, Stamp(t), 5.0, false});  // not enabled
+  announcer.Announce(Reading{10, t, Stamp(t), 3, false});
+  announcer.Announce(Reading{10, t, Stamp(t), 16, true});
+  web_->current = &current;
+  auto json = [&] {
+    const auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(Read(root_ / "c" / "current.json")));
+    EXPECT_TRUE(doc.isObject());
+    return doc.object();
+  };
+  web_->WriteWebPage();
+  EXPECT_EQ(Read(PageFile()), plainPage);
+  EXPECT_FALSE(fs::exists(root_ / "c" / "index.html"));
+  QJsonObject d = json();
+  EXPECT_EQ(d["message"].toString(), QString::fromUtf8("Caf\u00e9 <b>open</b></script>"));
+  QJsonArray ch = d["channels"].toArray();
+  ASSERT_EQ(ch.size(), 3);
+  EXPECT_EQ(ch[0].toObject()["raw"].toDouble(), 21.5);
+  EXPECT_FALSE(ch[0].toObject().contains("value"));  // no [Units]
+  EXPECT_EQ(ch[0].toObject()["time"].toString().left(19), "2026-12-07T14:05:09");
+  EXPECT_TRUE(ch[1].toObject()["raw"].isNull());       // enabled, not read yet
+  EXPECT_EQ(ch[2].toObject()["direction"].toString(), "ESE");  // index 3 turned by the offset 2
+  EXPECT_TRUE(ch[2].toObject()["average"].toObject()["direction"].isNull());
+
+  settings.units.present = true;
+  settings.units.fahrenheit = true;
+  page_.phonePage = true;
+  web_->WriteWebPage();
+  EXPECT_EQ(json()["channels"].toArray()[0].toObject()["value"].toDouble(), 70.7);
+  const std::string phone = Read(root_ / "c" / "index.html");
+  EXPECT_NE(phone.find("name=\"viewport\""), std::string::npos);
+  // The message's "</script>" stays inside the embedded data.
+  const size_t data = phone.find("<script id=\"initial\"");
+  ASSERT_NE(data, std::string::npos);
+  EXPECT_EQ(phone.find("</script>", data), phone.find("\n</script>\n<script>", data) + 1);
+  EXPECT_TRUE(sink_.errors.empty());
 }
 
 TEST_F(WebTest, StartUpPageLineByLine) {

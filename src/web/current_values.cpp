@@ -1,0 +1,233 @@
+#include "web/current_values.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "config/units.h"
+#include "datalog/stamps.h"
+#include "onewire/decoding.h"
+
+namespace wx {
+namespace {
+
+std::string JsonNumber(double v, int decimals) {
+  if (!std::isfinite(v)) return "null";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  std::string s = buf;
+  if (s.find('.') != std::string::npos) {
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+  }
+  if (s == "-0") s = "0";
+  return s;
+}
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+  return s;
+}
+
+const char* RawUnit(int channel) {
+  if (channel <= 4) return "°C";
+  if (channel == 8 || channel == 9) return "V/100";
+  if (channel == 10) return "index";
+  return "count";
+}
+
+std::string Html(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+constexpr const char* kDisplayNames[kChannels] = {
+    "T0", "T1", "T2", "T3", "T4", "Rain", "Wind speed", "Lightning", "Pressure", "Humidity",
+    "Wind direction", "On/off 1", "On/off 2"};
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+  // Valid UTF-8 passes; any other byte of 0x80 and above is taken as Latin-1.
+  auto validAt = [&](size_t i, size_t& len) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    len = (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > text.size()) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    return true;
+  };
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto u = static_cast<unsigned char>(c);
+    size_t len = 0;
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20 || u == 0x7F || c == '<') {
+      // '<' too, so that the text can sit inside a script element.
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out += buf;
+    } else if (u < 0x80) {
+      out += c;
+    } else if (validAt(i, len)) {
+      out.append(text.substr(i, len));
+      i += len - 1;
+    } else {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out + "\"";
+}
+
+void CurrentValues::OnReading(const Reading& reading) {
+  if (reading.channel < 0 || reading.channel >= kChannels) return;
+  if (reading.channel == 10 && reading.average)
+    windAverage_ = reading;
+  else
+    latest_[reading.channel] = reading;
+}
+
+std::string CurrentValues::Json(DateTime now) const {
+  const PageConfig& page = settings_.page;
+  std::string j = "{\n";
+  j += "  \"station\": " + JsonString(page.stationName) + ",\n";
+  j += "  \"version\": " + JsonString(kVersionText) + ",\n";
+  j += "  \"time\": " + JsonString(IsoLocalTime(now)) + ",\n";
+  j += "  \"stamp\": " + JsonString(Stamp(now)) + ",\n";
+  j += "  \"message\": " + JsonString(page.pageMessage) + ",\n";
+  j += "  \"page\": " + JsonString(page.pageFileName) + ",\n";
+  j += "  \"image\": " + JsonString(page.imageFileName) + ",\n";
+  j += "  \"refresh_seconds\": " + std::to_string(std::max<int32_t>(5, page.pageIntervalSeconds)) + ",\n";
+  j += "  \"channels\": [";
+  bool first = true;
+  const auto windName = [&](double index) -> std::string {
+    const int i = static_cast<int>(index);
+    if (i < 0 || i >= 16) return "null";
+    return JsonString(Trimmed(CompassNames()[i + settings_.station.windOffset % 16]));
+  };
+  for (int ch = 0; ch < kChannels; ++ch) {
+    if (!settings_.station.sensorEnabled[ch]) continue;
+    std::string label = Trimmed(settings_.plot.channelLabel[ch]);
+    if (label.empty()) label = kDisplayNames[ch];
+    j += first ? "\n" : ",\n";
+    first = false;
+    j += "    {\"channel\": " + JsonString(ChannelName(ch)) + ", \"number\": " + std::to_string(ch) +
+         ", \"label\": " + JsonString(label);
+    const std::optional<Reading>& r = latest_[ch];
+    if (!r) {
+      j += ", \"stamp\": null, \"time\": null, \"raw\": null}";
+      continue;
+    }
+    j += ", \"stamp\": " + JsonString(r->stamp) + ", \"time\": " + JsonString(IsoLocalTime(r->when));
+    j += ", \"raw\": " + JsonNumber(r->raw, ch <= 4 ? 4 : 0) + ", \"raw_unit\": " + JsonString(RawUnit(ch));
+    if (ch == 10) {
+      j += ", \"direction\": " + windName(r->raw);
+      if (windAverage_)
+        j += ", \"average\": {\"stamp\": " + JsonString(windAverage_->stamp) + ", \"time\": " +
+             JsonString(IsoLocalTime(windAverage_->when)) + ", \"raw\": " + JsonNumber(windAverage_->raw, 0) +
+             ", \"direction\": " + windName(windAverage_->raw) + "}";
+    } else if (const auto p = ToPhysical(settings_.units, ch, r->raw)) {
+      j += ", \"value\": " + JsonNumber(p->value, 4) + ", \"unit\": " + JsonString(p->unit);
+    }
+    j += "}";
+  }
+  j += "\n  ]\n}\n";
+  return j;
+}
+
+std::string CurrentValues::PhonePage(DateTime now) const {
+  std::string json = Json(now);
+  const PageConfig& page = settings_.page;
+  std::string h;
+  h += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  h += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  h += "<title>" + Html(page.stationName) + "</title>\n";
+  h += R"(<style>
+body { font-family: system-ui, sans-serif; margin: 0; padding: 1rem; background: #f4f6f8; color: #1a1a1a; }
+main { max-width: 60rem; margin: 0 auto; }
+h1 { font-size: 1.4rem; margin: 0 0 .25rem; }
+#updated { color: #555; font-size: .9rem; margin: 0 0 1rem; }
+#values { display: grid; grid-template-columns: repeat(auto-fill, minmax(10rem, 1fr)); gap: .75rem; }
+.card { background: #fff; border-radius: .5rem; padding: .75rem; box-shadow: 0 1px 3px rgba(0,0,0,.15); }
+.label { font-size: .85rem; color: #555; }
+.value { font-size: 1.6rem; font-weight: 600; margin-top: .2rem; overflow-wrap: anywhere; }
+.when { font-size: .75rem; color: #777; margin-top: .2rem; }
+#message { margin: 1rem 0; padding: .75rem; background: #fff8dc; border-radius: .5rem; }
+#message:empty { display: none; }
+#chart { width: 100%; height: auto; margin-top: 1rem; background: #fff; }
+footer { margin-top: 1rem; font-size: .9rem; }
+</style>
+</head>
+<body>
+<main>
+<h1 id="station"></h1>
+<p id="updated"></p>
+<div id="message"></div>
+<div id="values"></div>
+)";
+  h += "<img id=\"chart\" src=\"" + Html(page.imageFileName) + "\" alt=\"Chart of the last nine days\">\n";
+  h += "<footer><a id=\"classic\" href=\"" + Html(page.pageFileName) + "\">The station's classic page</a></footer>\n";
+  h += "</main>\n<script id=\"initial\" type=\"application/json\">\n" + json + "</script>\n";
+  h += R"(<script>
+function shown(c) {
+  if (c.raw === null) return '\u2014';
+  if (c.channel === 'wind_direction') return c.direction === null ? '\u2014' : c.direction;
+  var v = c.value !== undefined ? c.value : c.raw;
+  var unit = c.value !== undefined ? c.unit : c.raw_unit;
+  return String(Math.round(v * 10) / 10) + (unit ? ' ' + unit : '');
+}
+function render(d) {
+  document.getElementById('station').textContent = d.station;
+  document.getElementById('updated').textContent = 'Updated ' + d.time.replace('T', ' ');
+  document.title = d.station;
+  document.getElementById('message').innerHTML = d.message;
+  var list = document.getElementById('values');
+  list.textContent = '';
+  d.channels.forEach(function (c) {
+    var card = document.createElement('div');
+    card.className = 'card';
+    card.dataset.channel = c.channel;
+    var label = document.createElement('div');
+    label.className = 'label';
+    label.textContent = c.label;
+    var value = document.createElement('div');
+    value.className = 'value';
+    value.textContent = shown(c);
+    var when = document.createElement('div');
+    when.className = 'when';
+    when.textContent = c.time ? c.time.substr(11, 5) : 'not read yet';
+    card.append(label, value, when);
+    list.append(card);
+  });
+  document.body.dataset.stamp = d.stamp;
+}
+function load() {
+  fetch('current.json', {cache: 'no-store'}).then(function (r) { return r.json(); }).then(function (d) {
+    render(d);
+    document.getElementById('chart').src = d.image + '?' + d.stamp;
+  }).catch(function () {});
+}
+var first = JSON.parse(document.getElementById('initial').textContent);
+render(first);
+setInterval(load, first.refresh_seconds * 1000);
+</script>
+</body>
+</html>
+)";
+  return h;
+}
+
+}  // namespace wx
