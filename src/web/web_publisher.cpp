@@ -212,15 +212,18 @@ void WebPublisher::WriteWebPage() {
   for (const std::string& l : meHTML) bytes += l + "\r\n";
   const std::string where = FolderPath(page_.pageFileName);
   const std::string why = Publish(where, bytes);
-  if (!why.empty())
+  if (!why.empty()) {
     errors_.ShowError("During WriteWebPage, Cannot create file " + where + " (" + why + ")");
+    return;  // the files beside it would fail the same way
+  }
   if (!current) return;
   const DateTime now = clock_.Now();
   for (const bool phone : {false, true}) {
     if (phone && !page_.phonePage) continue;
     const std::string beside = FolderPath(phone ? "index.html" : "current.json");
     const std::string failed = Publish(beside, phone ? current->PhonePage(now) : current->Json(now));
-    if (!failed.empty()) errors_.ShowError("Cannot write " + beside + " (" + failed + ")");
+    if (!failed.empty())
+      errors_.ShowError("During WriteWebPage, Cannot create file " + beside + " (" + failed + ")");
   }
 }
 

@@ -61,7 +61,9 @@ for d in a b p w x; do make_demo $d & done; wait
 port=$(free_port)
 broker plain $port "allow_anonymous true"
 plain=$broker_pid
-printf '[Units]\nTemperature=F\n' >>"$tmp/a/root/c/WX118/WX118ini2.txt"
+# The demo's [Units] section (the first of a name counts) switched to Fahrenheit.
+sed -i 's/^Temperature=C/Temperature=F/' "$tmp/a/root/c/WX118/WX118ini2.txt"
+grep -q '^Temperature=F' "$tmp/a/root/c/WX118/WX118ini2.txt" || fail "the demo's [Units] has no Temperature=C"
 mqtt_section a "Port=$port"
 mosquitto_sub -h 127.0.0.1 -p $port -v -t 'wxtest/#' -t 'homeassistant/#' >"$tmp/before.sub" &
 pids+=($!)
