@@ -14,7 +14,8 @@ std::string UsageText() {
   return "usage: wx118 [--headless] [--root DIR] [--serial-device PATH]\n"
          "             [--simulate STATION-FILE [--speed N]]\n"
          "       wx118 --demo [DIR] [--speed N] [--headless] [--root DIR]\n"
-         "       wx118 --version | --help\n";
+         "       wx118 --version | --help\n"
+         "       wx118 export [LOG] [--from DATE] [--to DATE] [--channels LIST] [--format csv|jsonl]\n";
 }
 
 std::string HelpText() {
@@ -31,6 +32,7 @@ std::string HelpText() {
          "  --serial-device PATH   the adapter's serial device, instead of the one the port digit maps to\n"
          "  --version              print the version and exit\n"
          "  -h, --help             print this help and exit\n"
+         "  export ...             the data log as CSV or JSON Lines (wx118 export --help)\n"
          "\n"
          "Exit status: 0 normal quit (also on SIGTERM, SIGINT, SIGHUP), 1 configuration fault,\n"
          "2 wrong command line, 3 run-time fault (data root or data log unusable), 4 no display.\n"
