@@ -219,14 +219,7 @@ DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
                  "[PhonePage]\r\n"
                  "Index=1\r\n"
                  "Name=WX118 demo station\r\n" + DemoChartSettings());
-  // The help file is looked for in the current folder.
-  const std::filesystem::path help = p.dir / "WX118.hlp";
-  for (const std::filesystem::path& src :
-       {std::filesystem::path(WX118_SOURCE_DIR) / "help" / "WX118.hlp",
-        std::filesystem::path("/usr/share/doc/wx118/WX118.hlp")}) {
-    if (!std::filesystem::exists(help, ec) && std::filesystem::exists(src, ec))
-      std::filesystem::copy_file(src, help, ec);
-  }
+  // No copy of the help file: the program finds it beside itself.
   return p;
 }
 

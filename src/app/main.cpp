@@ -44,7 +44,8 @@ class UiRelay : public wx::Ui {
   bool TerminateRequested() const override { return target->TerminateRequested(); }
   void Refresh() override { target->Refresh(); }
   void ErrorLineAdded(const std::string& l) override { target->ErrorLineAdded(l); }
-  bool OpenDocument(const std::string& p) override { return target->OpenDocument(p); }
+  void GiveFocus(wx::FocusTarget f) override { target->GiveFocus(f); }
+  bool ShowHelp(const std::string& p) override { return target->ShowHelp(p); }
 };
 
 // The second copy's word (standard error only: it touches nothing else).
@@ -178,6 +179,8 @@ int main(int argc, char** argv) {
     std::cerr << "wx118: " << instance.Problem() << "\n";
   wx::InstallQuitOnSignals([&] { monitor.buQuitClick(); });
 
+  const std::filesystem::path exeDir = QCoreApplication::applicationDirPath().toStdString();
+  monitor.helpFolders = {exeDir, exeDir.parent_path() / "share" / "wx118"};
   monitor.FormCreate();
   if (monitor.FatalConfigFault()) return wx::kExitConfig;
   const int rc = opt.headless ? headless->Exec() : gui->Exec();

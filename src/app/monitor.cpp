@@ -37,8 +37,8 @@ std::string ZeroTwo(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
 }  // namespace
 
 const char* Monitor::AttributionText() {
-  return "WX118 weather monitor, free software for 1-Wire weather stations. See the About box "
-         "for where to find it.";
+  // Two short lines: the label's second line must end before the time of day.
+  return "WX118 weather monitor. Home page: its README.md";
 }
 
 Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex)
@@ -462,9 +462,20 @@ void Monitor::Legacy1Click() { ui_.ShowMessage(LegacyHelpText() + RealPathsText(
 void Monitor::Modern1Click() { ui_.ShowMessage(ModernHelpText() + RealPathsText()); }
 
 void Monitor::buHelpClick() {
-  const std::filesystem::path help = paths_.Map(settings.files.helpFile);
   std::error_code ec;
-  if (std::filesystem::exists(help, ec) && ui_.OpenDocument(help.string())) return;
+  const std::filesystem::path inCurrentFolder =
+      std::filesystem::absolute(paths_.Map(settings.files.helpFile), ec);
+  std::vector<std::filesystem::path> candidates{inCurrentFolder};
+  for (const std::filesystem::path& folder : helpFolders)
+    candidates.push_back(folder / inCurrentFolder.filename());
+  for (const std::filesystem::path& help : candidates) {
+    if (!std::filesystem::is_regular_file(help, ec)) continue;
+    // The file is there: any trouble now is not a missing file.
+    if (!ui_.ShowHelp(help.string()))
+      ui_.ShowMessageAt("The help file " + help.string() + " is there but could not be shown.",
+                        views.main.window.rect.left + 10, views.main.window.rect.top + 60);
+    return;
+  }
   ui_.ShowMessageAt(
       "The program was supplied with a help file. That seems\r"
       "to be missing from your machine. Reinstall, if you want the help. If you\r"
@@ -480,7 +491,8 @@ void Monitor::buCopyrightClick() {
       "Free software: you may use, copy and share it.",
       "No warranty of any kind is given.",
       "Use it at your own risk.",
-      "Help, sources and new copies: see the README that came with the program.",
+      "Home page, sources and new copies: the README.md at the top of the WX118 source tree, "
+      "installed with the program as " WX118_DOC_DIR "/README.md.",
       "Thank you for using WX118.",
   };
   std::string text = std::string(lines[0]) + "\r\r" + lines[1] + "\r\r" + lines[2] + "\r\r" +
@@ -501,19 +513,23 @@ void Monitor::ApplySchemeA() {
   ui_.Refresh();
 }
 
-void Monitor::SchemeA1Click() {
+// Each window is restored and given the focus in turn, even one the user
+// minimised on its own, so that all three end up in view with the main
+// window on top and active.
+void Monitor::ChooseScheme(int scheme) {
   views.numeric.window.state = WindowState::Normal;
-  views.errors.window.state = WindowState::Normal;
-  ApplyScheme(0);
   ui_.Refresh();
+  ui_.GiveFocus(FocusTarget::NumericWindow);
+  views.errors.window.state = WindowState::Normal;
+  ui_.Refresh();
+  ui_.GiveFocus(FocusTarget::ErrorWindow);
+  ApplyScheme(scheme);
+  ui_.Refresh();
+  ui_.GiveFocus(FocusTarget::InsertCommentButton);
 }
 
-void Monitor::SchemeB1Click() {
-  views.numeric.window.state = WindowState::Normal;
-  views.errors.window.state = WindowState::Normal;
-  ApplyScheme(1);
-  ui_.Refresh();
-}
+void Monitor::SchemeA1Click() { ChooseScheme(0); }
+void Monitor::SchemeB1Click() { ChooseScheme(1); }
 
 void Monitor::FormResize(WindowState newState) {
   WindowState state = newState;

@@ -3,6 +3,7 @@
 // the layout schemes, help and about. One object for the whole run; it owns
 // every subsystem object and hands them to each other by reference.
 #pragma once
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,10 @@ class Monitor : public WindowEvents, public ErrorSink {
 
   void ApplySchemeA();
 
+  // Where the help file is looked for after the current folder: beside the
+  // executable, then the installed share folder (main sets them).
+  std::vector<std::filesystem::path> helpFolders;
+
   // State the windows and the tests read.
   Views views;
   Settings settings;
@@ -97,6 +102,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   std::string RealPathsText() const;
   void SetErrorCaption();
   void ApplyScheme(int scheme);
+  void ChooseScheme(int scheme);
 
   const Clock& clock_;
   Ui& ui_;

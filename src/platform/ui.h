@@ -7,6 +7,8 @@
 namespace wx {
 
 enum class DialogAnswer { Yes, No, Cancel };
+// Where a layout choice puts the input focus, in turn.
+enum class FocusTarget { NumericWindow, ErrorWindow, InsertCommentButton };
 
 class Ui {
  public:
@@ -37,8 +39,12 @@ class Ui {
   virtual void Refresh() = 0;
   // A line was appended to the error window (the headless runner prints it).
   virtual void ErrorLineAdded(const std::string& line) { (void)line; }
-  // Opens a document with the desktop's opener; false when that failed.
-  virtual bool OpenDocument(const std::string& path) { (void)path; return false; }
+  // Brings a window to the front and gives it the input focus (the main
+  // window for its button buInsCmnt).
+  virtual void GiveFocus(FocusTarget target) { (void)target; }
+  // Shows the HTML help file in a help window of the program's own; false
+  // when there is none (no display) or the file could not be read.
+  virtual bool ShowHelp(const std::string& path) { (void)path; return false; }
 };
 
 }  // namespace wx

@@ -313,9 +313,16 @@ TEST_F(MonitorFixture, SchemesMoveAllThreeWindows) {
   EXPECT_EQ(monitor->views.main.window.rect, (WindowRect{0, 0, 696, 370}));
   monitor->SchemeB1Click();
   EXPECT_EQ(monitor->views.errors.window.rect, (WindowRect{10, 300, 580, 100}));
+  // A window minimised on its own comes back, and the focus visits each
+  // window in turn so that the main window ends on top.
   monitor->views.numeric.window.state = WindowState::Minimized;
+  monitor->views.errors.window.state = WindowState::Minimized;
+  ui->focused.clear();
   monitor->SchemeA1Click();
   EXPECT_EQ(monitor->views.numeric.window.state, WindowState::Normal);
+  EXPECT_EQ(monitor->views.errors.window.state, WindowState::Normal);
+  EXPECT_EQ(ui->focused, (std::vector<FocusTarget>{FocusTarget::NumericWindow, FocusTarget::ErrorWindow,
+                                                   FocusTarget::InsertCommentButton}));
   EXPECT_EQ(monitor->views.numeric.window.rect, (WindowRect{0, 249, 696, 270}));
   EXPECT_EQ(monitor->views.main.window.rect, (WindowRect{0, 0, 696, 370}));
 }
@@ -329,9 +336,25 @@ TEST_F(MonitorFixture, HelpWithoutFileShowsFourLinesBesideTheMainWindow) {
   EXPECT_EQ(ui->messages.back().rfind("The program was supplied with a help file. That seems\r", 0), 0u);
   EXPECT_EQ(ui->lastMessageX, 110);
   EXPECT_EQ(ui->lastMessageY, 110);
+  // Beside the executable (a help folder) it is found and shown, with no box.
+  const auto besideProgram = work / "bin";
+  std::filesystem::create_directories(besideProgram);
+  std::ofstream(besideProgram / "WX118.hlp") << "<h1>help</h1>";
+  monitor->helpFolders = {work / "missing", besideProgram};
+  const std::size_t boxes = ui->messages.size();
+  monitor->buHelpClick();
+  EXPECT_EQ(ui->helpShown, (std::vector<std::string>{(besideProgram / "WX118.hlp").string()}));
+  EXPECT_EQ(ui->messages.size(), boxes);
+  // The current folder comes first.
   std::ofstream(work / "WX118.hlp") << "help";
   monitor->buHelpClick();
-  EXPECT_EQ(ui->openedDocuments.size(), 1u);
+  EXPECT_EQ(ui->helpShown.back(), (work / "WX118.hlp").string());
+  // A file that is there but cannot be shown is not called missing.
+  ui->helpViewerWorks = false;
+  monitor->buHelpClick();
+  ASSERT_EQ(ui->messages.size(), boxes + 1);
+  EXPECT_NE(ui->messages.back().find((work / "WX118.hlp").string()), std::string::npos);
+  EXPECT_EQ(ui->messages.back().find("missing"), std::string::npos);
 }
 
 TEST_F(MonitorFixture, Ini2InfoTextsNameTheRealPaths) {

@@ -1,6 +1,9 @@
 #include "app/qt/qt_front_end.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTextBrowser>
 #include <QCoreApplication>
 #include <QTextBlock>
 #include <QElapsedTimer>
@@ -99,8 +102,9 @@ TEST_F(QtFrontEndTest, GeometryFollowsChangedViewsOnlyAndMemoAppends) {
   ui.Attach(events);
   ui.ShowAll();
   QWidget* n = ui.NumericWindow();
-  EXPECT_EQ(n->pos(), QPoint(19, 437));
-  EXPECT_EQ(n->size(), QSize(982, 299));
+  // The rectangle is the outer frame (this platform draws a frame too).
+  EXPECT_EQ(n->frameGeometry(), QRect(19, 437, 982, 299));
+  EXPECT_LT(n->width(), 982);
   // A window the user moved stays where it is while the view does not change.
   n->move(100, 120);
   QCoreApplication::processEvents();
@@ -111,8 +115,7 @@ TEST_F(QtFrontEndTest, GeometryFollowsChangedViewsOnlyAndMemoAppends) {
   EXPECT_EQ(n->pos(), QPoint(100, 120));
   views.numeric.window.rect = {0, 249, 696, 270};
   ui.Refresh();
-  EXPECT_EQ(n->pos(), QPoint(0, 249));
-  EXPECT_EQ(n->size(), QSize(696, 270));
+  EXPECT_EQ(n->frameGeometry(), QRect(0, 249, 696, 270));
 
   auto* memo = Find<QPlainTextEdit>(ui.ErrorWindow(), "Memo1");
   EXPECT_EQ(memo->blockCount(), 5);
@@ -183,10 +186,62 @@ TEST_F(QtFrontEndTest, UserStateChangesReachFormResizeAndViewStateIsApplied) {
   ui.MainWindow()->showMinimized();
   ui.Refresh();
   EXPECT_TRUE(ui.MainWindow()->isMinimized());
+  // A window minimised on its own: its view follows, so that setting the view
+  // back to normal (a layout choice) brings it back.
+  ui.MainWindow()->showNormal();
+  ui.ErrorWindow()->showMinimized();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(views.errors.window.state, WindowState::Minimized);
+  ui.Refresh();
+  EXPECT_TRUE(ui.ErrorWindow()->isMinimized()) << "a redraw must not undo the user's choice";
+  views.errors.window.state = WindowState::Normal;
+  ui.Refresh();
+  EXPECT_FALSE(ui.ErrorWindow()->isMinimized());
+  ui.MainWindow()->showMinimized();
   ui.RestoreAndRaise();
   EXPECT_FALSE(ui.MainWindow()->isMinimized());
   EXPECT_FALSE(ui.NumericWindow()->isMinimized());
   EXPECT_EQ(events.states.back(), WindowState::Normal);
+}
+
+TEST_F(QtFrontEndTest, NumericAndErrorWindowsHaveATitleButNoBorderIcons) {
+  QtFrontEnd ui(views, graph, dial);
+  for (QWidget* w : {ui.NumericWindow(), ui.ErrorWindow()}) {
+    const Qt::WindowFlags f = w->windowFlags();
+    EXPECT_TRUE(f.testFlag(Qt::CustomizeWindowHint) && f.testFlag(Qt::WindowTitleHint)) << w->objectName().toStdString();
+    EXPECT_FALSE(f & (Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                      Qt::WindowCloseButtonHint))
+        << w->objectName().toStdString();
+  }
+  EXPECT_FALSE(ui.MainWindow()->windowFlags().testFlag(Qt::CustomizeWindowHint));
+  // The layout choice's last step: the main window with buInsCmnt focused.
+  ui.ShowAll();
+  ui.GiveFocus(FocusTarget::InsertCommentButton);
+  EXPECT_EQ(ui.MainWindow()->focusWidget(), ui.MainWindow()->findChild<QPushButton*>("buInsCmnt"));
+}
+
+TEST_F(QtFrontEndTest, HelpOpensInItsOwnViewerWindow) {
+  QtFrontEnd ui(views, graph, dial);
+  const QString dir = QDir::tempPath() + "/wx118-help-" + QString::number(QCoreApplication::applicationPid());
+  QDir().mkpath(dir);
+  QFile file(dir + "/WX118.hlp");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<html><body><h1>Reading the chart</h1><p>Each column is 17.28 minutes.</p></body></html>");
+  file.close();
+  EXPECT_FALSE(ui.ShowHelp((dir + "/none.hlp").toStdString()));
+  EXPECT_EQ(ui.HelpWindow(), nullptr);
+  ASSERT_TRUE(ui.ShowHelp(file.fileName().toStdString()));
+  auto* viewer = qobject_cast<QTextBrowser*>(ui.HelpWindow());
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_TRUE(viewer->isWindow());
+  // Shown as HTML, not as its source text.
+  EXPECT_EQ(viewer->document()->toPlainText().split('\n').first(), "Reading the chart");
+  viewer->close();
+  ASSERT_TRUE(ui.ShowHelp(file.fileName().toStdString()));
+  EXPECT_EQ(ui.HelpWindow(), viewer);
+  EXPECT_TRUE(viewer->isVisible());
+  QDir(dir).removeRecursively();
 }
 
 TEST_F(QtFrontEndTest, TimerTicksAtTheScaledIntervalWhileEnabled) {

@@ -5,8 +5,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextLayout>
+#include <cmath>
 #include <gtest/gtest.h>
 
+#include "app/monitor.h"
 #include "app/qt/qt_front_end.h"
 
 namespace wx {
@@ -46,6 +49,34 @@ TEST_F(QtLayoutTest, NumericWindowTextsFitTheirLabels) {
   views.numeric.laTture[1].text = "105.0";
   ui.Refresh();
   EXPECT_EQ(Overflows(n), "");
+}
+
+// The attribution wraps inside laMsgs; where laMsgs lies beside laTOD, its
+// lines must end before the time of day begins.
+TEST_F(QtLayoutTest, AttributionFitsBesideTheTimeOfDay) {
+  QtFrontEnd ui(views, graph, dial);
+  QWidget* m = ui.MainWindow();
+  auto* msgs = m->findChild<QLabel*>("laMsgs");
+  auto* tod = m->findChild<QLabel*>("laTOD");
+  ASSERT_TRUE(msgs && tod);
+  QTextLayout layout(QString::fromStdString(Monitor::AttributionText()), msgs->font());
+  QTextOption option;
+  option.setWrapMode(QTextOption::WordWrap);
+  layout.setTextOption(option);
+  const int spacing = QFontMetrics(msgs->font()).lineSpacing();
+  std::string out;
+  layout.beginLayout();
+  for (int i = 0;; ++i) {
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) break;
+    line.setLineWidth(msgs->width());
+    const int top = msgs->y() + i * spacing, right = msgs->x() + static_cast<int>(std::ceil(line.naturalTextWidth()));
+    if (top + spacing > msgs->y() + msgs->height() + 2) out += "line " + std::to_string(i + 1) + " below the label; ";
+    if (top + spacing > tod->y() && right > tod->x())
+      out += "line " + std::to_string(i + 1) + " runs to x " + std::to_string(right) + " into laTOD; ";
+  }
+  layout.endLayout();
+  EXPECT_EQ(out, "");
 }
 
 TEST_F(QtLayoutTest, MainWindowTextsFitTheirControls) {

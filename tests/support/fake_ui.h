@@ -56,9 +56,10 @@ class FakeUi : public Ui {
   bool TerminateRequested() const override { return terminated; }
   void Refresh() override { ++refreshes; }
   void ErrorLineAdded(const std::string& line) override { errorLines.push_back(line); }
-  bool OpenDocument(const std::string& path) override {
-    openedDocuments.push_back(path);
-    return true;
+  void GiveFocus(FocusTarget target) override { focused.push_back(target); }
+  bool ShowHelp(const std::string& path) override {
+    helpShown.push_back(path);
+    return helpViewerWorks;
   }
 
   // Runs the loop until the next timer tick is delivered (one cycle attempt).
@@ -71,7 +72,9 @@ class FakeUi : public Ui {
   std::vector<std::string> messages;
   std::vector<std::string> errorLines;
   std::vector<std::string> inputCaptions;
-  std::vector<std::string> openedDocuments;
+  std::vector<std::string> helpShown;
+  std::vector<FocusTarget> focused;
+  bool helpViewerWorks = true;
   std::deque<std::string> inputAnswers;
   std::deque<DialogAnswer> yesNoAnswers;
   bool terminated = false;

@@ -1,8 +1,9 @@
 #include "app/qt/qt_front_end.h"
 
 #include <QApplication>
-#include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QFile>
 #include <QFrame>
 #include <QInputDialog>
 #include <QLabel>
@@ -13,6 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBrowser>
+#include <QThread>
+#include <QWindow>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
@@ -68,7 +72,21 @@ Qt::WindowStates ToQt(WindowState s) {
   }
 }
 
-WindowRect RectOf(const QWidget* w) { return {w->x(), w->y(), w->width(), w->height()}; }
+// A window's rectangle is its outer frame, title bar and border included.
+WindowRect FrameRectOf(const QWidget* w) {
+  const QRect f = w->frameGeometry();
+  return {f.x(), f.y(), f.width(), f.height()};
+}
+
+// The window manager's frame around a window's client area (none before the
+// window is on screen, nor without a window manager).
+QMargins FrameMargins(const QWidget* w) {
+  const QRect f = w->frameGeometry(), g = w->geometry();
+  return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+}
+
+// No system menu, no minimise, maximise or close box: only a title.
+constexpr Qt::WindowFlags kNoBorderIcons = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 
 }  // namespace
 
@@ -97,10 +115,10 @@ QtFrontEnd::~QtFrontEnd() {
 QWidget* QtFrontEnd::NumericWindow() const { return numeric_.get(); }
 QWidget* QtFrontEnd::ErrorWindow() const { return error_.get(); }
 QWidget* QtFrontEnd::MainWindow() const { return main_.get(); }
+QWidget* QtFrontEnd::HelpWindow() const { return help_.get(); }
 
 void QtFrontEnd::BuildNumeric() {
-  numeric_ = std::make_unique<QWidget>(
-      nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
+  numeric_ = std::make_unique<QWidget>(nullptr, kNoBorderIcons);
   QWidget* w = numeric_.get();
   w->setObjectName("TWX118fControl");
   w->setFont(BoldFont("Arial"));
@@ -162,7 +180,7 @@ void QtFrontEnd::BuildNumeric() {
 }
 
 void QtFrontEnd::BuildError() {
-  error_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+  error_ = std::make_unique<QWidget>(nullptr, kNoBorderIcons);
   error_->setObjectName("TWX118ErrDisp");
   error_->setFont(BoldFont());
   auto* layout = new QVBoxLayout(error_.get());
@@ -171,6 +189,8 @@ void QtFrontEnd::BuildError() {
   memo_->setObjectName("Memo1");
   memo_->setReadOnly(true);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The layouts give it as little as 83 pixels, frame included.
+  memo_->setMinimumSize(1, 1);
   layout->addWidget(memo_);
   error_->installEventFilter(this);
 }
@@ -260,11 +280,14 @@ void QtFrontEnd::Refresh() {
 void QtFrontEnd::RenderWindow(int index, QWidget* w, const WindowView& v) {
   const QString caption = Q(v.caption);
   if (w->windowTitle() != caption) w->setWindowTitle(caption);
-  // Only a changed view moves a window, so a window the user moved stays put.
-  if (!(v.rect == lastRect_[index])) {
+  // Only a changed view moves a window, so a window the user moved stays put;
+  // a frame that appeared or changed since (the window manager decorated the
+  // window) places it again.
+  const QMargins margins = FrameMargins(w);
+  if (!(v.rect == lastRect_[index]) || margins != lastMargins_[index]) {
     lastRect_[index] = v.rect;
-    w->move(v.rect.left, v.rect.top);
-    w->resize(std::max(1, v.rect.width), std::max(1, v.rect.height));
+    lastMargins_[index] = margins;
+    PlaceFrame(w, v.rect, margins);
   }
   // The main window follows its view whenever they differ (it must never stay
   // maximised); the other two only when their view changed, so that a user
@@ -272,6 +295,19 @@ void QtFrontEnd::RenderWindow(int index, QWidget* w, const WindowView& v) {
   const bool apply = index == 0 ? StateOf(w) != v.state : lastState_[index] != v.state;
   lastState_[index] = v.state;
   if (apply) w->setWindowState(ToQt(v.state));
+}
+
+void QtFrontEnd::PlaceFrame(QWidget* w, const WindowRect& r, const QMargins& m) {
+  if (m.isNull()) {
+    // No frame known yet: a window's position is its frame's already.
+    w->move(r.left, r.top);
+    w->resize(std::max(1, r.width), std::max(1, r.height));
+    return;
+  }
+  // One request for the client area inside the frame, so that the frame
+  // lands exactly on the rectangle.
+  w->setGeometry(r.left + m.left(), r.top + m.top(), std::max(1, r.width - m.left() - m.right()),
+                 std::max(1, r.height - m.top() - m.bottom()));
 }
 
 void QtFrontEnd::RenderMemo() {
@@ -313,6 +349,12 @@ bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
       Terminate();
       return false;
     case QEvent::WindowStateChange:
+      if (index != 0 && !rendering_) {
+        // A window minimised or restored on its own: its view follows, so
+        // that a layout choice or the main window's restore brings it back.
+        WindowView& view = index == 1 ? views_.errors.window : views_.numeric.window;
+        lastState_[index] = view.state = StateOf(w);
+      }
       if (index == 0 && !rendering_) {
         // The view takes the user's state first, so a handler that keeps it
         // is not undone by the next redraw; one that overrides it (maximised
@@ -325,7 +367,17 @@ bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Move:
     case QEvent::Resize:
       if (!rendering_ && w->isVisible() && !(w->windowState() & Qt::WindowMinimized)) {
-        const WindowRect r = RectOf(w);
+        const WindowView& view =
+            index == 0 ? views_.main.window : index == 1 ? views_.errors.window : views_.numeric.window;
+        if (FrameMargins(w) != lastMargins_[index] && view.rect == lastRect_[index]) {
+          // The window manager framed the window: the frame, not the client
+          // area, goes where the view says.
+          rendering_ = true;
+          lastMargins_[index] = FrameMargins(w);
+          PlaceFrame(w, view.rect, lastMargins_[index]);
+          rendering_ = false;
+        }
+        const WindowRect r = FrameRectOf(w);
         if (!(r == reportedRect_[index])) {
           reportedRect_[index] = r;
           if (events_) events_->WindowMoved(index, r);
@@ -343,6 +395,11 @@ void QtFrontEnd::ShowAll() {
   numeric_->show();
   error_->show();
   main_->show();
+  // A frame known at once (some platforms draw it themselves) is allowed
+  // for now; one a window manager adds later is allowed when it appears.
+  RenderWindow(0, main_.get(), views_.main.window);
+  RenderWindow(1, error_.get(), views_.errors.window);
+  RenderWindow(2, numeric_.get(), views_.numeric.window);
   rendering_ = wasRendering;
 }
 
@@ -438,8 +495,42 @@ void QtFrontEnd::Terminate() {
   QCoreApplication::quit();
 }
 
-bool QtFrontEnd::OpenDocument(const std::string& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+void QtFrontEnd::GiveFocus(FocusTarget target) {
+  QWidget* w = target == FocusTarget::NumericWindow ? numeric_.get()
+               : target == FocusTarget::ErrorWindow ? error_.get()
+                                                    : static_cast<QWidget*>(main_.get());
+  // A window just restored can be activated only once it is on screen again;
+  // until then the request would be held back and overtake the next one.
+  QElapsedTimer waited;
+  waited.start();
+  while (w->windowHandle() && !w->windowHandle()->isExposed() && waited.elapsed() < 1000) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QThread::msleep(5);
+  }
+  w->raise();
+  w->activateWindow();
+  if (target == FocusTarget::InsertCommentButton)
+    if (auto* b = main_->findChild<QPushButton*>("buInsCmnt")) b->setFocus(Qt::OtherFocusReason);
+}
+
+bool QtFrontEnd::ShowHelp(const std::string& path) {
+  QFile file(Q(path));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  file.close();
+  if (!help_) {
+    // One help window, reused: a second click brings it forward.
+    help_ = std::make_unique<QTextBrowser>();
+    help_->setObjectName("HelpViewer");
+    help_->setWindowTitle("WX118 help");
+    help_->setOpenExternalLinks(true);
+    help_->resize(640, 560);
+  }
+  // The file keeps its old name; its contents are HTML.
+  help_->setSource(QUrl::fromLocalFile(Q(path)), QTextDocument::HtmlResource);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+  return true;
 }
 
 }  // namespace wx

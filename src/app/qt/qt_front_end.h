@@ -3,6 +3,7 @@
 // program state of their own.
 #pragma once
 #include <QImage>
+#include <QMargins>
 #include <QObject>
 #include <QTimer>
 #include <array>
@@ -19,15 +20,18 @@ class QLabel;
 class QMainWindow;
 class QPlainTextEdit;
 class QPushButton;
+class QTextBrowser;
 class QWidget;
 
 namespace wx {
 
 // Window numbers in WindowMoved: 0 main, 1 error, 2 numeric. A view rect is
-// applied only when it changed since the last redraw, so a window the user
+// the window's outer frame; it is applied when it changed since the last
+// redraw or when the window manager's frame changed, so a window the user
 // moved stays put. The main window's state follows its view whenever they
 // differ; before FormResize is called the view is set to the user's new state.
-// The numeric and error windows take their view state only when it changed.
+// The numeric and error windows take their view state when it changed, and a
+// state the user gives them directly is written into their view.
 class QtFrontEnd : public QObject, public Ui {
  public:
   QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale = 1.0);
@@ -47,11 +51,13 @@ class QtFrontEnd : public QObject, public Ui {
   void Terminate() override;
   bool TerminateRequested() const override { return terminate_; }
   void Refresh() override;
-  bool OpenDocument(const std::string& path) override;
+  void GiveFocus(FocusTarget target) override;
+  bool ShowHelp(const std::string& path) override;
 
   QWidget* NumericWindow() const;
   QWidget* ErrorWindow() const;
   QWidget* MainWindow() const;
+  QWidget* HelpWindow() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,6 +67,7 @@ class QtFrontEnd : public QObject, public Ui {
   void BuildError();
   void BuildMain();
   void RenderWindow(int index, QWidget* w, const WindowView& v);
+  void PlaceFrame(QWidget* w, const WindowRect& r, const QMargins& m);
   void RenderMemo();
   void RenderTimer();
   bool BeforeBox(const std::string& text);
@@ -75,6 +82,7 @@ class QtFrontEnd : public QObject, public Ui {
   bool rendering_ = false;  // our own geometry/state changes are not user actions
   std::unique_ptr<QWidget> numeric_, error_;
   std::unique_ptr<QMainWindow> main_;
+  std::unique_ptr<QTextBrowser> help_;
   QPlainTextEdit* memo_ = nullptr;
   QLabel* graphPane_ = nullptr;
   QLabel* dialPane_ = nullptr;
@@ -85,6 +93,7 @@ class QtFrontEnd : public QObject, public Ui {
   // Index 0 main, 1 error, 2 numeric (as WindowMoved numbers them).
   std::array<WindowRect, 3> lastRect_;      // the view rects as last rendered
   std::array<WindowRect, 3> reportedRect_;  // the last user geometry sent on
+  std::array<QMargins, 3> lastMargins_;     // the frames the view rects were placed with
   std::array<WindowState, 3> lastState_{WindowState::Normal, WindowState::Normal, WindowState::Normal};
   std::size_t memoShown_ = 0;
   std::string memoFirst_, memoLast_;
