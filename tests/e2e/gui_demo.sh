@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# The real program with its three windows on a virtual X screen, driven from
-# outside like a user would: the first-run message, the unit button, a hand
-# comment typed into the input box, a second copy raising the first, and Quit.
-# Screenshots of every window are kept in <build>/artefacts/gui_demo/.
+# The real program with its three windows on a virtual X screen under a real
+# window manager (openbox), driven from outside like a user would: the
+# first-run message, the window frames of layout scheme A, the border icons,
+# the layout choice bringing back windows minimised on their own, the unit
+# button, a hand comment typed into the input box, a second copy raising the
+# first, the help window, and Quit. Screenshots of every window are kept in
+# <build>/artefacts/gui_demo/.
 #
-# There is no window manager: windows sit where the program puts them, the
-# X input focus is set directly, and stacking is read with the pointer.
+# Window rectangles are outer frames (title bar and border included); they are
+# read from the window manager's frame window around each client with xwininfo.
+# Stacking is read with the pointer.
 set -u
 build=$1
 bin=$build/wx118
 art=$build/artefacts/gui_demo
 tmp=$(mktemp -d)
-pid="" xpid=""
+pid="" xpid="" wmpid=""
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$wmpid" ] && kill "$wmpid" 2>/dev/null
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$tmp"
@@ -40,7 +45,7 @@ log=$tmp/demo/root/c/WX18DtLg.txt
 elog=$tmp/demo/root/c/WX18ErLg.txt
 mkdir -p "$art" || fail "cannot create $art"
 rm -f "$art"/*.png "$art"/*.txt
-for tool in Xvfb xdotool import compare; do
+for tool in Xvfb openbox xwininfo xprop xdotool import compare; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 [ -x "$bin" ] || fail "no program at $bin"
@@ -56,6 +61,11 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/
 xpid=$!
 waitfor 20 grep -q '[0-9]' "$tmp/display" || { cat "$tmp/xvfb.err"; fail "Xvfb did not start"; }
 export DISPLAY=:$(tr -dc 0-9 <"$tmp/display")
+# The window manager, with its own empty configuration folder.
+XDG_CONFIG_HOME=$tmp/config openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+wmpid=$!
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+waitfor 20 wm_ready || { cat "$tmp/openbox.log"; fail "openbox did not start"; }
 
 "$bin" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
@@ -73,8 +83,21 @@ has_window() { [ -n "$(window_named "$1")" ]; }
 alive() { kill -0 "$pid" 2>/dev/null || fail "the program ended early"; }
 # The top-level window under the pointer.
 under_pointer() { xdotool getmouselocation --shell 2>/dev/null | sed -n 's/^WINDOW=//p'; }
-geometry() { xdotool getwindowgeometry --shell "$1" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'; }
-focus() { xdotool windowfocus --sync "$1" 2>/dev/null || fail "cannot focus window $1"; }
+# The window manager's frame window that holds a client window.
+frame_of() { xwininfo -tree -id "$1" 2>/dev/null | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p'; }
+# The outer frame of a client window, "left top width height": the window
+# manager's frame window that holds it (xwininfo's -frame option only acts
+# when a window is picked by hand, so the frame is asked for directly).
+geometry() {
+  local parent
+  parent=$(frame_of "$1")
+  [ -n "$parent" ] || return 1
+  xwininfo -frame -id "$parent" |
+    awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} /^ *Width/ {w = $NF} /^ *Height/ {h = $NF}
+         END {print x, y, w, h}'
+}
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+focus() { xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1" 2>/dev/null || fail "cannot focus window $1"; }
 
 # First run: the data log is missing, so a message box says it will be made;
 # start-up waits for OK.
@@ -99,9 +122,47 @@ E=$(window_named "$error_caption")
 N=$(window_named "$numeric_caption")
 waitfor 30 grep -q '^t1' "$log" || { alive; fail "no T1 record within 30 s"; }
 [ -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "no single-instance lock in $XDG_RUNTIME_DIR"
-# Each window is raised for its picture: without a window manager an
-# obscured part would come out black.
-shot() { xdotool windowraise "$1"; sleep 0.3; import -window "$1" "$art/$2.png" || fail "screenshot $2"; }
+# Each window is raised for its picture: an obscured part would come out
+# as whatever covers it.
+shot() { xdotool windowactivate --sync "$1" 2>/dev/null; sleep 0.3; import -window "$1" "$art/$2.png" || fail "screenshot $2"; }
+
+# Scheme A's rectangles are the windows' outer frames, title bars and borders
+# included, so the error window stays clear of the numeric window's readings.
+scheme_a() {
+  [ "$(geometry "$M")" = "0 0 696 370" ] && [ "$(geometry "$E")" = "0 342 696 83" ] &&
+    [ "$(geometry "$N")" = "0 249 696 270" ]
+}
+waitfor 10 scheme_a || fail "frames are not scheme A: main $(geometry "$M"), error $(geometry "$E"), numeric $(geometry "$N")"
+read -r _ ey _ eh < <(geometry "$E")
+ny=$(xwininfo -id "$N" | sed -n 's/^ *Absolute upper-left Y: *//p')
+[ $(( ey + eh )) -le $(( ny + 160 )) ] || fail "the error window reaches over the numeric window's reading panel"
+
+# Border icons: the numeric and error windows ask for neither a close nor a
+# minimise function and show no menu, minimise or maximise box (Motif hints:
+# flags, functions, decorations); the main window keeps all of them.
+motif() { xprop -id "$1" _MOTIF_WM_HINTS | sed -n 's/.*= //p' | tr -d ' '; }
+no_icons() {
+  local flags functions decorations
+  IFS=, read -r flags functions decorations _ < <(motif "$1")
+  [ $(( flags & 1 )) -eq 1 ] && [ $(( functions & 0x28 )) -eq 0 ] &&
+    { [ $(( flags & 2 )) -eq 0 ] || [ $(( decorations & 0x70 )) -eq 0 ]; }
+}
+no_icons "$N" || fail "the numeric window asks for border icons: $(motif "$N")"
+no_icons "$E" || fail "the error window asks for border icons: $(motif "$E")"
+no_icons "$M" && fail "the main window lost its border icons: $(motif "$M")"
+
+# A numeric and an error window minimised on their own come back with Scheme
+# A (menu "&Restack", "Scheme &A"), in place, with the main window active.
+xdotool windowminimize --sync "$N" || fail "cannot minimise the numeric window"
+xdotool windowminimize --sync "$E" || fail "cannot minimise the error window"
+viewable "$N" && fail "the numeric window did not minimise"
+focus "$M"
+xdotool key alt+r
+sleep 0.5
+xdotool key a
+restored() { viewable "$N" && viewable "$E" && scheme_a && [ "$(xdotool getactivewindow)" = "$M" ]; }
+waitfor 10 restored || fail "Scheme A did not bring both windows back under an active main window (active $(xdotool getactivewindow), numeric viewable: $(viewable "$N" && echo yes), error: $(viewable "$E" && echo yes))"
+
 shot "$M" main
 shot "$E" error
 shot "$N" numeric
@@ -189,9 +250,13 @@ t=$(( my > ny ? my : ny )); b=$(( my + mh < ny + nh ? my + mh : ny + nh ))
 # Keep clear of the error window, which lies over both in the default layout.
 read -r ey < <(xdotool getwindowgeometry --shell "$E" | sed -n 's/^Y=//p')
 px=$(( (l + r) / 2 )) py=$(( t + 5 )); [ "$py" -lt "$ey" ] || py=$(( (t + b) / 2 ))
-on_top() { [ "$(under_pointer)" = "$1" ]; }
+# The pointer finds the window manager's frame, or the window itself.
+on_top() {
+  local under; under=$(under_pointer)
+  [ "$under" = "$1" ] || [ "$under" = "$(( $(frame_of "$1") ))" ]
+}
 xdotool mousemove "$px" "$py"
-xdotool windowraise "$N"
+focus "$N"
 waitfor 10 on_top "$N" || fail "could not put the numeric window over the main window"
 
 click_for_box "Add comment to Weather datafile" $comment_x 42 || fail "no comment input box"
@@ -216,6 +281,18 @@ xdotool key Return
 comment() { grep -aq $'^cm[a-z0-9]\\{8\\} By hand:  gauge cleaned by e2e\r$' "$log"; }
 waitfor 15 comment || fail "no hand comment record in the data log"
 waitfor 10 eval '! has_window "Add comment to Weather datafile"' || fail "the input box stayed open"
+
+# Help ("?", at 424, 40): the HTML help file beside the program opens in a
+# window of the program's own, and no missing-file message appears.
+help_x=436 help_y=74
+click_for_box "WX118 help" $help_x $help_y || fail "no help window from the ? button; windows: $(windows)"
+HW=$(window_named "WX118 help")
+has_window "WX118" && fail "a message box came with the help window"
+import -window "$HW" "$art/help.png" || fail "screenshot of the help window"
+focus "$HW"
+xdotool key alt+F4
+waitfor 10 eval '! has_window "WX118 help"' || fail "the help window did not close"
+alive
 
 # Quit (the button): the logs are closed and the program ends with status 0.
 shot "$M" main-before-quit

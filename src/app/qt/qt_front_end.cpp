@@ -85,6 +85,44 @@ QMargins FrameMargins(const QWidget* w) {
   return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
 }
 
+// Keeps a box's outer frame at a screen position. Before a window is on
+// screen its frame is unknown, and a window manager may put the client area
+// there instead; once the frame is known the box is moved to match (a few
+// times at most, in case the window manager insists on its own place).
+class FramePin : public QObject {
+ public:
+  FramePin(QWidget* box, int x, int y) : QObject(box), box_(box), target_(x, y) {
+    box->move(target_);
+    timer_.setParent(this);
+    timer_.setInterval(20);
+    connect(&timer_, &QTimer::timeout, this, &FramePin::Check);
+    timer_.start();
+    waited_.start();
+  }
+
+ private:
+  void Check() {
+    if (moves_ >= 3 || waited_.elapsed() > 3000) {
+      timer_.stop();
+      return;
+    }
+    QWindow* window = box_->windowHandle();
+    if (!window || !box_->isVisible()) return;
+    const QMargins m = window->frameMargins();
+    if (m.isNull()) return;
+    const QPoint frame = box_->geometry().topLeft() - QPoint(m.left(), m.top());
+    if (frame == target_) return;
+    ++moves_;
+    box_->setGeometry(QRect(target_ + QPoint(m.left(), m.top()), box_->size()));
+  }
+
+  QWidget* box_;
+  QPoint target_;
+  QTimer timer_;
+  QElapsedTimer waited_;
+  int moves_ = 0;
+};
+
 // No system menu, no minimise, maximise or close box: only a title.
 constexpr Qt::WindowFlags kNoBorderIcons = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 
@@ -452,7 +490,7 @@ void QtFrontEnd::ShowMessage(const std::string& text) {
 void QtFrontEnd::ShowMessageAt(const std::string& text, int x, int y) {
   if (!BeforeBox(text)) return;
   QMessageBox box(QMessageBox::NoIcon, Q(views_.main.applicationTitle), BoxText(text), QMessageBox::Ok);
-  box.move(x, y);
+  new FramePin(&box, x, y);
   box.exec();
   if (terminate_) ReportAfterEnd(text);
 }
@@ -477,7 +515,7 @@ DialogAnswer QtFrontEnd::AskYesNoCancel(const std::string& text, int x, int y) {
   Refresh();
   QMessageBox box(QMessageBox::Question, Q(views_.main.applicationTitle), BoxText(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-  box.move(x, y);
+  new FramePin(&box, x, y);
   switch (box.exec()) {
     case QMessageBox::Yes: return DialogAnswer::Yes;
     case QMessageBox::No: return DialogAnswer::No;
