@@ -126,16 +126,18 @@ waitfor 30 grep -q '^t1' "$log" || { alive; fail "no T1 record within 30 s"; }
 # as whatever covers it.
 shot() { xdotool windowactivate --sync "$1" 2>/dev/null; sleep 0.3; import -window "$1" "$art/$2.png" || fail "screenshot $2"; }
 
-# Scheme A's rectangles are the windows' outer frames, title bars and borders
-# included, so the error window stays clear of the numeric window's readings.
+# Scheme A's rectangles (the demo's [WindowPosnsAndSizes]) are the windows'
+# outer frames, title bars and borders included, so the error window stays
+# clear of the numeric window's readings.
 scheme_a() {
-  [ "$(geometry "$M")" = "0 0 696 370" ] && [ "$(geometry "$E")" = "0 342 696 83" ] &&
-    [ "$(geometry "$N")" = "0 249 696 270" ]
+  [ "$(geometry "$M")" = "0 0 800 370" ] && [ "$(geometry "$E")" = "0 610 800 100" ] &&
+    [ "$(geometry "$N")" = "0 330 800 270" ]
 }
 waitfor 10 scheme_a || fail "frames are not scheme A: main $(geometry "$M"), error $(geometry "$E"), numeric $(geometry "$N")"
 read -r _ ey _ eh < <(geometry "$E")
 ny=$(xwininfo -id "$N" | sed -n 's/^ *Absolute upper-left Y: *//p')
-[ $(( ey + eh )) -le $(( ny + 160 )) ] || fail "the error window reaches over the numeric window's reading panel"
+[ $(( ey + eh )) -le $(( ny + 160 )) ] || [ "$ey" -ge $(( ny + 217 )) ] ||
+  fail "the error window lies over the numeric window's reading panel"
 
 # Border icons: the numeric and error windows ask for neither a close nor a
 # minimise function and show no menu, minimise or maximise box (Motif hints:
