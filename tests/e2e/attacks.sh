@@ -9,7 +9,9 @@ set -u
 build=$1
 bin=$build/wx118
 shift 2 || true
-tmp=$(mktemp -d)
+# Cases run the program as another user, who must reach this folder: so it
+# sits in /tmp, not under a TMPDIR that may be private to the caller.
+tmp=$(mktemp -d -p /tmp)
 chmod 755 "$tmp"  # cases may run the program as another user
 pids=()
 trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done; rm -rf "$tmp"' EXIT
