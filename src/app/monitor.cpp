@@ -265,76 +265,46 @@ void Monitor::FollowClockSteps() {
 
 void Monitor::RunSlot(int slot) {
   const auto& on = settings.station.sensorEnabled;
-  auto temperature = [&](int k) {
-    if (on[k]) readers_.ReadTtureChannel(k);
-  };
-  auto ws = [&] {
-    if (on[6]) readers_.LookAtWindSpeed();
-  };
-  auto rf = [&] {
-    if (on[5]) readers_.LookAtRain();
-  };
-  auto lt = [&] {
-    if (on[7]) readers_.LookLightning();
-  };
-  auto bp = [&] {
-    if (on[8]) readers_.LookAtBaro();
-  };
-  auto hm = [&] {
-    if (on[9]) readers_.LookAtHum();
-  };
-  auto wd = [&] {
-    if (on[10]) readers_.LookAtWindDir();
-  };
-  auto wa = [&] {
-    if (on[10]) readers_.PublishWindAverage(kNewestColumn);
-  };
-  const int units = slot % 10;
-  const int tens = slot / 10;
-  switch (units) {
-    case 0:
-      ws();
-      if (slot == 0 && CycleCount % 2000 == 0 && dataLog_.LogDataToFile)
-        dataLog_.AppendLogLine(CyclesCommentRecord(StampNow(clock_), CycleCount));
-      break;
-    case 1:
-      if (tens == 0) break;
-      if (tens == 3) hm();
-      else bp();
-      break;
-    case 2:
-      if (tens == 0) {
-        temperature(0);
+  for (const SlotStep& step : kSlotPlan[static_cast<size_t>(slot)]) {
+    switch (step.task) {
+      case SlotTask::None:
+        return;
+      case SlotTask::Read:
+        if (on[step.channel]) ReadChannel(step.channel);
+        break;
+      case SlotTask::WindAverage:
+        if (on[step.channel]) readers_.PublishWindAverage(kNewestColumn);
+        break;
+      case SlotTask::CyclesComment:
+        if (CycleCount % 2000 == 0 && dataLog_.LogDataToFile)
+          dataLog_.AppendLogLine(CyclesCommentRecord(StampNow(clock_), CycleCount));
+        break;
+      case SlotTask::PageMessageCheck:
         web_.PageMessageExpiryCheck();
-      } else if (tens == 3) {
-        lt();
-      } else {
-        wd();
-      }
-      break;
-    case 3:
-      if (tens == 0) {
-        lt();
-        if (on[11]) readers_.LookOnOff(1);
-        if (on[12]) readers_.LookOnOff(2);
-      }
-      break;
-    case 4: {
-      static constexpr int kTemperatureBySlot[6] = {9, 1, 2, 0, 3, 4};
-      if (tens == 0) hm();
-      else temperature(kTemperatureBySlot[tens]);
-      break;
+        break;
     }
-    case 5:
-    case 6:
-    case 8:
-      wd();
+  }
+}
+
+void Monitor::ReadChannel(int channel) {
+  switch (Channel(channel).kind) {
+    case ChannelKind::Temperature:
+      readers_.ReadTtureChannel(channel);
       break;
-    case 7:
-      rf();
+    case ChannelKind::Counter:
+      if (channel == 5) readers_.LookAtRain();
+      else if (channel == 6) readers_.LookAtWindSpeed();
+      else readers_.LookLightning();
       break;
-    case 9:
-      wa();
+    case ChannelKind::OnOff:
+      readers_.LookOnOff(channel - 10);
+      break;
+    case ChannelKind::Analog:
+      if (channel == 8) readers_.LookAtBaro();
+      else readers_.LookAtHum();
+      break;
+    case ChannelKind::WindDirection:
+      readers_.LookAtWindDir();
       break;
   }
 }

@@ -15,7 +15,7 @@
 #include "datalog/replay.h"
 #include "graph/strip_chart.h"
 #include "graph/wind_dial.h"
-#include "onewire/channel_state.h"
+#include "channels/channel_state.h"
 #include "onewire/devices.h"
 #include "onewire/readers.h"
 #include "platform/clock.h"
@@ -93,6 +93,8 @@ class Monitor : public WindowEvents, public ErrorSink {
  private:
   void OnTimerCycle();
   void RunSlot(int slot);
+  // The reader of one channel, by its kind.
+  void ReadChannel(int channel);
   void FollowClockSteps();
   void OpenErrorLog();
   void CloseErrorLog();

@@ -3,8 +3,7 @@
 namespace wx {
 
 void SetDefaultChannelLabels(PlotConfig& plot) {
-  plot.channelLabel = {"T0 ", "T1 ", "T2 ", "T3 ", "T4 ", "RF", "WS",
-                       "LT",  "BP",  "HM",  "",    "OnOff1", "OnOff2"};
+  for (int ch = 0; ch < kChannels; ++ch) plot.channelLabel[ch] = std::string(Channel(ch).defaultLabel);
 }
 
 float SecondsToDays(int32_t seconds) { return static_cast<float>(seconds / 86400.0); }
@@ -20,8 +19,7 @@ void ApplyDefaults(Settings& s) {
   p.plotMultiplier[11] = p.plotMultiplier[12] = 10;
   p.plotOffset[11] = 1;
   p.plotOffset[12] = 50;
-  p.channelColour = {0x0000FF, 0x0051FF, 0x0076FF, 0x00A0FF, 0x00D5FF, 0xFF0000, 0xFF00FF,
-                     0x00FF00, 0x008000, 0x000080, 0x000000, 0x808000, 0x0000FF};
+  for (int ch = 0; ch < kChannels; ++ch) p.channelColour[ch] = Channel(ch).defaultColour;
 
   s.page = PageConfig{};
   s.units = UnitsConfig{};

@@ -1,19 +1,18 @@
 // Every configurable value of the program, filled by ApplyDefaults and then by
 // the secondary and primary configuration files. Channel numbers 0..12 index
-// every per-channel table: 0-4 temperatures T0-T4, 5 rain, 6 wind speed,
-// 7 lightning, 8 pressure, 9 humidity, 10 wind direction, 11 and 12 on/off.
+// every per-channel table (channels/channel_table.h).
 #pragma once
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "channels/channel_table.h"
 #include "config/units.h"
 #include "platform/clock.h"
 #include "platform/views.h"
 
 namespace wx {
 
-constexpr int kChannels = 13;
 constexpr int kSquashFactor = 10000;
 constexpr uint32_t kWindDirColour = 0xFFFF00;
 constexpr uint32_t kDayMarkColour = 0xC0C0C0;

@@ -10,7 +10,7 @@
 #include "config/settings.h"
 #include "datalog/data_log.h"
 #include "graph/strip_chart.h"
-#include "onewire/channel_state.h"
+#include "channels/channel_state.h"
 #include "platform/clock.h"
 #include "platform/error_sink.h"
 #include "platform/paths.h"

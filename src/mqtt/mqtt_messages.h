@@ -8,7 +8,7 @@
 #include "config/settings.h"
 #include "config/units.h"
 #include "mqtt/mqtt_settings.h"
-#include "onewire/reading_observer.h"
+#include "channels/reading_observer.h"
 
 namespace wx {
 

@@ -18,7 +18,7 @@
 #include "config/settings.h"
 #include "mqtt/mqtt_messages.h"
 #include "mqtt/mqtt_settings.h"
-#include "onewire/reading_observer.h"
+#include "channels/reading_observer.h"
 #include "platform/error_sink.h"
 #include "platform/paths.h"
 

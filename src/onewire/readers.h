@@ -7,10 +7,10 @@
 #include <string>
 
 #include "config/settings.h"
-#include "onewire/channel_state.h"
+#include "channels/channel_state.h"
 #include "onewire/decoding.h"
 #include "onewire/devices.h"
-#include "onewire/reading_observer.h"
+#include "channels/reading_observer.h"
 #include "platform/clock.h"
 #include "platform/error_sink.h"
 #include "platform/ui.h"

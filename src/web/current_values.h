@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/settings.h"
-#include "onewire/reading_observer.h"
+#include "channels/reading_observer.h"
 #include "platform/clock.h"
 
 namespace wx {

@@ -5,16 +5,11 @@
 #include <array>
 #include <optional>
 
+#include "tmex/families.h"
 #include "tmex/sim/sim_chip.h"
 #include "tmex/sim/value_program.h"
 
 namespace wx {
-
-inline constexpr uint8_t kFamilyDs18s20 = 0x10;
-inline constexpr uint8_t kFamilyDs18b20 = 0x28;
-inline constexpr uint8_t kFamilyDs2438 = 0x26;
-inline constexpr uint8_t kFamilyDs2423 = 0x1D;
-inline constexpr uint8_t kFamilyDs2450 = 0x20;
 
 // DS18S20 (family 10) and DS18B20 (family 28): 44 Convert T, BE Read
 // Scratchpad, 4E Write Scratchpad, 48 Copy, B8 Recall, B4 Read Power Supply.

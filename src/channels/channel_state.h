@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "config/settings.h"
+#include "channels/channel_table.h"
 
 namespace wx {
 
