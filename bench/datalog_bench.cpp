@@ -1,7 +1,7 @@
 // AppendLogLine: one record written, synced to disk, file closed and reopened.
 #include <benchmark/benchmark.h>
 
-#include "bench_support.h"
+#include "support/fakes.h"
 
 #include <filesystem>
 #include <stdlib.h>
@@ -12,8 +12,8 @@
 
 namespace {
 
-using wx::bench::NullUi;
-using NullSink = wx::bench::NullSink;
+using wx::test::ScriptedUi;
+using wx::test::RecordingErrors;
 
 void BM_AppendLogLine(benchmark::State& state) {
   char tmpl[] = "/tmp/wx118-bench-XXXXXX";
@@ -21,8 +21,8 @@ void BM_AppendLogLine(benchmark::State& state) {
   wx::FileLocations files;
   wx::PathMapper paths(root);
   wx::FakeClock clock;
-  NullUi ui;
-  NullSink sink;
+  ScriptedUi ui;
+  RecordingErrors sink;
   wx::MainView view;
   wx::DataLog log(files, paths, clock, ui, sink, view);
   log.LogDataToFile = true;

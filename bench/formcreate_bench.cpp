@@ -11,7 +11,7 @@
 
 #include "app/demo.h"
 #include "app/monitor.h"
-#include "bench_support.h"
+#include "support/fakes.h"
 #include "tmex/tmex.h"
 
 namespace {
@@ -47,7 +47,7 @@ void BM_FormCreate(benchmark::State& state) {
   }
 
   wx::PathMapper paths(dir / "root");
-  wx::bench::NullUi ui;
+  wx::test::ScriptedUi ui;
   int64_t replayed = 0;
   for (auto _ : state) {
     state.PauseTiming();

@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "bench_support.h"
+#include "support/fakes.h"
 
 #include "config/settings.h"
 #include "graph/strip_chart.h"
@@ -8,11 +8,11 @@
 
 namespace {
 
-using wx::bench::NullUi;
+using wx::test::ScriptedUi;
 void BM_ScrollGraph(benchmark::State& state) {
   wx::Settings settings;
   wx::ApplyDefaults(settings);
-  NullUi ui;
+  ScriptedUi ui;
   wx::StripChart chart(settings, ui);
   chart.dayMark = 46363.0;
   std::array<bool, wx::kChannels> logged{};

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <thread>
 
-#include "bench_support.h"
+#include "support/fakes.h"
 #include "datalog/stamps.h"
 #include "mqtt/mqtt_publisher.h"
 
@@ -102,7 +102,7 @@ void Publish(benchmark::State& state, bool connected, bool units) {
   mqtt.clientId = "wx118-bench";
   mqtt.prefix = "bench/wx118";
   mqtt.station = "bench";
-  wx::bench::NullSink sink;
+  wx::test::RecordingErrors sink;
   wx::MqttPublisher publisher(mqtt, settings, sink);
   publisher.Start();
   if (connected) {

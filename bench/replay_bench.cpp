@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "bench_support.h"
+#include "support/fakes.h"
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,8 +13,8 @@
 
 namespace {
 
-using wx::bench::NullUi;
-using NullErrors = wx::bench::NullSink;
+using wx::test::ScriptedUi;
+using wx::test::RecordingErrors;
 constexpr double kNow = 46363.5;
 
 // Oldest first, newest at kNow; about 100 bytes per minute of records.
@@ -52,8 +52,8 @@ void BM_Replay(benchmark::State& state) {
   WriteLog(settings.files.dataLogPath, state.range(0));
   wx::PathMapper paths(dir);
   wx::FakeClock clock(kNow);
-  NullUi ui;
-  NullErrors errors;
+  ScriptedUi ui;
+  RecordingErrors errors;
   wx::MainView mainView;
   wx::NumericView numeric;
   wx::ChannelState channels;

@@ -28,7 +28,7 @@
 
 #include "app/demo.h"
 #include "app/monitor.h"
-#include "bench_support.h"
+#include "support/fakes.h"
 #include "tmex/ds2480b/pty_adapter.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "tmex/tmex.h"
@@ -36,33 +36,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Real time plus whatever the waits jumped; safe to read from the server thread.
-class JumpClock : public wx::Clock {
- public:
-  wx::DateTime Now() const override { return 46363.5 + GetTickCount() / 86400000.0; }
-  uint32_t GetTickCount() const override {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start_)
-                        .count();
-    return static_cast<uint32_t>(1000 + ms + jumped_.load());
-  }
-  void Jump(int64_t ms) { jumped_ += ms; }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-  std::atomic<int64_t> jumped_{0};
-};
-
-// A wait sleeps until its deadline when no message comes: the clock jumps there.
-class JumpingUi : public wx::bench::NullUi {
- public:
-  explicit JumpingUi(JumpClock& c) : clock_(c) {}
-  void WaitMessages(uint32_t ms) override { clock_.Jump(ms); }
-
- private:
-  JumpClock& clock_;
-};
 
 void BM_DemoRound(benchmark::State& state) {
   const int latencyMs = static_cast<int>(state.range(0));  // negative: the direct bus
@@ -73,8 +46,11 @@ void BM_DemoRound(benchmark::State& state) {
   const fs::path oldCwd = fs::current_path();
   fs::current_path(demo.dir);  // the primary file is read from the current folder
 
-  JumpClock clock;
-  JumpingUi ui(clock);
+  // Real time plus whatever the waits jumped: a wait sleeps until its
+  // deadline when no message comes, so the clock jumps there.
+  wx::test::SharedClock clock(wx::test::SharedClock::RealTime);
+  wx::test::ScriptedUi ui(clock, 0);
+  ui.waitsToDeadline = true;
   std::string error;
   std::unique_ptr<wx::SimNetwork> net = wx::LoadStation(demo.station, clock, error);
   std::unique_ptr<wx::Ds2480bPty> pty;
@@ -118,7 +94,7 @@ void BM_DemoRound(benchmark::State& state) {
       const auto t0 = std::chrono::steady_clock::now();
       for (int slot = 0; slot < 60; ++slot) {
         const uint32_t now = clock.GetTickCount();
-        if (int32_t(tick - now) > 0) clock.Jump(tick - now);
+        if (int32_t(tick - now) > 0) clock.AdvanceMs(tick - now);
         monitor.Timer1Timer();
         // The next tick that finds the cycle finished.
         while (int32_t(tick - clock.GetTickCount()) <= 0) tick += 800;

@@ -6,7 +6,7 @@
 // come on top of these figures on a real line.
 #include <benchmark/benchmark.h>
 
-#include "bench_support.h"
+#include "support/fakes.h"
 
 #include <atomic>
 #include <chrono>
@@ -23,32 +23,6 @@
 #include "tmex/tmex.h"
 
 namespace {
-
-// Real time plus whatever the waits jumped; safe to read from the server thread.
-class JumpClock : public wx::Clock {
- public:
-  wx::DateTime Now() const override { return 46363.5 + GetTickCount() / 86400000.0; }
-  uint32_t GetTickCount() const override {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start_)
-                        .count();
-    return static_cast<uint32_t>(1000 + ms + jumped_.load());
-  }
-  void Jump(int64_t ms) { jumped_ += ms; }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-  std::atomic<int64_t> jumped_{0};
-};
-
-class JumpingUi : public wx::bench::NullUi {
- public:
-  explicit JumpingUi(JumpClock& c) : clock_(c) {}
-  void ProcessMessages() override { clock_.Jump(50); }
-
- private:
-  JumpClock& clock_;
-};
 
 struct Totals {
   long sent = 0, received = 0, trips = 0;
@@ -107,9 +81,10 @@ struct Rig {
     };
   }
 
-  JumpClock clock;
-  JumpingUi ui{clock};
-  wx::bench::NullSink sink;
+  // Real time plus 50 ms a message pump, read by the server thread too.
+  wx::test::SharedClock clock{wx::test::SharedClock::RealTime};
+  wx::test::ScriptedUi ui{clock, 50};
+  wx::test::RecordingErrors sink;
   wx::SimNetwork net;
   wx::Ds2480bPty pty;
   wx::StationConfig station;

@@ -2,7 +2,7 @@
 // (encode 780 x 237 + atomic replace), on the disk the temp folder lives on.
 #include <benchmark/benchmark.h>
 
-#include "bench_support.h"
+#include "support/fakes.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -14,8 +14,8 @@
 
 namespace {
 
-using wx::bench::NullUi;
-using NullSink = wx::bench::NullSink;
+using wx::test::ScriptedUi;
+using wx::test::RecordingErrors;
 
 struct Fixture {
   Fixture() : root(mkdtemp(tmpl)), paths(root), chart(780, 237, QImage::Format_RGB32) {
@@ -30,8 +30,8 @@ struct Fixture {
   wx::PathMapper paths;
   wx::FakeClock clock;
   wx::PageConfig page;
-  NullUi ui;
-  NullSink sink;
+  ScriptedUi ui;
+  RecordingErrors sink;
   wx::ChannelState channels;
   QImage chart;
 };

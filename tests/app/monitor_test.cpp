@@ -119,7 +119,7 @@ TEST_F(MonitorFixture, BadOldRecordIsReportedAndTheStationGoesOn) {
   std::ofstream(root / "c" / "WX18DtLg.txt", std::ios::binary) << log;
   for (int run = 0; run < 2; ++run) {
     Restart();
-    EXPECT_FALSE(ui->terminated);
+    EXPECT_FALSE(ui->TerminateRequested());
     EXPECT_TRUE(monitor->views.main.timerEnabled);
     ASSERT_EQ(ui->messages.size(), 1u);
     EXPECT_NE(ui->messages[0].find("line "), std::string::npos);
@@ -137,7 +137,7 @@ TEST_F(MonitorFixture, FatalEndsGiveTheirExitStatus) {
   WriteStation({});
   std::filesystem::create_directories(root / "c" / "WX18DtLg.txt");  // cannot be opened as a file
   Start();
-  EXPECT_TRUE(ui->terminated);
+  EXPECT_TRUE(ui->TerminateRequested());
   EXPECT_EQ(monitor->ExitStatus(), kExitRunTime);
   std::ofstream(work / "WX118ini.txt") << "not the right first line\r\n";
   Restart();
@@ -273,7 +273,7 @@ TEST_F(MonitorFixture, FatalPrimaryFaultEndsBeforeTheFirstCycle) {
   std::ofstream(work / "WX118ini.txt") << "not the right first line\r\n";
   Start();
   EXPECT_TRUE(monitor->FatalConfigFault());
-  EXPECT_TRUE(ui->terminated);
+  EXPECT_TRUE(ui->TerminateRequested());
   EXPECT_FALSE(monitor->views.main.timerEnabled);
   EXPECT_FALSE(std::filesystem::exists(root / "c" / "WX18DtLg.txt"));
 }
@@ -287,7 +287,7 @@ TEST_F(MonitorFixture, QuitClosesLogsAndDisablesQuit) {
   EXPECT_EQ(monitor->views.main.laMsgs.text, "One moment please");
   EXPECT_FALSE(monitor->LogErrorsToFile);
   EXPECT_FALSE(monitor->dataLog().LogDataToFile);
-  EXPECT_TRUE(ui->terminated);
+  EXPECT_TRUE(ui->TerminateRequested());
   const std::string before = ReadErrorLog();
   monitor->ShowError("after quit");
   EXPECT_EQ(ReadErrorLog(), before);

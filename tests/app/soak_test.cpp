@@ -39,11 +39,7 @@ int SoakDays() {
   return days > 0 ? days : 7;
 }
 
-class RecordingSink : public ErrorSink {
- public:
-  void ShowError(const std::string& message) override { lines.push_back(message); }
-  std::vector<std::string> lines;
-};
+using RecordingSink = test::RecordingErrors;
 
 // Reads data log lines with the history replay's own record reader: a line it
 // reports, skips or would quit on is not a sound record.
@@ -76,10 +72,10 @@ class RecordChecker {
     const auto it = kLengths.find(tag);
     if (it == kLengths.end()) return "unknown tag";
     if (line.size() != it->second) return "wrong length";
-    sink_.lines.clear();
+    sink_.errors.clear();
     ui_.messages.clear();
     replay_.ReplayRecord(line);
-    if (!sink_.lines.empty()) return "replay reported: " + sink_.lines.front();
+    if (!sink_.errors.empty()) return "replay reported: " + sink_.errors.front();
     if (!ui_.messages.empty()) return "replay showed: " + ui_.messages.front();
     return "";
   }

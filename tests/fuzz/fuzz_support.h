@@ -14,8 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error_sink.h"
-#include "platform/ui.h"
+#include "support/fakes.h"
 
 namespace wx::fuzz {
 
@@ -34,57 +33,10 @@ class Findings {
   std::string first_;
 };
 
-// A Ui that only records what it was asked to show.
-class QuietUi : public Ui {
- public:
-  std::vector<std::string> messages;
-  int terminateCalls = 0;
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowMessageAt(const std::string& text, int, int) override { messages.push_back(text); }
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return DialogAnswer::Cancel; }
-  void ProcessMessages() override {}
-  void Terminate() override { ++terminateCalls; }
-  bool TerminateRequested() const override { return terminateCalls > 0; }
-  void Refresh() override {}
-};
-
-class QuietSink : public ErrorSink {
- public:
-  std::vector<std::string> errors;
-  void ShowError(const std::string& message) override { errors.push_back(message); }
-};
-
-// A private folder, removed when it goes. The targets share one per process
-// (see Scratch) and overwrite their files for every input.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::error_code ec;
-    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    if (std::filesystem::is_directory("/dev/shm", ec)) base = "/dev/shm";  // no disk writes per input
-    std::string tmpl = (base / "wx118fuzz-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  bool ok() const { return !path_.empty(); }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path Write(const std::filesystem::path& relative, std::string_view content) const {
-    const std::filesystem::path p = path_ / relative;
-    std::error_code ec;
-    std::filesystem::create_directories(p.parent_path(), ec);
-    std::ofstream(p, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
-    return p;
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using test::ReadFile;
+using test::RecordingErrors;
+using test::ScriptedUi;
+using test::TempDir;
 
 // Takes values off the front of an input; an exhausted input gives zeros.
 class ByteReader {
@@ -108,18 +60,15 @@ class ByteReader {
   size_t pos_ = 0;
 };
 
-inline const ScratchDir& Scratch() {
-  static const ScratchDir dir;
+// One folder per process, in memory: the targets overwrite their files for
+// every input.
+inline const TempDir& Scratch() {
+  static const TempDir dir(TempDir::InMemory);
   return dir;
 }
 
 inline std::string_view AsText(const uint8_t* data, size_t size) {
   return {reinterpret_cast<const char*>(data), size};
-}
-
-inline std::string ReadWhole(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // The targets, by the name of their corpus folder.

@@ -41,7 +41,7 @@ TEST_P(FuzzInputs, SeedsAndKeptFindingsKeepEveryInvariant) {
   auto inputs = seeds;
   for (const auto& p : FilesIn(root / "regressions" / GetParam().name)) inputs.push_back(p);
   for (const auto& p : inputs) {
-    const std::string bytes = ReadWhole(p);
+    const std::string bytes = ReadFile(p);
     const std::string broken =
         GetParam().run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     EXPECT_EQ(broken, "") << p;

@@ -67,12 +67,7 @@ class MonitorFixture : public ::testing::Test {
     Start();
   }
 
-  static std::string ReadFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  static std::string ReadFile(const std::filesystem::path& p) { return test::ReadFile(p); }
   std::string ReadDataLog() const { return ReadFile(root / "c" / "WX18DtLg.txt"); }
   std::string ReadErrorLog() const { return ReadFile(root / "c" / "WX18ErLg.txt"); }
   // The data log lines written since the last call (or since logSize was

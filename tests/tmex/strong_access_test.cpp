@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/error_sink.h"
 #include "platform/ui.h"
+#include "support/fakes.h"
 #include "tmex/ds2480b/pty_adapter.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "tmex/sim/chips.h"
@@ -22,39 +23,6 @@
 
 namespace wx {
 namespace {
-
-// Moves only when the program waits; safe to read from the server thread.
-class StepClock : public Clock {
- public:
-  DateTime Now() const override { return 46363.5 + ticks_.load() / 86400000.0; }
-  uint32_t GetTickCount() const override { return ticks_.load(); }
-  void Advance(uint32_t ms) { ticks_ += ms; }
-
- private:
-  std::atomic<uint32_t> ticks_{1000};
-};
-
-class StepUi : public Ui {
- public:
-  explicit StepUi(StepClock& c) : clock_(c) {}
-  void ShowMessage(const std::string&) override {}
-  void ShowMessageAt(const std::string&, int, int) override {}
-  std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-  DialogAnswer AskYesNoCancel(const std::string&, int, int) override { return DialogAnswer::Cancel; }
-  void ProcessMessages() override { clock_.Advance(25); }
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-
- private:
-  StepClock& clock_;
-};
-
-class Errors : public ErrorSink {
- public:
-  void ShowError(const std::string& e) override { shown.push_back(e); }
-  std::vector<std::string> shown;
-};
 
 RomCode Flip(RomCode rom, int bit) {
   rom[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
@@ -113,7 +81,7 @@ class StrongAccess : public ::testing::Test {
     return tmex.TMStrongAccess(h, state.data());
   }
 
-  StepClock clock;
+  test::SharedClock clock;  // moves only when the program waits; read by the server thread too
   SimNetwork net;
   Ds2480bPty pty;
   RomCode counter{}, baro{}, thermo{}, vane{};
@@ -255,8 +223,8 @@ TEST_F(StrongAccess, ReadingsComeOutAsOverTheSimulatedBus) {
   station.sensorRom[5] = counter;
   station.sensorEnabled[5] = true;
   station.counterPage[5] = 14;
-  StepUi ui(clock);
-  Errors errors;
+  test::ScriptedUi ui(clock, 25);
+  test::RecordingErrors errors;
   int32_t cycle = 100;
 
   station.adapterPort = static_cast<int16_t>(net.adapterPort());
@@ -286,7 +254,7 @@ TEST_F(StrongAccess, ReadingsComeOutAsOverTheSimulatedBus) {
   const CountResult count = dev.DMLGetCount(5, 14);
   ASSERT_EQ(count.stepCode, 0);
   EXPECT_EQ(count.count, simCount.count);
-  EXPECT_TRUE(errors.shown.empty()) << errors.shown.front();
+  EXPECT_TRUE(errors.errors.empty()) << errors.errors.front();
 }
 
 }  // namespace

@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Sink : public ErrorSink {
- public:
-  std::vector<std::string> errors;
-  void ShowError(const std::string& m) override { errors.push_back(m); }
-};
-
 class StaleTemporariesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,7 +37,7 @@ class StaleTemporariesTest : public ::testing::Test {
   PageConfig page_;
   FakeClock clock_;
   test::FakeUi ui_{clock_};
-  Sink sink_;
+  test::RecordingErrors sink_;
   ChannelState channels_;
   QImage chart_;
 };

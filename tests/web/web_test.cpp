@@ -22,49 +22,20 @@
 
 #include "datalog/stamps.h"
 #include "platform/numeric_text.h"
+#include "support/fakes.h"
 
 namespace wx {
 namespace {
 
 namespace fs = std::filesystem;
 
-class PageUi : public Ui {
- public:
-  std::deque<std::string> inputs;
-  std::deque<DialogAnswer> answers;
-  std::vector<std::string> log;  // every dialog in order
-  void ShowMessage(const std::string& t) override { log.push_back("msg:" + t.substr(0, 20)); }
-  void ShowMessageAt(const std::string& t, int, int) override { log.push_back("msg:" + t.substr(0, 20)); }
-  std::string InputBox(const std::string& c, const std::string&, const std::string& d) override {
-    log.push_back("input:" + c);
-    if (inputs.empty()) return d;
-    auto a = inputs.front();
-    inputs.pop_front();
-    return a;
-  }
-  DialogAnswer AskYesNoCancel(const std::string& t, int x, int y) override {
-    log.push_back("ask:" + t + "@" + std::to_string(x) + "," + std::to_string(y));
-    auto a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool TerminateRequested() const override { return false; }
-  void Refresh() override {}
-};
+using test::ReadFile;
 
-class Sink : public ErrorSink {
- public:
-  std::vector<std::string> errors;
-  void ShowError(const std::string& m) override { errors.push_back(m); }
-};
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+// The dialogs in order, each message cut to its first words.
+std::vector<std::string> Brief(const std::vector<std::string>& dialogs) {
+  std::vector<std::string> out;
+  for (const auto& d : dialogs) out.push_back(d.rfind("msg:", 0) == 0 ? d.substr(0, 24) : d);
+  return out;
 }
 
 std::vector<std::string> Lines(const std::string& all) {
@@ -100,8 +71,8 @@ class WebTest : public ::testing::Test {
   PathMapper mapper_{"/nonexistent"};
   FakeClock clock_{*EncodeDateTime(2026, 12, 7, 14, 5, 9)};
   PageConfig page_;
-  PageUi ui_;
-  Sink sink_;
+  test::ScriptedUi ui_;
+  test::RecordingErrors sink_;
   ChannelState channels_;
   QImage chart_;
   std::unique_ptr<WebPublisher> web_;
@@ -131,7 +102,7 @@ TEST(WebCells, Formats) {
 // and the page itself unchanged by them.
 TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
   web_->WriteWebPage();
-  const std::string plainPage = Read(PageFile());
+  const std::string plainPage = ReadFile(PageFile());
   Settings settings;
   settings.station.sensorEnabled[0] = settings.station.sensorEnabled[8] = settings.station.sensorEnabled[10] = true;
   settings.station.windOffset = 2;
@@ -146,12 +117,12 @@ TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
   announcer.Announce(Reading{10, t, Stamp(t), 16, true});
   web_->current = &current;
   auto json = [&] {
-    const auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(Read(root_ / "c" / "current.json")));
+    const auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(root_ / "c" / "current.json")));
     EXPECT_TRUE(doc.isObject());
     return doc.object();
   };
   web_->WriteWebPage();
-  EXPECT_EQ(Read(PageFile()), plainPage);
+  EXPECT_EQ(ReadFile(PageFile()), plainPage);
   EXPECT_FALSE(fs::exists(root_ / "c" / "index.html"));
   QJsonObject d = json();
   EXPECT_EQ(d["message"].toString(), QString::fromUtf8("Caf\u00e9 <b>open</b></script>"));
@@ -169,7 +140,7 @@ TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
   page_.phonePage = true;
   web_->WriteWebPage();
   EXPECT_EQ(json()["channels"].toArray()[0].toObject()["value"].toDouble(), 70.7);
-  const std::string phone = Read(root_ / "c" / "index.html");
+  const std::string phone = ReadFile(root_ / "c" / "index.html");
   EXPECT_NE(phone.find("name=\"viewport\""), std::string::npos);
   // The message's "</script>" stays inside the embedded data.
   const size_t data = phone.find("<script id=\"initial\"");
@@ -180,7 +151,7 @@ TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
 
 TEST_F(WebTest, StartUpPageLineByLine) {
   web_->WriteWebPage();
-  const auto lines = Lines(Read(PageFile()));
+  const auto lines = Lines(ReadFile(PageFile()));
   ASSERT_EQ(lines.size(), 29u);
   EXPECT_EQ(lines, web_->meHTML);
   EXPECT_EQ(lines[0], "<html>");
@@ -234,7 +205,7 @@ TEST_F(WebTest, ThreeUpdatesMessageAndSecondImage) {
   web_->PageUpdateTick(true);
   clock_.AdvanceMs(61000);
   web_->PageUpdateTick(false);
-  auto lines = Lines(Read(PageFile()));
+  auto lines = Lines(ReadFile(PageFile()));
   ASSERT_EQ(lines.size(), 29u);
   for (int i = 12; i < 17; ++i) EXPECT_EQ(lines[i], kInitialRow);
   EXPECT_EQ(lines[17], "  21.5 C    ---- C  --at--  07-Dec-2026, 14:06:11   000123");
@@ -247,7 +218,7 @@ TEST_F(WebTest, ThreeUpdatesMessageAndSecondImage) {
   page_.secondImageAlt = "Yard";
   page_.secondImageWidth = "60";
   web_->WriteWebPage();
-  lines = Lines(Read(PageFile()));
+  lines = Lines(ReadFile(PageFile()));
   ASSERT_EQ(lines.size(), 30u);
   EXPECT_EQ(lines[23], "<br><br>Gauge <b>cleaned</b>");
   EXPECT_EQ(lines[24], "<br><br><center>The yard</center>");
@@ -278,7 +249,7 @@ TEST_F(WebTest, UnwritableFolderIsReportedAndRetried) {
   web_->WriteWebPage();
   web_->ExportGraphJpeg();
   EXPECT_EQ(sink_.errors.size(), 2u);
-  EXPECT_EQ(Lines(Read(root_ / "d" / "web" / "WX118WG.htm")).size(), 29u);
+  EXPECT_EQ(Lines(ReadFile(root_ / "d" / "web" / "WX118WG.htm")).size(), 29u);
   EXPECT_TRUE(fs::exists(root_ / "d" / "web" / "WX118WG.jpg"));
   int leftovers = 0;
   for (auto& e : fs::directory_iterator(root_ / "d" / "web")) leftovers += e.path().filename().string()[0] == '.';
@@ -319,7 +290,7 @@ TEST_F(WebTest, JpegDecodesToTheChart) {
   page_.imageIntervalDays = SecondsToDays(600);
   clock_.AdvanceMs(1);
   web_->ImageExportTick();
-  const Decoded d = DecodeJpeg(Read(root_ / "c" / "WX118WG.jpg"));
+  const Decoded d = DecodeJpeg(ReadFile(root_ / "c" / "WX118WG.jpg"));
   ASSERT_EQ(d.width, 780);
   ASSERT_EQ(d.height, 237);
   double sumErr = 0;
@@ -376,7 +347,7 @@ TEST_F(WebTest, ReaderNeverSeesAPartialPage) {
   std::atomic<int> reads{0}, bad{0};
   std::thread reader([&] {
     while (!stop) {
-      const std::string all = Read(folder / "WX118WG.htm");
+      const std::string all = ReadFile(folder / "WX118WG.htm");
       ++reads;
       if (Lines(all).size() != 29 || all.rfind("<html>\r\n", 0) != 0 ||
           all.substr(all.size() - 9) != "</html>\r\n")
@@ -398,16 +369,16 @@ TEST_F(WebTest, ReaderNeverSeesAPartialPage) {
 TEST_F(WebTest, PageMessageDialogs) {
   // Yes, then a bad answer, then half a day.
   ui_.inputs = {"Gauge cleaned", "soon", "0.5"};
-  ui_.answers = {DialogAnswer::Yes};
+  ui_.yesNoAnswers = {DialogAnswer::Yes};
   web_->buCommentInHTMLClick();
   const std::vector<std::string> expect = {
       "input:Set Line in WebGlance Output", "ask:Set time limit for display?@200,200",
       "msg:Next you will set ho", "input:How long should message persist?",
       "msg:Next you will set ho", "input:How long should message persist?"};
-  EXPECT_EQ(ui_.log, expect);
+  EXPECT_EQ(Brief(ui_.dialogs), expect);
   EXPECT_EQ(page_.pageMessage, "Gauge cleaned");
   EXPECT_NEAR(page_.pageMessageExpiry, clock_.Now() + 0.5, 1e-9);
-  EXPECT_EQ(Lines(Read(PageFile()))[23], "<br><br>Gauge cleaned");
+  EXPECT_EQ(Lines(ReadFile(PageFile()))[23], "<br><br>Gauge cleaned");
   clock_.JumpDays(0.49);
   web_->PageMessageExpiryCheck();
   EXPECT_EQ(page_.pageMessage, "Gauge cleaned");
@@ -417,7 +388,7 @@ TEST_F(WebTest, PageMessageDialogs) {
 
   // No: no expiry at all.
   ui_.inputs = {"Stays"};
-  ui_.answers = {DialogAnswer::No};
+  ui_.yesNoAnswers = {DialogAnswer::No};
   web_->buCommentInHTMLClick();
   EXPECT_EQ(page_.pageMessageExpiry, 0);
   clock_.JumpDays(1000);
@@ -426,26 +397,26 @@ TEST_F(WebTest, PageMessageDialogs) {
 
   // Cancel asks for days too; a cancelled days box gives its default, one day.
   ui_.inputs = {"One day"};
-  ui_.answers = {DialogAnswer::Cancel};
+  ui_.yesNoAnswers = {DialogAnswer::Cancel};
   web_->buCommentInHTMLClick();
   EXPECT_NEAR(page_.pageMessageExpiry, clock_.Now() + 1, 1e-9);
 
   // Zero keeps it; a negative number removes it at the next check.
   ui_.inputs = {"Zero", " 0 "};
-  ui_.answers = {DialogAnswer::Yes};
+  ui_.yesNoAnswers = {DialogAnswer::Yes};
   web_->buCommentInHTMLClick();
   EXPECT_EQ(page_.pageMessageExpiry, 0);
   ui_.inputs = {"Negative", "-1"};
-  ui_.answers = {DialogAnswer::Yes};
+  ui_.yesNoAnswers = {DialogAnswer::Yes};
   web_->buCommentInHTMLClick();
   web_->PageMessageExpiryCheck();
   EXPECT_EQ(page_.pageMessage, "");
 
   // A cancelled message box empties the message: line 24 disappears.
   ui_.inputs = {};
-  ui_.answers = {DialogAnswer::No};
+  ui_.yesNoAnswers = {DialogAnswer::No};
   web_->buCommentInHTMLClick();
-  EXPECT_EQ(Lines(Read(PageFile())).size(), 29u);
+  EXPECT_EQ(Lines(ReadFile(PageFile())).size(), 29u);
 }
 
 }  // namespace

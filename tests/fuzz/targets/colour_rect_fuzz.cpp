@@ -9,7 +9,7 @@ namespace wx::fuzz {
 namespace {
 
 void CheckColour(int channel, const std::string& text, Findings& f) {
-  QuietUi ui;
+  ScriptedUi ui;
   const uint32_t colour = ParseColourSpec(channel, text, ui);
   f.Check(colour <= 0xFFFFFF || colour == kNoColour, "a colour value or the no-colour mark");
   if (colour == kNoColour) {
@@ -21,7 +21,7 @@ void CheckColour(int channel, const std::string& text, Findings& f) {
   char rgb[8], bgr[9];
   std::snprintf(rgb, sizeof rgb, "%02X%02X%02X", colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
   std::snprintf(bgr, sizeof bgr, "S%06X", colour);
-  QuietUi again;
+  ScriptedUi again;
   f.Check(ParseColourSpec(channel, rgb, again) == colour, "red-green-blue spelling reads back");
   f.Check(ParseColourSpec(channel, bgr, again) == colour, "S blue-green-red spelling reads back");
 }

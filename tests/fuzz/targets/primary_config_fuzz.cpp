@@ -39,19 +39,19 @@ std::string Upper(std::string s) {
 
 std::string FuzzPrimaryConfig(const uint8_t* data, size_t size) {
   Findings f;
-  const ScratchDir& dir = Scratch();
+  const TempDir& dir = Scratch();
   if (!dir.ok()) return {};
   const std::string text(AsText(data, size));
   const auto file = dir.Write("WX118ini.txt", text);
 
   StationConfig station;  // windTable 0 and windOffset 9, as the defaults leave them
-  QuietUi ui;
-  QuietSink errors;
+  ScriptedUi ui;
+  RecordingErrors errors;
   const bool sound = LoadPrimaryConfig(station, file, ui, errors);
 
   f.Check(sound == !ui.TerminateRequested(), "termination requested exactly when the file is refused");
   f.Check(sound || !ui.messages.empty(), "a refused file is explained");
-  f.Check(ReadWhole(file) == text, "the file is left as it was");
+  f.Check(ReadFile(file) == text, "the file is left as it was");
   f.Check(station.windTable <= 6, "wind table 0..6");
   f.Check(station.windOffset <= 15, "wind offset 0..15");
   f.Check(errors.errors.size() <= static_cast<size_t>(kChannels), "at most one family fault per channel");

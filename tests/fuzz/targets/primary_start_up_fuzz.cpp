@@ -11,24 +11,9 @@
 #include "fuzz/fuzz_support.h"
 
 namespace wx::fuzz {
-namespace {
-
-// Waits pass on the fake clock, so that the start-up and the cycles run
-// without sleeping.
-class ClockUi : public QuietUi {
- public:
-  explicit ClockUi(FakeClock& clock) : clock_(clock) {}
-  void WaitMessages(uint32_t ms) override { clock_.AdvanceMs(ms); }
-
- private:
-  FakeClock& clock_;
-};
-
-}  // namespace
-
 std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size) {
   Findings f;
-  const ScratchDir& dir = Scratch();
+  const TempDir& dir = Scratch();
   if (!dir.ok()) return {};
   const std::filesystem::path home = dir.path() / "start";
   std::error_code ec;
@@ -42,7 +27,10 @@ std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size) {
   std::filesystem::current_path(home, ec);
   {
     FakeClock clock;
-    ClockUi ui(clock);
+    // Waits pass on the fake clock, so that the start-up and the cycles run
+    // without sleeping.
+    ScriptedUi ui(clock, 0);
+    ui.waitsToDeadline = true;
     PathMapper paths(root);
     SimNetwork net(clock);  // an adapter that answers, and no chips
     Tmex tmex(MakeSimBackendFactory(net));
@@ -55,7 +43,7 @@ std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size) {
       f.Check(!ui.messages.empty(), "a refused file is explained");
     } else {
       f.Check(monitor.views.main.timerEnabled, "an accepted file starts the cycle");
-      f.Check(ReadWhole(log).find("- - System started, WX118 version: ") != std::string::npos,
+      f.Check(ReadFile(log).find("- - System started, WX118 version: ") != std::string::npos,
               "an accepted start logs its start record");
       for (int i = 0; i < 75 && !ui.TerminateRequested(); ++i) {
         clock.AdvanceMs(800);
@@ -65,7 +53,7 @@ std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size) {
     }
   }
   std::filesystem::current_path(before, ec);
-  f.Check(ReadWhole(file) == text, "the file is left as it was");
+  f.Check(ReadFile(file) == text, "the file is left as it was");
   return f.First();
 }
 

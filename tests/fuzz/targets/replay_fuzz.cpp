@@ -57,8 +57,8 @@ void CheckStamp(std::string_view line, Findings& f) {
 
 struct Rig {
   Settings settings;
-  QuietUi ui;
-  QuietSink errors;
+  ScriptedUi ui;
+  RecordingErrors errors;
   FakeClock clock;
   PathMapper paths;
   MainView mainView;
@@ -150,7 +150,7 @@ void LineMode(std::string_view text, Rig& rig, Findings& f) {
   }
 }
 
-void FileMode(std::string_view text, const ScratchDir& dir, Rig& rig, Findings& f) {
+void FileMode(std::string_view text, const TempDir& dir, Rig& rig, Findings& f) {
   const auto file = dir.Write("c/WX18DtLg.txt", text);
   rig.replay.ReplayDataLog();
   f.Check(!rig.replay.ReplayReaderOpen, "the reader is closed after the replay");
@@ -159,7 +159,7 @@ void FileMode(std::string_view text, const ScratchDir& dir, Rig& rig, Findings& 
   f.Check(rig.replay.bytesConsumed() <= static_cast<int64_t>(text.size()), "no more bytes than the file holds");
   f.Check(rig.replay.bytesConsumed() <= kReplayByteBound + 70000, "the byte bound holds");
   f.Check(SameShape(rig.chart.Bitmap()), "the chart stays 780 x 237");
-  f.Check(ReadWhole(file) == text, "the replay never changes the log");
+  f.Check(ReadFile(file) == text, "the replay never changes the log");
 }
 
 }  // namespace
@@ -167,7 +167,7 @@ void FileMode(std::string_view text, const ScratchDir& dir, Rig& rig, Findings& 
 std::string FuzzReplay(const uint8_t* data, size_t size) {
   Findings f;
   if (size < kPrefix) return {};
-  const ScratchDir& dir = Scratch();
+  const TempDir& dir = Scratch();
   if (!dir.ok()) return {};
   Rig rig(dir.path());
   ApplyDefaults(rig.settings);

@@ -31,7 +31,7 @@ void CheckIntegerForms(int32_t v, Findings& f) {
 
 std::string FuzzSecondaryConfig(const uint8_t* data, size_t size) {
   Findings f;
-  const ScratchDir& root = Scratch();
+  const TempDir& root = Scratch();
   if (!root.ok()) return {};
   const std::string text(AsText(data, size));
   const auto file = root.Write("c/WX118/WX118ini2.txt", text);
@@ -43,14 +43,14 @@ std::string FuzzSecondaryConfig(const uint8_t* data, size_t size) {
   NumericView numeric;
   PathMapper paths(root.path());
   FakeClock clock;
-  QuietUi ui;
-  QuietSink errors;
+  ScriptedUi ui;
+  RecordingErrors errors;
   const bool ok =
       LoadSecondaryConfig(settings, numeric, kShowCelsiusCaption, paths, clock, ui, errors);
 
   f.Check(ok == (text.rfind(kSecondaryHeader, 0) == 0), "accepted exactly when the header is right");
   f.Check(ok == !ui.TerminateRequested(), "termination requested exactly when refused");
-  f.Check(ReadWhole(file) == text, "the file is left as it was");
+  f.Check(ReadFile(file) == text, "the file is left as it was");
 
   const PlotConfig& plot = settings.plot;
   for (int ch = 0; ch < kChannels; ++ch) {

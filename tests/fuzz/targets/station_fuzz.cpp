@@ -30,7 +30,7 @@ std::vector<std::vector<int>> CommandsFor(uint8_t family) {
 
 std::string FuzzStation(const uint8_t* data, size_t size) {
   Findings f;
-  const ScratchDir& dir = Scratch();
+  const TempDir& dir = Scratch();
   if (!dir.ok()) return {};
   const std::string text(AsText(data, size));
   const auto file = dir.Write("station.txt", text);
@@ -39,7 +39,7 @@ std::string FuzzStation(const uint8_t* data, size_t size) {
   std::string error;
   std::shared_ptr<SimNetwork> net = LoadStation(file.string(), clock, error);
   f.Check(!net == !error.empty(), "an error exactly when the file is refused");
-  f.Check(ReadWhole(file) == text, "the file is left as it was");
+  f.Check(ReadFile(file) == text, "the file is left as it was");
   if (!net) {
     f.Check(error.rfind(file.string() + ": ", 0) == 0, "the error names the file");
     f.Check(error.find("line ") != std::string::npos, "the error names a line");
