@@ -6,39 +6,26 @@
 # socket; add a case by adding a function. Usage:
 #   attacks.sh BUILD-DIR SOURCE-DIR [CASE...]      (default: every case)
 set -u
-build=$1
-bin=$build/wx118
+. "$(dirname "$0")/lib.sh"
+# Cases run the program as another user, who must reach this folder.
+e2e_begin "$1" "$2" --shared
 shift 2 || true
-# Cases run the program as another user, who must reach this folder: so it
-# sits in /tmp, not under a TMPDIR that may be private to the caller.
-tmp=$(mktemp -d -p /tmp)
-chmod 755 "$tmp"  # cases may run the program as another user
 pids=()
-trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done; rm -rf "$tmp"' EXIT
+on_exit 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done'
+polls_per_second=20
 
 # --- helpers for the cases --------------------------------------------------
 # Sets up $dir (the case's folder), its lock and socket, and $log/$errlog/$out/$err.
 setup() {
-  dir=$tmp/$1
-  mkdir -p "$dir/run" "$dir/t"
-  chmod 700 "$dir/run"
-  export XDG_RUNTIME_DIR=$dir/run TMPDIR=$dir/t
+  case_folder "$1"
   log=$dir/demo/root/c/WX18DtLg.txt
   errlog=$dir/demo/root/c/WX18ErLg.txt
-  out=$dir/out
-  err=$dir/err
 }
 # Starts the headless demo in $dir/demo in the background; its pid in $pid.
 start_demo() {
   "$bin" --headless --demo "$dir/demo" "$@" >"$out" 2>"$err" &
   pid=$!
   pids+=("$pid")
-}
-# wait_for SECONDS COMMAND...: true once COMMAND succeeds within the time.
-wait_for() {
-  local until=$(( $(date +%s%N) + $1 * 1000000000 )); shift
-  while [ "$(date +%s%N)" -lt "$until" ]; do "$@" && return 0; sleep 0.05; done
-  "$@"
 }
 has_records() { [ -f "$log" ] && grep -q '^t1' "$log"; }
 # Waits for $pid to end (at most SECONDS); its exit status in $rc (999: still running).
@@ -175,12 +162,4 @@ case_bad_record_in_the_log() {
 }
 
 # --- run --------------------------------------------------------------------
-cases=("$@")
-[ ${#cases[@]} -gt 0 ] || mapfile -t cases < <(declare -F | awk '{print $3}' | sed -n 's/^case_//p')
-for case in "${cases[@]}"; do
-  before=$failed
-  "case_$case"
-  [ "$failed" -eq "$before" ] && echo "ok   [$case]"
-done
-[ "$failed" -eq 0 ] && echo PASS
-[ "$failed" -eq 0 ]
+run_cases "$@"

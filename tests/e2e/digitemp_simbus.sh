@@ -3,10 +3,10 @@
 # simulated adapter on a pty: it must detect the DS2480B, search the line,
 # and read the temperatures the station file sets, to the chips' resolution.
 set -u
-build=$(cd "$1" && pwd)
-tmp=$(mktemp -d)
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 sb=
-trap '[ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
+on_exit '[ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null'
 fail() { echo "FAIL: $*"; for f in "$tmp"/*.out "$tmp"/simbus.err; do [ -f "$f" ] && { echo "--- $f"; tail -40 "$f"; }; done; exit 1; }
 command -v digitemp_DS9097U >/dev/null || fail "digitemp_DS9097U is not installed (scripts/install-deps.sh)"
 
@@ -19,11 +19,7 @@ value OUT  temp 23.7
 value ROOM temp -10.125
 value RAIN a 77
 EOF
-"$build/wx118-simbus" --trace "$tmp/station.txt" >"$tmp/simbus.path" 2>"$tmp/simbus.err" &
-sb=$!
-for _ in $(seq 1 50); do [ -s "$tmp/simbus.path" ] && break; kill -0 $sb 2>/dev/null || break; sleep 0.1; done
-pty=$(head -1 "$tmp/simbus.path")
-[ -c "$pty" ] || fail "wx118-simbus printed no terminal path (got '$pty')"
+start_simbus --trace "$tmp/station.txt"
 
 cd "$tmp" || fail "no temp dir"
 timeout 60 digitemp_DS9097U -i -q -s "$pty" -c "$tmp/digitemp.conf" >"$tmp/init.out" 2>&1 \

@@ -11,19 +11,11 @@
 # read from the window manager's frame window around each client with xwininfo.
 # Stacking is read with the pointer.
 set -u
-build=$1
-bin=$build/wx118
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 art=$build/artefacts/gui_demo
-tmp=$(mktemp -d)
 pid="" xpid="" wmpid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  [ -n "$wmpid" ] && kill "$wmpid" 2>/dev/null
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+on_exit '[ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "$wmpid" ] && kill "$wmpid" 2>/dev/null; [ -n "$xpid" ] && kill "$xpid" 2>/dev/null; wait 2>/dev/null'
 fail() {
   echo "FAIL: $*"
   # The windows as they were when it went wrong, and the logs.
@@ -33,12 +25,6 @@ fail() {
   echo "--- stderr"; cat "$tmp/err" 2>/dev/null
   echo "--- data log (tail)"; tail -5 "$log" 2>/dev/null
   exit 1
-}
-# Polls a command every 0.2 s for at most $1 seconds.
-waitfor() {
-  local limit=$(( $1 * 5 )); shift
-  for _ in $(seq 1 "$limit"); do "$@" && return 0; sleep 0.2; done
-  "$@"
 }
 
 log=$tmp/demo/root/c/WX18DtLg.txt
@@ -51,21 +37,20 @@ done
 [ -x "$bin" ] || fail "no program at $bin"
 
 # Keep this test's single-instance lock and socket to itself.
-export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
-mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+private_runtime "$tmp"
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 
 # Xvfb picks a free display itself and writes its number to fd 3.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.err" &
 xpid=$!
-waitfor 20 grep -q '[0-9]' "$tmp/display" || { cat "$tmp/xvfb.err"; fail "Xvfb did not start"; }
+wait_for 20 grep -q '[0-9]' "$tmp/display" || { cat "$tmp/xvfb.err"; fail "Xvfb did not start"; }
 export DISPLAY=:$(tr -dc 0-9 <"$tmp/display")
 # The window manager, with its own empty configuration folder.
 XDG_CONFIG_HOME=$tmp/config openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
 wmpid=$!
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-waitfor 20 wm_ready || { cat "$tmp/openbox.log"; fail "openbox did not start"; }
+wait_for 20 wm_ready || { cat "$tmp/openbox.log"; fail "openbox did not start"; }
 
 "$bin" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
@@ -101,7 +86,7 @@ focus() { xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus 
 
 # First run: the data log is missing, so a message box says it will be made;
 # start-up waits for OK.
-waitfor 30 has_window "WX118" || { alive; fail "no first-run message box; windows: $(windows)"; }
+wait_for 30 has_window "WX118" || { alive; fail "no first-run message box; windows: $(windows)"; }
 box=$(window_named "WX118")
 # The error log is opened just before the data log, so the error window
 # already says so while the box waits.
@@ -109,18 +94,18 @@ has_window "Error messages (Being logged to file)" || fail "error window caption
 import -window "$box" "$art/first-run-message.png" || fail "screenshot of the message box"
 focus "$box"
 xdotool key Return
-waitfor 15 eval '! has_window "WX118"' || fail "the message box did not close on Return"
+wait_for 15 eval '! has_window "WX118"' || fail "the message box did not close on Return"
 
 main_caption="Weather monitor- WX118 Ver:1 Sept 10"
 error_caption="Error messages (Being logged to file)"
 numeric_caption="Numeric display of most recent readings"
 for c in "$main_caption" "$error_caption" "$numeric_caption"; do
-  waitfor 20 has_window "$c" || { alive; fail "no window captioned '$c'; windows: $(windows)"; }
+  wait_for 20 has_window "$c" || { alive; fail "no window captioned '$c'; windows: $(windows)"; }
 done
 M=$(window_named "$main_caption")
 E=$(window_named "$error_caption")
 N=$(window_named "$numeric_caption")
-waitfor 30 grep -q '^t1' "$log" || { alive; fail "no T1 record within 30 s"; }
+wait_for 30 grep -q '^t1' "$log" || { alive; fail "no T1 record within 30 s"; }
 [ -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "no single-instance lock in $XDG_RUNTIME_DIR"
 # Each window is raised for its picture: an obscured part would come out
 # as whatever covers it.
@@ -133,7 +118,7 @@ scheme_a() {
   [ "$(geometry "$M")" = "0 0 800 370" ] && [ "$(geometry "$E")" = "0 610 800 100" ] &&
     [ "$(geometry "$N")" = "0 330 800 270" ]
 }
-waitfor 10 scheme_a || fail "frames are not scheme A: main $(geometry "$M"), error $(geometry "$E"), numeric $(geometry "$N")"
+wait_for 10 scheme_a || fail "frames are not scheme A: main $(geometry "$M"), error $(geometry "$E"), numeric $(geometry "$N")"
 read -r _ ey _ eh < <(geometry "$E")
 ny=$(xwininfo -id "$N" | sed -n 's/^ *Absolute upper-left Y: *//p')
 [ $(( ey + eh )) -le $(( ny + 160 )) ] || [ "$ey" -ge $(( ny + 217 )) ] ||
@@ -163,7 +148,7 @@ xdotool key alt+r
 sleep 0.5
 xdotool key a
 restored() { viewable "$N" && viewable "$E" && scheme_a && [ "$(xdotool getactivewindow)" = "$M" ]; }
-waitfor 10 restored || fail "Scheme A did not bring both windows back under an active main window (active $(xdotool getactivewindow), numeric viewable: $(viewable "$N" && echo yes), error: $(viewable "$E" && echo yes))"
+wait_for 10 restored || fail "Scheme A did not bring both windows back under an active main window (active $(xdotool getactivewindow), numeric viewable: $(viewable "$N" && echo yes), error: $(viewable "$E" && echo yes))"
 
 shot "$M" main
 shot "$E" error
@@ -181,7 +166,7 @@ click_for_box() {
   local _
   for _ in 1 2 3; do
     xdotool mousemove --window "$M" "$2" "$3" click 1
-    waitfor 5 has_window "$1" && return 0
+    wait_for 5 has_window "$1" && return 0
     echo "note: no '$1' yet, clicking $2,$3 again; windows: $(windows | tr '\n' ';')"
   done
   return 1
@@ -195,18 +180,18 @@ same() { [ "$(compare -metric AE "$tmp/$1.png" "$tmp/$2.png" null: 2>&1)" = 0 ];
 newest_row_unit() { grep -a -- '--at--' "$tmp/demo/www/WX118WG.htm" 2>/dev/null | tail -1 | grep -q "^ *[-0-9.]* $1 "; }
 captions f0; sleep 0.5; captions f1
 same f0 f1 || fail "the temperature captions change without a click"
-newest_row_unit F || waitfor 15 newest_row_unit F || fail "the page does not start in Fahrenheit"
+newest_row_unit F || wait_for 15 newest_row_unit F || fail "the page does not start in Fahrenheit"
 click_button $corf_x
 differs() { captions c; ! same f0 c; }
-waitfor 10 differs || fail "the temperature captions did not change after the unit button"
-waitfor 15 newest_row_unit C || fail "the page rows are not in Celsius after the unit button"
+wait_for 10 differs || fail "the temperature captions did not change after the unit button"
+wait_for 15 newest_row_unit C || fail "the page rows are not in Celsius after the unit button"
 shot "$N" numeric-celsius
 # Back with the button's mnemonic, Alt+S.
 focus "$M"
 xdotool key alt+s
 back() { captions b; same f0 b; }
-waitfor 10 back || fail "Alt+S did not bring the Fahrenheit captions back"
-waitfor 15 newest_row_unit F || fail "the page rows are not in Fahrenheit after Alt+S"
+wait_for 10 back || fail "Alt+S did not bring the Fahrenheit captions back"
+wait_for 15 newest_row_unit F || fail "the page rows are not in Fahrenheit after Alt+S"
 
 # A line for the web page through its button: the text box, then the
 # time-limit question at (200, 200), answered No (no expiry). The page is
@@ -218,7 +203,7 @@ H=$(window_named "Set Line in WebGlance Output")
 focus "$H"
 xdotool type --delay 15 'Gauge <i id="e2e">reset</i> by hand'
 xdotool key Return
-waitfor 15 has_window "WX118" || fail "no time-limit question"
+wait_for 15 has_window "WX118" || fail "no time-limit question"
 Q=$(window_named "WX118")
 import -window "$Q" "$art/time-limit-question.png"
 read -r qx qy _ _ < <(geometry "$Q")
@@ -227,7 +212,7 @@ focus "$Q"
 # The message box's own mnemonic: N alone picks No.
 xdotool key n
 page_line() { grep -aqF '<br><br>Gauge <i id="e2e">reset</i> by hand' "$page"; }
-waitfor 15 page_line || fail "the page does not carry the line entered through its button"
+wait_for 15 page_line || fail "the page does not carry the line entered through its button"
 grep -aq 'every reading is simulated' "$page" && fail "the configured message is still on the page"
 
 # The about box, placed 10 right of and 60 below the main window's corner.
@@ -239,7 +224,7 @@ read -r ax ay _ _ < <(geometry "$A")
 [ "$ax,$ay" = "$(( mx + 10 )),$(( my + 60 ))" ] || fail "the about box is at $ax,$ay, main window at $mx,$my"
 focus "$A"
 xdotool key Return
-waitfor 15 eval '! has_window "WX118"' || fail "the about box did not close on Return"
+wait_for 15 eval '! has_window "WX118"' || fail "the about box did not close on Return"
 
 # A second copy raises the first and exits 0, here while the first waits in
 # the comment input box. Lower the main window under the numeric one, then
@@ -259,7 +244,7 @@ on_top() {
 }
 xdotool mousemove "$px" "$py"
 focus "$N"
-waitfor 10 on_top "$N" || fail "could not put the numeric window over the main window"
+wait_for 10 on_top "$N" || fail "could not put the numeric window over the main window"
 
 click_for_box "Add comment to Weather datafile" $comment_x 42 || fail "no comment input box"
 D=$(window_named "Add comment to Weather datafile")
@@ -270,10 +255,10 @@ timeout 20 "$bin" --demo "$tmp/demo2" >"$tmp/out2" 2>&1; rc=$?
 [ "$rc" -eq 0 ] || { cat "$tmp/out2"; fail "second copy exited $rc"; }
 [ ! -e "$tmp/demo2" ] || fail "second copy created its demo folder"
 xdotool mousemove "$px" "$py"
-waitfor 10 on_top "$M" || fail "the second copy did not bring the main window to the front"
+wait_for 10 on_top "$M" || fail "the second copy did not bring the main window to the front"
 # The input box still waits for its answer: it must stay in front.
 xdotool mousemove $(( dx + dw / 2 )) $(( dy + dh / 2 ))
-waitfor 10 on_top "$D" || fail "the input box is hidden behind the raised windows"
+wait_for 10 on_top "$D" || fail "the input box is hidden behind the raised windows"
 alive
 
 # The hand comment, typed into the box; a leading "cm" is dropped.
@@ -281,8 +266,8 @@ focus "$D"
 xdotool type --delay 15 "Cm gauge cleaned by e2e"
 xdotool key Return
 comment() { grep -aq $'^cm[a-z0-9]\\{8\\} By hand:  gauge cleaned by e2e\r$' "$log"; }
-waitfor 15 comment || fail "no hand comment record in the data log"
-waitfor 10 eval '! has_window "Add comment to Weather datafile"' || fail "the input box stayed open"
+wait_for 15 comment || fail "no hand comment record in the data log"
+wait_for 10 eval '! has_window "Add comment to Weather datafile"' || fail "the input box stayed open"
 
 # Help ("?", at 424, 40): the HTML help file beside the program opens in a
 # window of the program's own, and no missing-file message appears.
@@ -293,7 +278,7 @@ has_window "WX118" && fail "a message box came with the help window"
 import -window "$HW" "$art/help.png" || fail "screenshot of the help window"
 focus "$HW"
 xdotool key alt+F4
-waitfor 10 eval '! has_window "WX118 help"' || fail "the help window did not close"
+wait_for 10 eval '! has_window "WX118 help"' || fail "the help window did not close"
 alive
 
 # Quit (the button): the logs are closed and the program ends with status 0.
@@ -326,10 +311,10 @@ check_logs
 # is reported on standard error rather than lost.
 "$bin" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
-waitfor 30 has_window "$main_caption" || { alive; fail "second run: no main window; windows: $(windows)"; }
+wait_for 30 has_window "$main_caption" || { alive; fail "second run: no main window; windows: $(windows)"; }
 M=$(window_named "$main_caption")
 started_twice() { [ "$(grep -c '^ss' "$log")" -ge 2 ]; }
-waitfor 30 started_twice || { alive; fail "second run: no start record; windows: $(windows)"; }
+wait_for 30 started_twice || { alive; fail "second run: no start record; windows: $(windows)"; }
 has_window "WX118" && fail "second run shows a message box"
 [ "$(grep -c '^cm Data Log File for WX118' "$log")" -eq 1 ] || fail "second run wrote a second log header"
 [ "$(grep -c '^WX118 Error log' "$elog")" -eq 1 ] || fail "second run wrote a second error-log header"
@@ -343,7 +328,7 @@ typed() {
   import -window "$D" "$tmp/typed1.png" && sleep 0.3 && import -window "$D" "$tmp/typed2.png" &&
     same typed1 typed2 && ! same empty typed1
 }
-waitfor 10 typed || fail "the typed text did not show in the input box"
+wait_for 10 typed || fail "the typed text did not show in the input box"
 kill -TERM "$pid"
 for _ in $(seq 1 75); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
 kill -0 "$pid" 2>/dev/null && fail "still running 15 s after SIGTERM with the input box open"

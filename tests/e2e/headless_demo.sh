@@ -4,23 +4,18 @@
 # folder), loses no record across two rotations by the real logrotate, replays
 # the current log at the next start, and quits in order on SIGTERM.
 set -u
-build=$1
-bin=$build/wx118
-tmp=$(mktemp -d)
-trap 'kill $pid 2>/dev/null; rm -rf "$tmp"' EXIT
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
+pid=
+on_exit 'kill $pid 2>/dev/null'
 # Keep this test's single-instance lock and socket to itself.
-export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
-mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+private_runtime "$tmp"
 fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$tmp/out" 2>/dev/null; echo "--- stderr"; cat "$tmp/err" 2>/dev/null; exit 1; }
 
 "$bin" --headless --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
 log=$tmp/demo/root/c/WX18DtLg.txt
-for _ in $(seq 1 150); do
-  [ -f "$log" ] && grep -q '^t1' "$log" && break
-  sleep 0.2
-done
-grep -q '^t1' "$log" || fail "no T1 record within 30 s"
+wait_for 30 grep -qs '^t1' "$log" || fail "no T1 record within 30 s"
 
 # A second copy exits 0 at once, touches nothing and says who runs.
 before=$(stat -c %s "$log")
@@ -42,7 +37,7 @@ grep -q "a copy is already running on the data folder $tmp/demo/root/c (process 
 # The real logrotate, twice, while the monitor runs: every record lands in
 # the current file or a rotated one, none is lost.
 sed -e "s|/home/\*/.local/share/wx118/c/|$tmp/demo/root/c/|g" -e 's/monthly/daily/' \
-  "$2/contrib/wx118.logrotate" >"$tmp/logrotate.conf"
+  "$src/contrib/wx118.logrotate" >"$tmp/logrotate.conf"
 for n in 1 2; do
   logrotate -f -s "$tmp/logrotate.state" "$tmp/logrotate.conf" || fail "logrotate failed"
   for _ in $(seq 1 100); do

@@ -5,15 +5,13 @@
 # its own), and the published page and picture are whole. Every fifth round
 # the log's last line is cut short by hand as a power loss would leave it.
 set -u
-build=$1
-bin=$build/wx118
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 rounds=${WX118_KILL_ROUNDS:-100}
-tmp=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill -9 $pid 2>/dev/null; rm -rf "$tmp"' EXIT
+on_exit '[ -n "$pid" ] && kill -9 $pid 2>/dev/null'
 # Keep this test's single-instance lock and socket to itself.
-export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
-mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+private_runtime "$tmp"
 dir=$tmp/demo
 log=$dir/root/c/WX18DtLg.txt
 errlog=$dir/root/c/WX18ErLg.txt

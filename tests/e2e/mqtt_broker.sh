@@ -6,11 +6,10 @@
 # without MQTT; a login with password over TLS with a client certificate
 # works, and a wrong password or a wrong CA gives one clear message.
 set -u
-build=$1
-bin=$(cd "$build" && pwd)/wx118
-tmp=$(mktemp -d)
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 pids=()
-trap 'for p in "${pids[@]}"; do kill -9 $p 2>/dev/null; done; [ -n "${KEEP:-}" ] || rm -rf "$tmp"' EXIT
+on_exit 'for p in "${pids[@]}"; do kill -9 $p 2>/dev/null; done'
 for tool in mosquitto mosquitto_sub mosquitto_passwd openssl python3; do
   command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
@@ -19,14 +18,6 @@ fail() {
   for f in "$tmp"/*.out "$tmp"/*.sub "$tmp"/*.broker; do [ -f "$f" ] && { echo "--- $f"; tail -5 "$f"; }; done
   exit 1
 }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local n=$(( $1 * 5 )); shift
-  for _ in $(seq 1 $n); do "$@" && return 0; sleep 0.2; done
-  return 1
-}
-listening() { (exec 3<>/dev/tcp/127.0.0.1/$1) 2>/dev/null; }
 # broker NAME PORT [config lines...]: starts mosquitto, sets $broker_pid.
 broker() {
   local name=$1 port=$2; shift 2

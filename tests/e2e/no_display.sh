@@ -3,14 +3,11 @@
 # without windows (status 4, no core dump, nothing written); run-demo.sh then
 # runs the headless demo and says where its page and logs are.
 set -u
-build=$1
-src=$2
-bin=$build/wx118
-tmp=$(mktemp -d)
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 pid=
-trap '[ -n "$pid" ] && kill -9 $pid 2>/dev/null; rm -rf "$tmp"' EXIT
-export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
-mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+on_exit '[ -n "$pid" ] && kill -9 $pid 2>/dev/null'
+private_runtime "$tmp"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 fail() { echo "FAIL: $*"; echo "--- stderr"; cat "$tmp/err" 2>/dev/null; exit 1; }
 

@@ -4,10 +4,10 @@
 # every chip of the station and read temperatures, a DS2423 counter, DS2438
 # voltage and DS2450 inputs as the station file sets them.
 set -u
-build=$(cd "$1" && pwd)
-tmp=$(mktemp -d)
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 sb= ows=
-trap '[ -n "$ows" ] && kill $ows 2>/dev/null; [ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
+on_exit '[ -n "$ows" ] && kill $ows 2>/dev/null; [ -n "$sb" ] && kill $sb 2>/dev/null; wait 2>/dev/null'
 fail() { echo "FAIL: $*"; for f in "$tmp"/owserver.out "$tmp"/simbus.err; do [ -f "$f" ] && { echo "--- $f"; tail -${TAIL:-40} "$f"; }; done; exit 1; }
 for t in owserver owdir owread python3; do
   command -v $t >/dev/null || fail "$t is not installed (scripts/install-deps.sh)"
@@ -28,13 +28,9 @@ value BARO vad 4.37
 value BARO temp 18.25
 value WD   vane a 4
 EOF
-"$build/wx118-simbus" --trace "$tmp/station.txt" >"$tmp/simbus.path" 2>"$tmp/simbus.err" &
-sb=$!
-for _ in $(seq 1 50); do [ -s "$tmp/simbus.path" ] && break; kill -0 $sb 2>/dev/null || break; sleep 0.1; done
-pty=$(head -1 "$tmp/simbus.path")
-[ -c "$pty" ] || fail "wx118-simbus printed no terminal path (got '$pty')"
+start_simbus --trace "$tmp/station.txt"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 owserver -d "$pty" -p "127.0.0.1:$port" --foreground --error_level=1 >"$tmp/owserver.out" 2>&1 &
 ows=$!
 listing=

@@ -8,12 +8,11 @@
 # A warning that a later lintian adds is printed but does not fail the
 # check (its tag set changes between releases); an error fails it.
 set -u
-build=$1
-tmp=$(mktemp -d)
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 pid=
-trap '[ -n "$pid" ] && kill -9 $pid 2>/dev/null; rm -rf "$tmp"' EXIT
-export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
-mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+on_exit '[ -n "$pid" ] && kill -9 $pid 2>/dev/null'
+private_runtime "$tmp"
 fail() { echo "FAIL: $*"; exit 1; }
 for tool in cpack lintian dpkg-deb fakeroot; do
   command -v $tool >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"

@@ -7,27 +7,14 @@
 # Each case is a function case_NAME in its own folder with its own lock.
 # Usage: planted_files.sh BUILD-DIR SOURCE-DIR [CASE...]   (default: all)
 set -u
-build=$1
-bin=$build/wx118
+. "$(dirname "$0")/lib.sh"
+# Cases run the program as another user, who must reach this folder.
+e2e_begin "$1" "$2" --shared
 shift 2 || true
-# Cases run the program as another user, who must reach this folder: so it
-# sits in /tmp, not under a TMPDIR that may be private to the caller.
-tmp=$(mktemp -d -p /tmp)
-chmod 755 "$tmp"
 other=
-cleanup() {
-  [ -n "$other" ] && userdel "$other" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+on_exit '[ -n "$other" ] && userdel "$other" 2>/dev/null'
 
-setup() {
-  dir=$tmp/$1
-  mkdir -p "$dir/run" "$dir/t"
-  chmod 700 "$dir/run"
-  export XDG_RUNTIME_DIR=$dir/run TMPDIR=$dir/t
-  out=$dir/out err=$dir/err
-}
+setup() { case_folder "$1"; }
 # Runs the headless demo in $dir/demo for at most SECONDS; status in $rc (124: still running).
 run_demo() {
   local s=$1; shift
@@ -62,9 +49,8 @@ case_lock_folder_of_another_user() {
   # Our own folder is made private and used.
   rm -rf "$own"
   "$bin" --headless --demo "$dir/demo" --speed 60 >"$out" 2>"$err" &
-  local pid=$! n
-  for n in $(seq 1 100); do [ -S "$own/MyApp.socket" ] && break; sleep 0.2; done
-  [ -S "$own/MyApp.socket" ] || fail "no restore socket in the private folder"
+  local pid=$!
+  wait_for 20 test -S "$own/MyApp.socket" || fail "no restore socket in the private folder"
   [ "$(stat -c %a:%u "$own")" = "700:$(id -u)" ] || fail "own folder: $(stat -c %a:%u "$own")"
   kill -TERM $pid; wait $pid
 }
@@ -114,12 +100,4 @@ case_data_log_not_a_file() {
   done
 }
 
-cases=("$@")
-[ ${#cases[@]} -gt 0 ] || mapfile -t cases < <(declare -F | awk '{print $3}' | sed -n 's/^case_//p')
-for case in "${cases[@]}"; do
-  before=$failed
-  "case_$case"
-  [ "$failed" -eq "$before" ] && echo "ok   [$case]"
-done
-[ "$failed" -eq 0 ] && echo PASS
-[ "$failed" -eq 0 ]
+run_cases "$@"

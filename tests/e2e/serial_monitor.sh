@@ -4,10 +4,10 @@
 # on the direct simulated backend of the same station. Real time (the serial
 # adapter refuses --speed): about a minute, until every channel is logged.
 set -u
-build=$(cd "$1" && pwd)
-tmp=$(mktemp -d)
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 pids=()
-trap 'for p in "${pids[@]}"; do kill $p 2>/dev/null; done; wait 2>/dev/null; rm -rf "$tmp"' EXIT
+on_exit 'for p in "${pids[@]}"; do kill $p 2>/dev/null; done; wait 2>/dev/null'
 fail() {
   echo "FAIL: $*"
   for f in "$tmp"/*/root/c/WX18DtLg.txt "$tmp"/*/root/c/WX18ErLg.txt "$tmp"/*/err "$tmp"/simbus.err; do
@@ -64,12 +64,8 @@ with open("station.txt", "w") as o:
             o.write("value C%d %s\n" % (ch, p.strip()))
 EOF
 
-"$build/wx118-simbus" "$tmp/station.txt" >"$tmp/simbus.path" 2>"$tmp/simbus.err" &
-sb=$!
+start_simbus "$tmp/station.txt"
 pids+=($sb)
-for _ in $(seq 1 50); do [ -s "$tmp/simbus.path" ] && break; kill -0 $sb 2>/dev/null || break; sleep 0.1; done
-pty=$(head -1 "$tmp/simbus.path")
-[ -c "$pty" ] || fail "wx118-simbus printed no terminal path (got '$pty')"
 
 # Each run keeps its single-instance lock to itself.
 start() {

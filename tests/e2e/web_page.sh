@@ -8,18 +8,11 @@
 # message, the chart picture's size) into its own DOM, which Chromium dumps.
 # A screenshot of the page is kept in <build>/artefacts/web_page/.
 set -u
-build=$1
-bin=$build/wx118
+. "$(dirname "$0")/lib.sh"
+e2e_begin "$@"
 art=$build/artefacts/web_page
-tmp=$(mktemp -d)
 pid="" spid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  [ -n "$spid" ] && kill "$spid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+on_exit '[ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "$spid" ] && kill "$spid" 2>/dev/null; wait 2>/dev/null'
 fail() {
   echo "FAIL: $*"
   cp "$www/WX118WG.htm" "$art/" 2>/dev/null
@@ -28,11 +21,6 @@ fail() {
   echo "--- browser"; tail -20 "$tmp/chrome.err" 2>/dev/null
   echo "--- checked"; cat "$tmp/result" 2>/dev/null || cat "$tmp/dom" 2>/dev/null
   exit 1
-}
-waitfor() {
-  local limit=$(( $1 * 5 )); shift
-  for _ in $(seq 1 "$limit"); do "$@" && return 0; sleep 0.2; done
-  "$@"
 }
 
 demo=$tmp/demo
@@ -43,8 +31,7 @@ for tool in chromium python3 identify; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 [ -x "$bin" ] || fail "no program at $bin"
-export XDG_RUNTIME_DIR=$tmp/run TMPDIR=$tmp/t
-mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"; chmod 700 "$XDG_RUNTIME_DIR"
+private_runtime "$tmp"
 
 # The demo keeps a secondary file that exists: page and picture every second,
 # and a page message with a little markup.
@@ -59,7 +46,7 @@ printf '%s\r\n' "abWX118ini2 web page check" "[swg]" "wgp=$www" "wgh=WX118WG.htm
 pid=$!
 # The page is full once all eight rows hold readings.
 full() { [ -s "$www/WX118WG.jpg" ] && ! grep -q 'Not Read Yet' "$www/WX118WG.htm" 2>/dev/null && grep -q -- '--at--' "$www/WX118WG.htm"; }
-waitfor 40 full || { kill -0 "$pid" 2>/dev/null || fail "the program ended early"; fail "no full page within 40 s"; }
+wait_for 40 full || { kill -0 "$pid" 2>/dev/null || fail "the program ended early"; fail "no full page within 40 s"; }
 identify "$www/WX118WG.jpg" | grep -q ' JPEG 780x237 ' || fail "the picture is not a 780 x 237 JPEG: $(identify "$www/WX118WG.jpg" 2>&1)"
 
 cat >"$www/check.htm" <<'EOF'
@@ -96,7 +83,7 @@ EOF
 # The web server on a port of its own choosing; it says which on its first line.
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$www" >"$tmp/server" 2>&1 &
 spid=$!
-waitfor 20 grep -q 'port [0-9]' "$tmp/server" || fail "the web server did not start"
+wait_for 20 grep -q 'port [0-9]' "$tmp/server" || fail "the web server did not start"
 port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$tmp/server" | head -1)
 base=http://127.0.0.1:$port
 
