@@ -15,10 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::MonitorFixture;
 
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string Read(const fs::path& p) { return test::ReadFile(p); }
 
 TEST(ErrorLogFileTest, RotatedAwayShortWrittenOrOddFile) {
   test::TempDir dir;

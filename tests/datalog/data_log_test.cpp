@@ -31,12 +31,7 @@ class DataLogTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   fs::path LogFile() const { return root_ / "c" / "WX18DtLg.txt"; }
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  static std::string Read(const fs::path& p) { return test::ReadFile(p); }
   std::unique_ptr<DataLog> Make() {
     auto log = std::make_unique<DataLog>(files_, mapper_, clock_, ui_, sink_, view_);
     log->SetQuitPath([this] { ++quits_; });

@@ -17,7 +17,7 @@ polls_per_second=20
 # --- helpers for the cases --------------------------------------------------
 # Sets up $dir (the case's folder), its lock and socket, and $log/$errlog/$out/$err.
 setup() {
-  case_folder "$1"
+  folder_for_case "$1"
   log=$dir/demo/root/c/WX18DtLg.txt
   errlog=$dir/demo/root/c/WX18ErLg.txt
 }

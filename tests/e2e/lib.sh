@@ -72,8 +72,8 @@ start_simbus() {
 # --- scripts made of cases ----------------------------------------------------
 # A case is a function case_NAME; its fail() adds to $failed and returns.
 
-# case_folder NAME: the case's folder $dir with its own lock, and $out/$err.
-case_folder() {
+# folder_for_case NAME: the case's folder $dir with its own lock, and $out/$err.
+folder_for_case() {
   dir=$tmp/$1
   private_runtime "$dir"
   out=$dir/out

@@ -14,7 +14,7 @@ shift 2 || true
 other=
 on_exit '[ -n "$other" ] && userdel "$other" 2>/dev/null'
 
-setup() { case_folder "$1"; }
+setup() { folder_for_case "$1"; }
 # Runs the headless demo in $dir/demo for at most SECONDS; status in $rc (124: still running).
 run_demo() {
   local s=$1; shift
