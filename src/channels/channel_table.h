@@ -37,6 +37,9 @@ struct ChannelInfo {
   std::string_view defaultLabel;  // the chart caption before the secondary file
 };
 
+// The DS2423 page a "z" in the primary file picks instead of the default.
+inline constexpr uint8_t kOtherCounterPage = 15;
+
 inline constexpr std::size_t kTemperatureRecordLength = 15;
 inline constexpr std::size_t kCounterRecordLength = 19;
 inline constexpr std::size_t kAnalogRecordLength = 14;

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "channels/channel_table.h"
 #include "platform/file_checks.h"
 #include "platform/profile.h"
 
@@ -70,28 +71,17 @@ std::optional<int> DigitAt(const std::string& line, size_t pos1) {
   return *c - '0';
 }
 
-bool FamilyAccepted(int channel, const std::string& family) {
-  if (channel <= 4) return family == "10" || family == "26" || family == "28";
-  switch (channel) {
-    case 8:
-    case 9:
-      return family == "26";
-    case 10:
-      return family == "20";
-    default:  // 5, 6, 7, 11, 12: the dual counter
-      return family == "1D";
-  }
-}
-
-bool IsCounterChannel(int channel) {
-  return channel == 5 || channel == 6 || channel == 7 || channel == 11 || channel == 12;
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   const char u = Upper(c);
   if (u >= 'A' && u <= 'F') return u - 'A' + 10;
   return -1;
+}
+
+// The family code is the last byte of the identity, two hex digits.
+bool FamilyAccepted(int channel, const std::string& family) {
+  if (family.size() != 2 || HexValue(family[0]) < 0 || HexValue(family[1]) < 0) return false;
+  return AcceptsFamily(channel, static_cast<uint8_t>(HexValue(family[0]) * 16 + HexValue(family[1])));
 }
 
 }  // namespace
@@ -208,7 +198,7 @@ bool LoadPrimaryConfig(StationConfig& station, const std::filesystem::path& file
     station.sensorEnabled[ch] = false;
     if (!present(i)) {
       station.sensorIdText[ch].clear();
-      if (IsCounterChannel(ch)) station.counterPage[ch] = 14;
+      if (ReadsCounter(ch)) station.counterPage[ch] = Channel(ch).counterPage;
       continue;
     }
     const std::string& line = lines[i];
@@ -228,9 +218,10 @@ bool LoadPrimaryConfig(StationConfig& station, const std::filesystem::path& file
       station.sensorEnabled[ch] = false;
     }
 
-    if (IsCounterChannel(ch)) {
+    if (ReadsCounter(ch)) {
+      // "z" picks the chip's other counter page.
       const auto sel = CharAt(line, 22);
-      station.counterPage[ch] = (sel && *sel == 'z') ? 15 : 14;
+      station.counterPage[ch] = (sel && *sel == 'z') ? kOtherCounterPage : Channel(ch).counterPage;
     }
 
     if (ch == 10 && station.sensorEnabled[ch]) {

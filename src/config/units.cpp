@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "channels/channel_table.h"
 #include "platform/profile.h"
 
 namespace wx {
@@ -20,7 +21,11 @@ std::optional<double> Number(std::string_view text) {
   return v;
 }
 
-bool IsMappable(int ch) { return (ch >= 5 && ch <= 9) || ch == 11 || ch == 12; }
+// Counts and voltages take a factor and an offset; temperatures have their
+// own rule and the wind direction a compass point.
+bool IsMappable(int ch) {
+  return IsKind(ch, ChannelKind::Counter) || IsKind(ch, ChannelKind::OnOff) || IsKind(ch, ChannelKind::Analog);
+}
 
 }  // namespace
 
@@ -59,21 +64,13 @@ UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems
 
 std::optional<PhysicalValue> ToPhysical(const UnitsConfig& units, int channel, double raw) {
   if (!units.present || channel < 0 || channel > 12 || !std::isfinite(raw)) return std::nullopt;
-  if (channel <= 4) {
+  if (IsKind(channel, ChannelKind::Temperature)) {
     if (units.fahrenheit) return PhysicalValue{raw * 9.0 / 5.0 + 32.0, "°F"};
     return PhysicalValue{raw, "°C"};
   }
   if (!units.mapped[channel]) return std::nullopt;
-  const double x = (channel == 8 || channel == 9) ? raw / 100.0 : raw;
+  const double x = IsKind(channel, ChannelKind::Analog) ? raw / 100.0 : raw;
   return PhysicalValue{units.offset[channel] + units.factor[channel] * x, units.unit[channel]};
-}
-
-std::string_view ChannelName(int channel) {
-  static constexpr std::string_view kNames[13] = {"T0", "T1", "T2", "T3", "T4", "rain", "wind_speed",
-                                                  "lightning", "pressure", "humidity", "wind_direction",
-                                                  "onoff1", "onoff2"};
-  if (channel < 0 || channel > 12) return {};
-  return kNames[channel];
 }
 
 }  // namespace wx

@@ -40,9 +40,4 @@ UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems
 // always for the wind direction, 10, whose name CompassNames gives).
 std::optional<PhysicalValue> ToPhysical(const UnitsConfig& units, int channel, double raw);
 
-// The short channel names of the new outputs: "T0".."T4", "rain",
-// "wind_speed", "lightning", "pressure", "humidity", "wind_direction",
-// "onoff1", "onoff2"; "" outside 0..12.
-std::string_view ChannelName(int channel);
-
 }  // namespace wx

@@ -1,11 +1,14 @@
 #include "datalog/records.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
 
+#include "channels/channel_table.h"
 #include "config/settings.h"
+#include "datalog/stamps.h"
 #include "platform/numeric_text.h"
 
 namespace wx {
@@ -89,11 +92,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 size_t RecordLength(std::string_view tag) {
-  if (tag == "rf" || tag == "lt" || tag == "ws" || tag == "b1" || tag == "b2") return 19;
-  if (tag == "bp" || tag == "hm") return 14;
-  if (tag == "wd") return 44;
-  if (tag.size() == 2 && tag[0] == 't' && tag[1] >= '0' && tag[1] <= '4') return 15;
-  return 0;
+  const std::optional<int> ch = ChannelOfTag(tag);
+  return ch ? Channel(*ch).recordLength : 0;
 }
 
 std::optional<int32_t> ReadWholeField(std::string_view s) {
@@ -138,6 +138,55 @@ std::optional<std::array<uint16_t, 17>> ReadWindBins(std::string_view line) {
     bins[i] = static_cast<uint16_t>(hi * 16 + lo);
   }
   return bins;
+}
+
+RecordLine ReadRecordLine(std::string_view line) {
+  RecordLine r;
+  r.tag = line.substr(0, 2);
+  if (line.size() >= 10) {
+    r.stamp = line.substr(2, 8);
+    // The decoder takes ten characters and reads the first eight.
+    char ten[10] = {};
+    std::copy(r.stamp.begin(), r.stamp.end(), ten);
+    r.time = StampToDateTime(std::string_view(ten, 10));
+  }
+  const std::optional<int> channel = ChannelOfTag(r.tag);
+  if (!channel) {
+    r.freeText = r.tag == "cm" || r.tag == "ss" || r.tag == "wo";
+    if (!r.freeText) {
+      r.fault = RecordFault::NotARecord;
+    } else {
+      r.text = line.substr(r.time ? 10 : 2);
+    }
+    return r;
+  }
+  r.channel = *channel;
+  const ChannelInfo& info = Channel(*channel);
+  if (line.size() > 10) r.field = line.substr(10, info.recordLength - 10);
+  bool valueRead = false;
+  switch (info.kind) {
+    case ChannelKind::Temperature:
+      r.celsius = ReadTemperatureField(r.field);
+      valueRead = r.celsius.has_value();
+      break;
+    case ChannelKind::WindDirection:
+      r.bins = ReadWindBins(line);
+      valueRead = r.bins.has_value();
+      break;
+    default:
+      r.count = ReadWholeField(r.field);
+      valueRead = r.count && *r.count >= 0;  // the writer never logs a negative count
+      break;
+  }
+  if (line.size() < info.recordLength)
+    r.fault = RecordFault::CutShort;
+  else if (line.size() > info.recordLength)
+    r.fault = RecordFault::TooLong;
+  else if (!r.time)
+    r.fault = RecordFault::BadStamp;
+  else if (!valueRead)
+    r.fault = RecordFault::BadValue;
+  return r;
 }
 
 }  // namespace wx

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/clock.h"
+
 namespace wx {
 
 // Hundredths of a degree with sign and four digits, no decimal point:
@@ -39,10 +41,10 @@ std::string WindOffsetRecord(const std::string& stamp, int offset, int table);
 std::string HeaderTitleLine();
 std::string HeaderCreatedLine(const std::string& stamp);
 
-// Reading records back (the history replay, the export).
-// The full length of a reading record of this tag: 19 counters and on/off,
-// 14 pressure and humidity, 15 temperatures, 44 wind; 0 for every other tag
-// (comments, start and offset records, headers).
+// Reading records back (the history replay, the export, the checks).
+// The full length of a reading record of this tag, from the channel table:
+// 19 counters and on/off, 14 pressure and humidity, 15 temperatures, 44 wind;
+// 0 for every other tag (comments, start and offset records, headers).
 size_t RecordLength(std::string_view tag);
 // A whole-number field: an optional sign and decimal digits, nothing else;
 // nullopt beyond 32 bits.
@@ -52,5 +54,40 @@ std::optional<int32_t> ReadWholeField(std::string_view field);
 std::optional<float> ReadTemperatureField(std::string_view field);
 // The 17 bins of a whole "wd" record (44 characters); nullopt otherwise.
 std::optional<std::array<uint16_t, 17>> ReadWindBins(std::string_view line);
+
+// Why a line is not a whole record, in the order the reader looks: the
+// first that applies is given.
+enum class RecordFault : uint8_t {
+  None,
+  NotARecord,  // no tag a record starts with: a fragment or foreign text
+  CutShort,    // a reading shorter than the records of its tag
+  TooLong,     // a reading longer than the records of its tag
+  BadStamp,    // the stamp is not a real date and time
+  BadValue,    // the value field is not what the writer puts there
+};
+
+// One data log line taken apart. Every field is read as far as the line
+// allows, whatever the fault: the replay reads older lines at their fixed
+// positions even when their length is wrong.
+struct RecordLine {
+  std::string_view tag;     // the first two characters (fewer in a fragment)
+  int channel = -1;         // the channel of a reading's tag, -1 otherwise
+  bool freeText = false;    // "cm", "ss" or "wo": text for the human reader
+  std::string_view stamp;   // characters 3-10; empty in a shorter line
+  std::optional<DateTime> time;  // the stamp decoded
+  // The value field from character 11, as long as the tag's records have it
+  // (or what is left of it): the count of counters and on/off channels, the
+  // hundredths of pressure and humidity (a sign may make it negative), the
+  // degrees of temperatures, the bins of a wind record of its full length.
+  std::string_view field;
+  std::optional<int32_t> count;
+  std::optional<float> celsius;
+  std::optional<std::array<uint16_t, 17>> bins;
+  // Free text: what follows the stamp, or the tag when there is no stamp.
+  std::string_view text;
+  RecordFault fault = RecordFault::None;
+};
+
+RecordLine ReadRecordLine(std::string_view line);
 
 }  // namespace wx

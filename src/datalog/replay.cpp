@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "channels/channel_table.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 
@@ -21,7 +22,7 @@ namespace wx {
 namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
-constexpr size_t kWindLength = 44;
+constexpr size_t kWindLength = Channel(10).recordLength;
 constexpr size_t kStampEnd = 12;  // tag + 10 characters handed to the stamp decoder
 
 // Characters from 1-based position pos, at most count of them, like Copy().
@@ -80,7 +81,7 @@ void HistoryReplay::Skip(const std::string& why, std::string_view line) {
   errors_.ShowError("Old data log line skipped, " + why + Where(line));
 }
 
-bool HistoryReplay::TakeStamp(std::string_view line) {
+bool HistoryReplay::TakeStamp(std::string_view line, const RecordLine& record) {
   if (line.size() < kStampEnd) {
     if (NewestLine()) {
       Skip("cut short (power lost while it was written?)", line);
@@ -89,118 +90,103 @@ bool HistoryReplay::TakeStamp(std::string_view line) {
     }
     return false;
   }
-  const std::optional<DateTime> t = StampToDateTime(line.substr(2, 10));
-  if (!t) {
+  if (!record.time) {
     Skip("its date/time stamp is not a real date and time", line);
     return false;
   }
-  recordTime_ = *t;
+  recordTime_ = *record.time;
   return true;
 }
 
-void HistoryReplay::RainBarStep(int column, int32_t value) {
-  switch (((column % 4) + 4) % 4) {
-    case 1:
-      rainBarDrawn = false;
+// A counter's history bar, as data. The columns go in groups of four (the
+// phase is the column mod 4); records arrive newest first, so the kept count
+// is that of the newer group and the difference is the increase over a group.
+enum class BarAction : uint8_t {
+  None,
+  Rearm,      // a new group: its bar is not drawn yet
+  DrawOnce,   // the group's one bar, against the newer count, which it then takes
+  Prime,      // a first count when there is none yet
+  Take,       // the kept count, whatever it was
+  DrawEvery,  // a bar for each record, the kept count left as it is
+};
+
+struct HistoryReplay::CounterRule {
+  int channel;
+  const char* badValue;  // reported, and the record skipped
+  int32_t StripChart::*last;
+  bool HistoryReplay::*drawn;  // only the rules with DrawOnce have one
+  std::array<BarAction, 4> byPhase;
+  bool divided;  // heights by the wind-speed bar divisor
+};
+
+namespace {
+using A = BarAction;
+const HistoryReplay::CounterRule kCounterRules[] = {
+    {5, "Problem with val call, old rainfall datum. Datum skipped over.", &StripChart::lastRainCount,
+     &HistoryReplay::rainBarDrawn, {A::None, A::Rearm, A::DrawOnce, A::Prime}, false},
+    {6, "Problem with val call, old windspeed datum. Datum skipped over.", &StripChart::lastWindSpeedCount,
+     nullptr, {A::DrawEvery, A::Take, A::None, A::None}, true},
+    {7, "Problem with Val call, old lightning datum. Datum skipped over.", &StripChart::lastLightningCount,
+     &HistoryReplay::lightningBarDrawn, {A::Rearm, A::DrawOnce, A::Prime, A::None}, false},
+};
+}  // namespace
+
+void HistoryReplay::BarStep(const CounterRule& rule, int column, int32_t value) {
+  int32_t& last = chart_.*rule.last;
+  auto draw = [&] {
+    // With no newer count yet (sentinel) there is no increase to show.
+    if (last == kNoCount) return;
+    const int64_t divisor = !rule.divided ? 1 : settings_.windSpeedBarDivisor > 0 ? settings_.windSpeedBarDivisor : 1;
+    const int64_t height = (static_cast<int64_t>(last) - value) / divisor;
+    if (height > 0)
+      chart_.DrawBar(settings_.plot.channelColour[rule.channel], column,
+                     static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
+  };
+  switch (rule.byPhase[static_cast<size_t>(((column % 4) + 4) % 4)]) {
+    case BarAction::None:
       break;
-    case 2:
-      if (!rainBarDrawn) {
-        // With no newer count yet (sentinel) there is no increase to show.
-        if (chart_.lastRainCount != kNoCount) {
-          const int64_t height = static_cast<int64_t>(chart_.lastRainCount) - value;
-          if (height > 0)
-            chart_.DrawBar(settings_.plot.channelColour[5], column, static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
-        }
-        rainBarDrawn = true;
-        chart_.lastRainCount = value;
+    case BarAction::Rearm:
+      this->*rule.drawn = false;
+      break;
+    case BarAction::DrawOnce:
+      if (!(this->*rule.drawn)) {
+        draw();
+        this->*rule.drawn = true;
+        last = value;
       }
       break;
-    case 3:
-      if (chart_.lastRainCount == kNoCount) chart_.lastRainCount = value;
+    case BarAction::Prime:
+      if (last == kNoCount) last = value;
       break;
-    default:
+    case BarAction::Take:
+      last = value;
+      break;
+    case BarAction::DrawEvery:
+      draw();
       break;
   }
 }
 
-void HistoryReplay::LightningBarStep(int column, int32_t value) {
-  switch (((column % 4) + 4) % 4) {
-    case 0:
-      lightningBarDrawn = false;
-      break;
-    case 1:
-      if (!lightningBarDrawn) {
-        if (chart_.lastLightningCount != kNoCount) {
-          const int64_t height = static_cast<int64_t>(chart_.lastLightningCount) - value;
-          if (height > 0)
-            chart_.DrawBar(settings_.plot.channelColour[7], column, static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
-        }
-        lightningBarDrawn = true;
-        chart_.lastLightningCount = value;
-      }
-      break;
-    case 2:
-      if (chart_.lastLightningCount == kNoCount) chart_.lastLightningCount = value;
-      break;
-    default:
-      break;
-  }
-}
-
-void HistoryReplay::WindSpeedBarStep(int column, int32_t value) {
-  switch (((column % 4) + 4) % 4) {
-    case 1:
-      chart_.lastWindSpeedCount = value;
-      break;
-    case 0:
-      if (chart_.lastWindSpeedCount != kNoCount) {
-        const int64_t divisor = settings_.windSpeedBarDivisor > 0 ? settings_.windSpeedBarDivisor : 1;
-        const int64_t height = (static_cast<int64_t>(chart_.lastWindSpeedCount) - value) / divisor;
-        if (height > 0)
-          chart_.DrawBar(settings_.plot.channelColour[6], column, static_cast<int>(std::min<int64_t>(height, kGraphHeight)));
-      }
-      break;
-    default:
-      break;
-  }
-}
-
-void HistoryReplay::CounterRecord(std::string_view line, Kind kind) {
-  if (!TakeStamp(line)) return;
-  const std::optional<int32_t> value = ReadWholeField(Field(line, 11, 9));
-  if (!value || *value < 0) {
-    static const char* const kMessages[] = {
-        "Problem with val call, old rainfall datum. Datum skipped over.",
-        "Problem with Val call, old lightning datum. Datum skipped over.",
-        "Problem with val call, old windspeed datum. Datum skipped over."};
-    errors_.ShowError(kMessages[static_cast<int>(kind)] + Where(line));
+void HistoryReplay::CounterRecord(std::string_view line, const RecordLine& record) {
+  const CounterRule* rule = nullptr;
+  for (const CounterRule& r : kCounterRules)
+    if (r.channel == record.channel) rule = &r;
+  if (!rule || !TakeStamp(line, record)) return;
+  if (!record.count || *record.count < 0) {
+    errors_.ShowError(rule->badValue + Where(line));
     return;
   }
   const int column = chart_.TimeToColumn(recordTime_);
   currentColumn_ = column;
-  int channel = 5;
-  switch (kind) {
-    case Kind::Rain:
-      if (settings_.plot.barGraphOn[5]) RainBarStep(column, *value);
-      channel = 5;
-      break;
-    case Kind::Lightning:
-      if (settings_.plot.barGraphOn[7]) LightningBarStep(column, *value);
-      channel = 7;
-      break;
-    case Kind::WindSpeed:
-      if (settings_.plot.barGraphOn[6]) WindSpeedBarStep(column, *value);
-      channel = 6;
-      break;
-  }
-  chart_.SetPixel(column, chart_.CounterRow(*value, channel), settings_.plot.channelColour[channel]);
+  if (settings_.plot.barGraphOn[rule->channel]) BarStep(*rule, column, *record.count);
+  chart_.SetPixel(column, chart_.CounterRow(*record.count, rule->channel), settings_.plot.channelColour[rule->channel]);
 }
 
-void HistoryReplay::OnOffRecord(std::string_view line) {
-  const int n = line[1] == '1' ? 1 : 2;
-  const int ch = 10 + n;
-  if (!TakeStamp(line)) return;
-  const std::optional<int32_t> count = ReadWholeField(Field(line, 11, 9));
+void HistoryReplay::OnOffRecord(std::string_view line, const RecordLine& record) {
+  const int ch = record.channel;
+  const int n = ch - 10;
+  if (!TakeStamp(line, record)) return;
+  const std::optional<int32_t> count = record.count;
   if (!count) {
     BadRecord("Problem with val call, old on/off datum. Prgm will close. " + std::string(Field(line, 3, 10)), line);
     return;
@@ -216,9 +202,10 @@ void HistoryReplay::OnOffRecord(std::string_view line) {
   channels_.OnOffChanged[n] = level;
 }
 
-void HistoryReplay::AnalogRecord(std::string_view line, int channel) {
-  if (!TakeStamp(line)) return;
-  const std::optional<int32_t> value = ReadWholeField(Field(line, 11, 4));
+void HistoryReplay::AnalogRecord(std::string_view line, const RecordLine& record) {
+  const int channel = record.channel;
+  if (!TakeStamp(line, record)) return;
+  const std::optional<int32_t> value = record.count;
   if (!value) {
     const std::string message = channel == 8 ? "Problem with val call, old pressure datum. Prgm will close."
                                              : "Problem with val call, 30Aug03a. Prgm will close.";
@@ -229,13 +216,13 @@ void HistoryReplay::AnalogRecord(std::string_view line, int channel) {
                   settings_.plot.channelColour[channel]);
 }
 
-void HistoryReplay::WindRecord(std::string_view line) {
+void HistoryReplay::WindRecord(std::string_view line, const RecordLine& record) {
   if (line.size() != kWindLength) {
     ui_.ShowMessage(std::string(line.substr(0, 9)) + " Length was: " + std::to_string(line.size()));
     return;
   }
-  if (!TakeStamp(line)) return;
-  const auto bins = ReadWindBins(line);
+  if (!TakeStamp(line, record)) return;
+  const auto& bins = record.bins;
   if (!bins) {
     BadRecord("Problem with val call, 10Aug03a. Prgm will close." + std::string(Field(line, 3, 10)), line);
     return;
@@ -245,9 +232,10 @@ void HistoryReplay::WindRecord(std::string_view line) {
   numeric_.laWDa.text = "XXX";
 }
 
-void HistoryReplay::TemperatureRecord(std::string_view line, int channel) {
-  if (!TakeStamp(line)) return;
-  const std::optional<float> value = ReadTemperatureField(Field(line, 11, 5));
+void HistoryReplay::TemperatureRecord(std::string_view line, const RecordLine& record) {
+  const int channel = record.channel;
+  if (!TakeStamp(line, record)) return;
+  const std::optional<float> value = record.celsius;
   if (!value) {
     static const char* const kMessages[] = {
         "Err 15Jun03c.. and Shutdown prep needs improving.", "Err 15Jun03c.. and Shutdown prep needs improving.",
@@ -262,38 +250,33 @@ void HistoryReplay::TemperatureRecord(std::string_view line, int channel) {
 
 void HistoryReplay::ReplayRecord(std::string_view line) {
   recordTime_ = kNoRecordTime;
-  if (line.size() < 2) return;
-  const std::string_view tag = line.substr(0, 2);
-  const size_t kindLength = RecordLength(tag);
+  const RecordLine record = ReadRecordLine(line);
   // The writer's note that the line above (the next one back) was cut short.
-  if (tag == "cm" && line.size() > 10 && line.substr(10) == kCutShortText) cutShortLine_ = lineNumber_ + 1;
-  if (kindLength == 0) return;  // comments, start records, headers, fragments
+  if (record.tag == "cm" && line.size() > 10 && line.substr(10) == kCutShortText) cutShortLine_ = lineNumber_ + 1;
+  if (record.channel < 0) return;  // comments, start records, headers, fragments
 
-  if (NewestLine()) {
-    // The newest line may have been cut short by a power loss mid-write.
-    const bool shortWind = tag == "wd" && line.size() < kWindLength;
-    if (line.size() < kindLength || shortWind) {
-      Skip("cut short (power lost while it was written?)", line);
-      return;
-    }
+  // The newest line may have been cut short by a power loss mid-write.
+  if (NewestLine() && record.fault == RecordFault::CutShort) {
+    Skip("cut short (power lost while it was written?)", line);
+    return;
   }
 
-  if (tag == "rf") {
-    CounterRecord(line, Kind::Rain);
-  } else if (tag == "lt") {
-    CounterRecord(line, Kind::Lightning);
-  } else if (tag == "ws") {
-    CounterRecord(line, Kind::WindSpeed);
-  } else if (tag == "b1" || tag == "b2") {
-    OnOffRecord(line);
-  } else if (tag == "bp") {
-    AnalogRecord(line, 8);
-  } else if (tag == "hm") {
-    AnalogRecord(line, 9);
-  } else if (tag == "wd") {
-    WindRecord(line);
-  } else {
-    TemperatureRecord(line, tag[1] - '0');
+  switch (Channel(record.channel).kind) {
+    case ChannelKind::Counter:
+      CounterRecord(line, record);
+      break;
+    case ChannelKind::OnOff:
+      OnOffRecord(line, record);
+      break;
+    case ChannelKind::Analog:
+      AnalogRecord(line, record);
+      break;
+    case ChannelKind::WindDirection:
+      WindRecord(line, record);
+      break;
+    case ChannelKind::Temperature:
+      TemperatureRecord(line, record);
+      break;
   }
   if (stoppedAtBadRecord_) return;
 

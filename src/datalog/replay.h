@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "datalog/data_log.h"
+#include "datalog/records.h"
 #include "graph/strip_chart.h"
 #include "channels/channel_state.h"
 #include "platform/clock.h"
@@ -54,19 +55,22 @@ class HistoryReplay {
   bool lightningBarDrawn = false;
 
  private:
-  enum class Kind { Rain, Lightning, WindSpeed };
-  void CounterRecord(std::string_view line, Kind kind);
-  void OnOffRecord(std::string_view line);
-  void AnalogRecord(std::string_view line, int channel);
-  void WindRecord(std::string_view line);
-  void TemperatureRecord(std::string_view line, int channel);
-  void RainBarStep(int column, int32_t value);
-  void LightningBarStep(int column, int32_t value);
-  void WindSpeedBarStep(int column, int32_t value);
+  void CounterRecord(std::string_view line, const RecordLine& record);
+  void OnOffRecord(std::string_view line, const RecordLine& record);
+  void AnalogRecord(std::string_view line, const RecordLine& record);
+  void WindRecord(std::string_view line, const RecordLine& record);
+  void TemperatureRecord(std::string_view line, const RecordLine& record);
+
+ public:
+  // How the records of one counter draw their bars (defined with the replay).
+  struct CounterRule;
+
+ private:
+  void BarStep(const CounterRule& rule, int column, int32_t value);
 
   // Reads the stamp at characters 3-12; false when the line was dealt with
   // (too short: the replay stops; unreadable stamp: reported and skipped).
-  bool TakeStamp(std::string_view line);
+  bool TakeStamp(std::string_view line, const RecordLine& record);
   // An unreadable older record: its message naming the file and the line,
   // and the replay stops there. One old byte must not cost every future
   // reading, so the start-up and the cycle go on.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "channels/channel_table.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 #include "onewire/decoding.h"
@@ -17,17 +18,6 @@ constexpr std::string_view kCsvHeader =
     "time,tag,channel,raw,value,unit,text,bin0,bin1,bin2,bin3,bin4,bin5,bin6,bin7,bin8,bin9,bin10,"
     "bin11,bin12,bin13,bin14,bin15,bin16\n";
 constexpr int kCsvColumns = 24;
-
-int TagChannel(std::string_view tag) {
-  if (tag.size() != 2) return -1;
-  if (tag[0] == 't' && tag[1] >= '0' && tag[1] <= '4') return tag[1] - '0';
-  static constexpr std::string_view kTags[] = {"rf", "ws", "lt", "bp", "hm", "wd", "b1", "b2"};
-  for (int i = 0; i < 8; ++i)
-    if (tag == kTags[i]) return 5 + i;
-  return -1;
-}
-
-bool IsCommentTag(std::string_view tag) { return tag == "cm" || tag == "ss" || tag == "wo"; }
 
 bool ValidUtf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
@@ -86,9 +76,9 @@ bool ParseExportChannels(std::string_view list, ExportOptions& options, std::str
     while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
     item = TrimLeft(item);
     if (item.empty()) continue;
-    int ch = TagChannel(item);
-    for (int c = 0; c < 13 && ch < 0; ++c) {
-      const std::string_view name = ChannelName(c);
+    int ch = ChannelOfTag(item).value_or(-1);
+    for (int c = 0; c < kChannels && ch < 0; ++c) {
+      const std::string_view name = Channel(c).name;
       if (item.size() == name.size() &&
           std::equal(item.begin(), item.end(), name.begin(), [](char a, char b) { return (a | 0x20) == (b | 0x20); }))
         ch = c;
@@ -188,10 +178,9 @@ void LogExporter::Skip(std::string_view why, std::string_view line) {
            (line.size() > 60 ? "...\"" : "\""));
 }
 
-bool LogExporter::TakeTime(std::string_view line) {
-  if (line.size() < 10) return false;
+void LogExporter::TakeTime(std::string_view line) {
   const char* st = line.data() + 2;
-  if (lastStampValid_ && std::memcmp(lastStamp_, st, 8) == 0) return true;
+  if (lastStampValid_ && std::memcmp(lastStamp_, st, 8) == 0) return;
   const auto digit = [](char c) { return c >= '0' && c <= '9'; };
   // Within one day and hour only the minute changes: the date was checked
   // and the offset found for the first stamp of that hour.
@@ -200,7 +189,6 @@ bool LogExporter::TakeTime(std::string_view line) {
     char ten[10];
     std::memcpy(ten, st, 8);
     ten[8] = ten[9] = ' ';
-    if (!StampToDateTime(std::string_view(ten, 10))) return false;
     const StampFields f = *PGDTtoVars(std::string_view(ten, 10));
     // The stamp is local wall-clock time; the offset is the one in force then.
     std::tm tm{};
@@ -223,7 +211,6 @@ bool LogExporter::TakeTime(std::string_view line) {
   iso_[15] = st[7];
   std::memcpy(lastStamp_, st, 8);
   lastStampValid_ = true;
-  return true;
 }
 
 bool LogExporter::InRange() const {
@@ -242,7 +229,7 @@ void LogExporter::BeginRow(std::string_view tag, int channel) {
   ++rows_;
   const bool csv = options_.format == ExportOptions::Format::Csv;
   const std::string_view time = channel == -2 ? std::string_view{} : std::string_view(iso_, isoLength_);
-  const std::string_view name = channel >= 0 ? ChannelName(channel) : std::string_view{};
+  const std::string_view name = channel >= 0 ? Channel(channel).name : std::string_view{};
   if (csv) {
     out_.append(time);
     out_ += ',';
@@ -292,7 +279,7 @@ void LogExporter::Number(double v, int decimals) {
 }
 
 void LogExporter::Raw(double raw, int channel) {
-  if (channel > 4) {
+  if (!IsKind(channel, ChannelKind::Temperature)) {
     Integer(static_cast<int64_t>(raw));
     return;
   }
@@ -361,16 +348,18 @@ void LogExporter::Line(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.empty()) return;
   const bool csv = options_.format == ExportOptions::Format::Csv;
-  const std::string_view tag = line.substr(0, 2);
-  const int channel = TagChannel(tag);
+  const RecordLine record = ReadRecordLine(line);
+  const std::string_view tag = record.tag;
+  const int channel = record.channel;
 
   if (channel < 0) {
-    if (!IsCommentTag(tag)) {
+    if (!record.freeText) {
       Skip("not a record of the data log", line);
       return;
     }
-    const bool timed = TakeTime(line);
-    std::string_view text = TrimLeft(line.substr(timed ? 10 : 2));
+    const bool timed = record.time.has_value();
+    if (timed) TakeTime(line);
+    std::string_view text = TrimLeft(record.text);
     if (timed && tag == "wo") {
       // "- - Wind Dir Offset:9. ..." names the vane offset of the records after it.
       const size_t at = text.find("Offset:");
@@ -395,23 +384,27 @@ void LogExporter::Line(std::string_view line) {
     return;
   }
 
-  if (line.size() != RecordLength(tag)) {
-    Skip(line.size() < RecordLength(tag) ? "cut short" : "longer than its record", line);
+  if (record.fault == RecordFault::CutShort || record.fault == RecordFault::TooLong) {
+    Skip(record.fault == RecordFault::CutShort ? "cut short" : "longer than its record", line);
     return;
   }
-  if (!TakeTime(line)) {
+  if (record.fault == RecordFault::BadStamp) {
     Skip("its date/time stamp is not a real date and time", line);
     return;
   }
+  TakeTime(line);
   if (!options_.channels[channel] || !InRange()) return;
-  const std::string_view field = line.substr(10);
+  const ChannelKind kind = Channel(channel).kind;
+  if (record.fault == RecordFault::BadValue) {
+    Skip(kind == ChannelKind::WindDirection ? "its wind bins are not hexadecimal"
+         : kind == ChannelKind::Temperature ? "its temperature is not a number"
+                                            : "its value is not a whole number",
+         line);
+    return;
+  }
 
-  if (channel == 10) {
-    const auto bins = ReadWindBins(line);
-    if (!bins) {
-      Skip("its wind bins are not hexadecimal", line);
-      return;
-    }
+  if (kind == ChannelKind::WindDirection) {
+    const auto& bins = record.bins;
     const uint8_t m = MostFrequentWindIndex(*bins);
     // A histogram with no valid reading has no direction.
     const bool none = m >= 16 || (*bins)[m] == 0;
@@ -452,22 +445,7 @@ void LogExporter::Line(std::string_view line) {
     return;
   }
 
-  double raw = 0;
-  if (channel <= 4) {
-    const auto t = ReadTemperatureField(field);
-    if (!t) {
-      Skip("its temperature is not a number", line);
-      return;
-    }
-    raw = *t;
-  } else {
-    const auto v = ReadWholeField(field);
-    if (!v || *v < 0) {
-      Skip("its value is not a whole number", line);
-      return;
-    }
-    raw = *v;
-  }
+  const double raw = kind == ChannelKind::Temperature ? double(*record.celsius) : double(*record.count);
   const std::optional<PhysicalValue> physical = ToPhysical(options_.units, channel, raw);
   BeginRow(tag, channel);
   if (csv) {

@@ -57,8 +57,8 @@ class LogExporter {
  private:
   void Line(std::string_view line);
   void Skip(std::string_view why, std::string_view line);
-  // Sets time_ for the stamp at line[2..10); false when it is not a real time.
-  bool TakeTime(std::string_view line);
+  // The time texts of the real stamp at line[2..10), kept while it repeats.
+  void TakeTime(std::string_view line);
   bool InRange() const;
   void Header();
   void BeginRow(std::string_view tag, int channel);

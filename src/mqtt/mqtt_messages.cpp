@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "channels/channel_table.h"
 #include "onewire/decoding.h"
 
 namespace wx {
@@ -14,10 +15,12 @@ std::string Number(double v) {
   return std::string(buf, r.ptr);
 }
 
-const char* const kNames[kMqttSlots] = {"Temperature T0", "Temperature T1", "Temperature T2", "Temperature T3",
-                                        "Temperature T4", "Rain",           "Wind speed",     "Lightning",
-                                        "Pressure",       "Humidity",       "Wind direction", "On/off 1",
-                                        "On/off 2",       "Wind direction average"};
+// A plain English name: the channel's caption, temperatures saying what they are.
+std::string PlainName(int slot) {
+  if (slot == kWindAverageSlot) return "Wind direction average";
+  const ChannelInfo& info = Channel(slot);
+  return (info.kind == ChannelKind::Temperature ? "Temperature " : "") + std::string(info.displayName);
+}
 
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(' ');
@@ -28,12 +31,12 @@ std::string Trim(const std::string& s) {
 // The user's own caption from [FieldLabels] when it differs from the
 // built-in short one, else a plain English name.
 std::string EntityName(const Settings& settings, int slot) {
-  if (slot >= kChannels) return kNames[slot];
+  if (slot >= kChannels) return PlainName(slot);
   PlotConfig defaults;
   SetDefaultChannelLabels(defaults);
   const std::string label = Trim(settings.plot.channelLabel[slot]);
   if (!label.empty() && label != Trim(defaults.channelLabel[slot])) return label;
-  return kNames[slot];
+  return PlainName(slot);
 }
 
 std::string IdOf(const Settings& settings, int slot) {
@@ -51,7 +54,7 @@ std::string PhysicalDeviceClass(int channel, const std::string& unit) {
       if (unit == u) return true;
     return false;
   };
-  if (channel <= 4 && among({"°C", "°F"})) return "temperature";
+  if (IsKind(channel, ChannelKind::Temperature) && among({"°C", "°F"})) return "temperature";
   if (channel == 5 && among({"mm", "cm", "in"})) return "precipitation";
   if (channel == 6 && among({"km", "m", "mi", "ft"})) return "distance";
   if (channel == 8 && among({"hPa", "mbar", "kPa", "Pa", "inHg", "mmHg", "psi", "cbar"}))
@@ -63,7 +66,7 @@ std::string PhysicalDeviceClass(int channel, const std::string& unit) {
 }  // namespace
 
 std::string MqttSlotKey(int slot) {
-  return slot == kWindAverageSlot ? "wind_direction_average" : std::string(ChannelName(slot));
+  return slot == kWindAverageSlot ? "wind_direction_average" : std::string(Channel(slot).name);
 }
 
 std::string AvailabilityTopic(const MqttSettings& s) { return s.prefix + "/status"; }
@@ -112,13 +115,14 @@ std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const
   const int channel = slot >= kChannels ? 10 : slot;
   std::string value = "{{ value_json.raw }}";
   std::string deviceClass, stateClass, uom;
-  if (channel <= 4) {
+  const ChannelKind kind = Channel(channel).kind;
+  if (kind == ChannelKind::Temperature) {
     deviceClass = "temperature";
     stateClass = "measurement";
     uom = "°C";
-  } else if (channel == 5 || channel == 6 || channel == 7 || channel == 11 || channel == 12) {
+  } else if (kind == ChannelKind::Counter || kind == ChannelKind::OnOff) {
     stateClass = "total_increasing";  // counters only grow (until the chip wraps)
-  } else if (channel == 8 || channel == 9) {
+  } else if (kind == ChannelKind::Analog) {
     deviceClass = "voltage";
     stateClass = "measurement";
     uom = "V";

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channels/channel_table.h"
 #include "datalog/data_log.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
@@ -60,13 +61,13 @@ std::string Readers::CompassName(uint8_t index) const {
 float Readers::rsTTureR(int slot) {
   state_.TtureReadStatus = 0;
   const uint8_t family = settings_.station.sensorRom[slot][0];
-  if (family != 0x10 && family != 0x28 && family != 0x26) {
+  if (!AcceptsFamily(slot, family)) {
     errors_.ShowError(
         "Major problem!! Seems you're trying to read tture with neither DS1820, DS18B20, DS1822 or "
         "DS2438, etc. Family code must be $10,$28 or $26");
     return kTtureNoReading;
   }
-  if (family == 0x26) {
+  if (family == kFamilyDs2438) {
     VadResult v = devices_.DMLGetVAD(slot);
     if (v.stepCode != 0) {
       devices_.ReportDeviceError(TtureIndexPrefix(slot), v.stepCode, v.tmexCode);
@@ -88,7 +89,7 @@ float Readers::rsTTureR(int slot) {
     return kTtureNoReading;
   }
   float t;
-  if (family == 0x10) {
+  if (family == kFamilyDs18s20) {
     const float half = (b.lsb & 1) ? 0.5f : 0.0f;
     if (b.msb == 0xFF) {
       if (b.lsb == 0x00) {
@@ -145,7 +146,7 @@ void Readers::ReadTtureChannel(int k) {
   Append(k, TemperatureRecord(k, StampNow(clock_), t));
 }
 
-void Readers::LookAtCounter(int slot, const char* tag, LabelView& label, int32_t rise, int32_t period,
+void Readers::LookAtCounter(int slot, LabelView& label, int32_t rise, int32_t period,
                             const std::string& prefix) {
   ++state_.ChannelReadCount[slot];
   CountResult r = devices_.DMLGetCount(slot, settings_.station.counterPage[slot]);
@@ -164,19 +165,19 @@ void Readers::LookAtCounter(int slot, const char* tag, LabelView& label, int32_t
   if (!dataLog_.LogDataToFile) return;
   const bool rose = rise > 0 ? count > state_.CountLastLogged[slot] + rise : count > state_.CountLastLogged[slot];
   if (rose || state_.ChannelReadCount[slot] % period == 1 || !state_.ChannelLogged[slot]) {
-    Append(slot, CounterRecord(tag, StampNow(clock_), count));
+    Append(slot, CounterRecord(std::string(Channel(slot).tag), StampNow(clock_), count));
     state_.CountLastLogged[slot] = count;
   }
 }
 
 void Readers::LookAtWindSpeed() {
-  LookAtCounter(6, "ws", numeric_.laWS, 100, 100, "During LookAtWindSpeed, PGMErr: ");
+  LookAtCounter(6, numeric_.laWS, 100, 100, "During LookAtWindSpeed, PGMErr: ");
 }
 
-void Readers::LookAtRain() { LookAtCounter(5, "rf", numeric_.laRF, 0, 100, "During LookAtRain, PGMErr: "); }
+void Readers::LookAtRain() { LookAtCounter(5, numeric_.laRF, 0, 100, "During LookAtRain, PGMErr: "); }
 
 void Readers::LookLightning() {
-  LookAtCounter(7, "lt", numeric_.laLT, 0, 35, "During LookLightning, PGMErr: ");
+  LookAtCounter(7, numeric_.laLT, 0, 35, "During LookLightning, PGMErr: ");
 }
 
 void Readers::LookOnOff(int channel) {
@@ -206,14 +207,14 @@ void Readers::LookOnOff(int channel) {
   if (!dataLog_.LogDataToFile) return;
   if (count > state_.CountLastLogged[slot] || state_.ChannelReadCount[slot] % 35 == 1 ||
       !state_.ChannelLogged[slot]) {
-    Append(slot, CounterRecord(channel == 1 ? "b1" : "b2", StampNow(clock_), count));
+    Append(slot, CounterRecord(std::string(Channel(slot).tag), StampNow(clock_), count));
     state_.CountLastLogged[slot] = count;
   }
 }
 
 void Readers::LookAtAnalog(int slot, float& voltage, int16_t& hundredths, const std::string& prefix,
                            const char* negativeMessage, const char* highMessage, LabelView& label,
-                           const char* tag, int32_t period) {
+                           int32_t period) {
   VadResult r = devices_.DMLGetVAD(slot);
   voltage = r.voltage;
   state_.ReadingFault = r.stepCode;
@@ -238,19 +239,19 @@ void Readers::LookAtAnalog(int slot, float& voltage, int16_t& hundredths, const 
   Announce(slot, hundredths);
   if (!dataLog_.LogDataToFile) return;
   if (state_.ChannelReadCount[slot] % period == 1 || !state_.ChannelLogged[slot])
-    Append(slot, AnalogRecord(tag, StampNow(clock_), hundredths));
+    Append(slot, AnalogRecord(std::string(Channel(slot).tag), StampNow(clock_), hundredths));
 }
 
 void Readers::LookAtBaro() {
   LookAtAnalog(8, state_.rsBaroLatest, state_.BaroHundredths, "During LookAtBaro, PGMErr: ",
                "rsBaroLatest was negative at line 1 of 10Aug03", "rsBaroLatest was >9.99 at line 1 of 10Aug03",
-               numeric_.laBP, "bp", 50);
+               numeric_.laBP, 50);
 }
 
 void Readers::LookAtHum() {
   LookAtAnalog(9, state_.rsHumLatest, state_.HumHundredths, "During LookAtHum, PGMErr: ",
                "rsHumLatest was negative at line 1 of 10Aug03", "rsHumLatest was >9.99 at line 1 of 10Aug03",
-               numeric_.laHum, "hm", 30);
+               numeric_.laHum, 30);
 }
 
 void Readers::LookAtWindDir() {

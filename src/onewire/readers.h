@@ -52,11 +52,11 @@ class Readers {
 
  private:
   void Announce(int channel, double raw, bool average = false);
-  void LookAtCounter(int slot, const char* tag, LabelView& label, int32_t rise, int32_t period,
+  void LookAtCounter(int slot, LabelView& label, int32_t rise, int32_t period,
                      const std::string& prefix);
   void LookAtAnalog(int slot, float& voltage, int16_t& hundredths, const std::string& prefix,
                     const char* negativeMessage, const char* highMessage, LabelView& label,
-                    const char* tag, int32_t period);
+                    int32_t period);
   void Append(int channel, const std::string& record);
   std::string CompassName(uint8_t index) const;
 

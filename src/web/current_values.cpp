@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channels/channel_table.h"
 #include "config/units.h"
 #include "datalog/stamps.h"
 #include "onewire/decoding.h"
@@ -29,13 +30,6 @@ std::string Trimmed(std::string s) {
   return s;
 }
 
-const char* RawUnit(int channel) {
-  if (channel <= 4) return "°C";
-  if (channel == 8 || channel == 9) return "V/100";
-  if (channel == 10) return "index";
-  return "count";
-}
-
 std::string Html(std::string_view text) {
   std::string out;
   for (char c : text) {
@@ -49,10 +43,6 @@ std::string Html(std::string_view text) {
   }
   return out;
 }
-
-constexpr const char* kDisplayNames[kChannels] = {
-    "T0", "T1", "T2", "T3", "T4", "Rain", "Wind speed", "Lightning", "Pressure", "Humidity",
-    "Wind direction", "On/off 1", "On/off 2"};
 
 }  // namespace
 
@@ -121,10 +111,10 @@ std::string CurrentValues::Json(DateTime now) const {
   for (int ch = 0; ch < kChannels; ++ch) {
     if (!settings_.station.sensorEnabled[ch]) continue;
     std::string label = Trimmed(settings_.plot.channelLabel[ch]);
-    if (label.empty()) label = kDisplayNames[ch];
+    if (label.empty()) label = Channel(ch).displayName;
     j += first ? "\n" : ",\n";
     first = false;
-    j += "    {\"channel\": " + JsonString(ChannelName(ch)) + ", \"number\": " + std::to_string(ch) +
+    j += "    {\"channel\": " + JsonString(Channel(ch).name) + ", \"number\": " + std::to_string(ch) +
          ", \"label\": " + JsonString(label);
     const std::optional<Reading>& r = latest_[ch];
     if (!r) {
@@ -132,7 +122,8 @@ std::string CurrentValues::Json(DateTime now) const {
       continue;
     }
     j += ", \"stamp\": " + JsonString(r->stamp) + ", \"time\": " + JsonString(IsoLocalTime(r->when));
-    j += ", \"raw\": " + JsonNumber(r->raw, ch <= 4 ? 4 : 0) + ", \"raw_unit\": " + JsonString(RawUnit(ch));
+    j += ", \"raw\": " + JsonNumber(r->raw, IsKind(ch, ChannelKind::Temperature) ? 4 : 0) +
+         ", \"raw_unit\": " + JsonString(Channel(ch).rawUnit);
     if (ch == 10) {
       j += ", \"direction\": " + windName(r->raw);
       if (windAverage_)

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include "datalog/records.h"
 #include "export/log_export.h"
 #include "fuzz/fuzz_support.h"
 
@@ -73,6 +74,21 @@ std::string FuzzExport(const uint8_t* data, size_t size) {
   const Run split = Export(text, jsonl, piece);
   f.Check(whole.out == split.out, "the output does not depend on how the input is split");
   f.Check(whole.problems == split.problems, "the problems do not depend on how the input is split");
+  // Every line the record reader finds faulty is reported, and no other
+  // (overlong lines aside, which are never read as records).
+  int64_t faulty = 0;
+  bool overlong = false;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    overlong = overlong || line.size() > LogExporter::kMaxLine;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && ReadRecordLine(line).fault != RecordFault::None) ++faulty;
+  }
+  if (!overlong)
+    f.Check(static_cast<int64_t>(whole.problems.size()) == faulty, "exactly the faulty lines are reported");
   for (const std::string& p : whole.problems) {
     const long n = std::atol(p.c_str() + 5);
     f.Check(p.rfind("line ", 0) == 0 && n >= 1 && n <= whole.lines, "a problem names a line of the input");

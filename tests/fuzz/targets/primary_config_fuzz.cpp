@@ -4,20 +4,12 @@
 #include <cstdio>
 #include <set>
 
+#include "channels/channel_table.h"
 #include "config/primary_config.h"
 #include "fuzz/fuzz_support.h"
 
 namespace wx::fuzz {
 namespace {
-
-bool FamilyFits(int channel, uint8_t family) {
-  if (channel <= 4) return family == 0x10 || family == 0x26 || family == 0x28;
-  if (channel == 8 || channel == 9) return family == 0x26;
-  if (channel == 10) return family == 0x20;
-  return family == 0x1D;
-}
-
-bool IsCounter(int ch) { return ch == 5 || ch == 6 || ch == 7 || ch == 11 || ch == 12; }
 
 std::string HexOfRom(const std::array<uint8_t, 8>& rom) {
   std::string s;
@@ -57,8 +49,9 @@ std::string FuzzPrimaryConfig(const uint8_t* data, size_t size) {
   f.Check(errors.errors.size() <= static_cast<size_t>(kChannels), "at most one family fault per channel");
   for (int ch = 0; ch < kChannels; ++ch) {
     f.Check(station.sensorIdText[ch].size() <= 16, "identity text of at most 16 characters");
-    if (IsCounter(ch))
-      f.Check(station.counterPage[ch] == 14 || station.counterPage[ch] == 15, "counter page 14 or 15");
+    if (ReadsCounter(ch))
+      f.Check(station.counterPage[ch] == Channel(ch).counterPage || station.counterPage[ch] == kOtherCounterPage,
+              "counter page 14 or 15");
   }
 
   if (sound) {
@@ -71,7 +64,7 @@ std::string FuzzPrimaryConfig(const uint8_t* data, size_t size) {
       f.Check(id.size() == 16, "an accepted file has sixteen identity digits on every sensor line");
       f.Check(Upper(id) == HexOfRom(station.sensorRom[ch]), "the ROM code converts back to its identity");
       if (station.sensorEnabled[ch])
-        f.Check(FamilyFits(ch, station.sensorRom[ch][0]), "an enabled channel has an accepted family code");
+        f.Check(AcceptsFamily(ch, station.sensorRom[ch][0]), "an enabled channel has an accepted family code");
     }
   } else {
     // Whatever was refused, the identities convert without fault.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "datalog/data_log.h"
+#include "datalog/records.h"
 #include "datalog/replay.h"
 #include "datalog/stamps.h"
 #include "fuzz/fuzz_support.h"
@@ -38,7 +39,7 @@ void ApplyPlotBytes(const uint8_t* b, Settings& s) {
 
 std::optional<DateTime> StampOf(std::string_view line) {
   if (line.size() < 12) return std::nullopt;
-  return StampToDateTime(line.substr(2, 10));
+  return ReadRecordLine(line).time;
 }
 
 void CheckStamp(std::string_view line, Findings& f) {
