@@ -9,6 +9,7 @@
 #include "platform/file_checks.h"
 #include "platform/numeric_text.h"
 #include "platform/profile.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
@@ -29,15 +30,8 @@ std::string ChannelKey(int channel, const char* suffix) {
   return "p" + std::to_string(channel) + suffix;
 }
 
-std::string Trimmed(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
-
 std::optional<double> ParseReal(std::string text) {
-  text = Trimmed(text);
+  text = std::string(Trim(text));
   if (!text.empty() && text.front() == '+') text.erase(text.begin());
   if (text.empty()) return std::nullopt;
   double v = 0;
@@ -100,7 +94,7 @@ bool ParseRectList(SchemeRects& rects, int scheme, int window, const std::string
   for (int32_t& value : values) {
     const size_t comma = rest.find(',');
     if (comma == std::string::npos) return false;
-    const auto v = ParseProfileInt(Trimmed(rest.substr(0, comma)));
+    const auto v = ParseProfileInt(Trim(std::string_view(rest).substr(0, comma)));
     if (!v) return false;
     value = *v;
     rest.erase(0, comma + 1);

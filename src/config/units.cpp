@@ -6,13 +6,13 @@
 
 #include "channels/channel_table.h"
 #include "platform/profile.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
 
 std::optional<double> Number(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double v = 0;
   const char* end = text.data() + text.size();

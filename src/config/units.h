@@ -37,7 +37,7 @@ UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems
 // The physical value of a raw one as readings and the data log carry it:
 // degrees Celsius for 0..4, the count for 5, 6, 7, 11, 12, hundredths of a
 // volt for 8 and 9. nullopt when no unit is configured for the channel (and
-// always for the wind direction, 10, whose name CompassNames gives).
+// always for the wind direction, 10, whose name CompassPoint gives).
 std::optional<PhysicalValue> ToPhysical(const UnitsConfig& units, int channel, double raw);
 
 }  // namespace wx

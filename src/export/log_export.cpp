@@ -9,6 +9,7 @@
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 #include "onewire/decoding.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
@@ -19,39 +20,6 @@ constexpr std::string_view kCsvHeader =
     "bin11,bin12,bin13,bin14,bin15,bin16\n";
 constexpr int kCsvColumns = 24;
 
-bool ValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
-    if (n == 9 || i + n >= s.size() + (n == 0)) return false;
-    for (size_t k = 1; k <= n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += n + 1;
-  }
-  return true;
-}
-
-// A log written by hand may hold single-byte text; it is read as Latin-1 so
-// that the output stays UTF-8.
-std::string AsUtf8(std::string_view s) {
-  if (ValidUtf8(s)) return std::string(s);
-  std::string out;
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  return s;
-}
 
 }  // namespace
 
@@ -73,8 +41,7 @@ bool ParseExportChannels(std::string_view list, ExportOptions& options, std::str
     const size_t comma = list.find(',');
     std::string_view item = list.substr(0, comma);
     list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
-    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    item = TrimLeft(item);
+    item = Trim(item);
     if (item.empty()) continue;
     int ch = ChannelOfTag(item).value_or(-1);
     for (int c = 0; c < kChannels && ch < 0; ++c) {
@@ -174,7 +141,7 @@ void LogExporter::Skip(std::string_view why, std::string_view line) {
   std::string shown(line.substr(0, 60));
   for (char& c : shown)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  problem_("line " + std::to_string(lineNumber_) + ": " + std::string(why) + ", skipped: \"" + AsUtf8(shown) +
+  problem_("line " + std::to_string(lineNumber_) + ": " + std::string(why) + ", skipped: \"" + ToUtf8(shown) +
            (line.size() > 60 ? "...\"" : "\""));
 }
 
@@ -301,38 +268,8 @@ void LogExporter::Integer(int64_t v) {
   out_.append(buf, r.ptr);
 }
 
-void LogExporter::Text(std::string_view raw) {
-  std::string converted;
-  std::string_view text = raw;
-  if (!ValidUtf8(raw)) text = converted = AsUtf8(raw);
-  if (options_.format == ExportOptions::Format::Csv) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-      out_.append(text);
-      return;
-    }
-    out_ += '"';
-    for (char c : text) {
-      if (c == '"') out_ += '"';
-      out_ += c;
-    }
-    out_ += '"';
-    return;
-  }
-  out_ += '"';
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out_ += '\\';
-      out_ += c;
-    } else if (u < 0x20 || u == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      out_ += buf;
-    } else {
-      out_ += c;
-    }
-  }
-  out_ += '"';
+void LogExporter::Text(std::string_view text) {
+  out_.append(options_.format == ExportOptions::Format::Csv ? CsvField(text) : JsonString(text));
 }
 
 void LogExporter::EndRow(int columnsWritten) {
@@ -408,9 +345,7 @@ void LogExporter::Line(std::string_view line) {
     const uint8_t m = MostFrequentWindIndex(*bins);
     // A histogram with no valid reading has no direction.
     const bool none = m >= 16 || (*bins)[m] == 0;
-    std::string_view name = none ? std::string_view{} : CompassNames()[m + options_.windOffset % 16];
-    name = TrimLeft(name);
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    const std::string_view name = none ? std::string_view{} : CompassPoint(m, options_.windOffset);
     BeginRow(tag, channel);
     if (csv) {
       out_ += ',';

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "channels/channel_table.h"
-#include "onewire/decoding.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
@@ -22,20 +22,14 @@ std::string PlainName(int slot) {
   return (info.kind == ChannelKind::Temperature ? "Temperature " : "") + std::string(info.displayName);
 }
 
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // The user's own caption from [FieldLabels] when it differs from the
 // built-in short one, else a plain English name.
 std::string EntityName(const Settings& settings, int slot) {
   if (slot >= kChannels) return PlainName(slot);
   PlotConfig defaults;
   SetDefaultChannelLabels(defaults);
-  const std::string label = Trim(settings.plot.channelLabel[slot]);
-  if (!label.empty() && label != Trim(defaults.channelLabel[slot])) return label;
+  const std::string_view label = Trim(settings.plot.channelLabel[slot]);
+  if (!label.empty() && label != Trim(defaults.channelLabel[slot])) return std::string(label);
   return PlainName(slot);
 }
 
@@ -72,23 +66,6 @@ std::string MqttSlotKey(int slot) {
 std::string AvailabilityTopic(const MqttSettings& s) { return s.prefix + "/status"; }
 std::string StateTopic(const MqttSettings& s, int slot) { return s.prefix + "/" + MqttSlotKey(slot); }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
 std::string StatePayload(const Reading& r, int windOffset, const std::optional<PhysicalValue>& physical) {
   const DateTimeParts p = DecodeDateTime(r.when);
   char time[32];
@@ -99,8 +76,8 @@ std::string StatePayload(const Reading& r, int windOffset, const std::optional<P
   if (r.channel == 10) {
     const int index = int(r.raw);
     if (index >= 0 && index < 16) {
-      const int point = (index + windOffset % 16) % 16;
-      out += ",\"compass\":" + JsonString(CompassNames()[point]) + ",\"degrees\":" + Number(point * 22.5);
+      out += ",\"compass\":" + JsonString(CompassPoint(index, windOffset)) +
+             ",\"degrees\":" + Number(CompassDegrees(index, windOffset));
     } else {
       out += ",\"compass\":\"???\",\"degrees\":null";
     }
@@ -150,7 +127,8 @@ std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const
          JsonString("WX118 " + s.station) + ",\"model\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) +
          "}";
   out += ",\"origin\":{\"name\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) + "}}";
-  return {s.discoveryPrefix + "/sensor/" + uid + "/config", out};
+  // A topic must be UTF-8 as much as the payload.
+  return {ToUtf8(s.discoveryPrefix + "/sensor/" + uid + "/config"), out};
 }
 
 }  // namespace wx

@@ -31,7 +31,4 @@ std::string StatePayload(const Reading& r, int windOffset, const std::optional<P
 std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
                                                     const std::optional<std::string>& unit);
 
-// A JSON string literal with quotes.
-std::string JsonString(const std::string& text);
-
 }  // namespace wx

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <fstream>
 
+#include "platform/text_encoding.h"
+
 namespace wx {
 namespace {
 
@@ -76,10 +78,11 @@ std::optional<MqttSettings> ReadMqttSettings(const ProfileFile& ini, const Stati
   }
   s.port = ReadRange(ini, "Port", s.caFile.empty() ? 1883 : 8883, 1, 65535, problems);
   s.keepalive = ReadRange(ini, "KeepAlive", 60, 5, 3600, problems);
-  s.clientId = Str(ini, "ClientId", "");
+  // Client id and topics travel as UTF-8; a broker refuses other bytes.
+  s.clientId = ToUtf8(Str(ini, "ClientId", ""));
   if (s.clientId.empty()) s.clientId = "wx118-" + s.station;
   s.user = Str(ini, "User", "");
-  s.prefix = Str(ini, "Prefix", "");
+  s.prefix = ToUtf8(Str(ini, "Prefix", ""));
   while (!s.prefix.empty() && s.prefix.back() == '/') s.prefix.pop_back();
   if (s.prefix.empty()) s.prefix = "wx118/" + s.station;
   if (s.prefix.find_first_of("+#") != std::string::npos) {
@@ -87,7 +90,7 @@ std::optional<MqttSettings> ReadMqttSettings(const ProfileFile& ini, const Stati
                        " holds a wildcard (+ or #), which a topic may not; wx118/" + s.station + " is used.");
     s.prefix = "wx118/" + s.station;
   }
-  s.discoveryPrefix = Str(ini, "DiscoveryPrefix", "homeassistant");
+  s.discoveryPrefix = ToUtf8(Str(ini, "DiscoveryPrefix", "homeassistant"));
   if (s.discoveryPrefix.empty()) s.discoveryPrefix = "homeassistant";
   s.retain = ReadFlag(ini, "Retain", true, problems);
   s.discovery = ReadFlag(ini, "Discovery", true, problems);

@@ -29,13 +29,6 @@ float DecodeDs2438Temperature(uint8_t lsb, uint8_t msb) {
   return sign * float(t) / 256.0f;
 }
 
-const std::array<const char*, 32>& CompassNames() {
-  static const std::array<const char*, 32> names{
-      " N ", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE", "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW",
-      " N ", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE", "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
-  return names;
-}
-
 uint8_t LookupWindCode(const std::string& code, int table) {
   if (table < 0 || table > 3) return 16;
   for (uint8_t i = 0; i < 16; ++i)

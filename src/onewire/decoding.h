@@ -1,5 +1,5 @@
 // Decoding rules that need no bus: the DS2438 temperature register and the
-// wind-direction code tables, names and average.
+// wind-direction code tables and average.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -10,8 +10,6 @@ namespace wx {
 // A DS2438 temperature register pair in degrees Celsius (1/32 degree steps).
 float DecodeDs2438Temperature(uint8_t lsb, uint8_t msb);
 
-// Compass names 0..31 (16..31 repeat 0..15, so index + offset needs no wrap).
-const std::array<const char*, 32>& CompassNames();
 // The direction index 0..15 of a four-digit wind code in table 0..3; 16 when
 // the code is in no row or the table number selects no table.
 uint8_t LookupWindCode(const std::string& code, int table);

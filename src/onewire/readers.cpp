@@ -10,6 +10,7 @@
 #include "graph/strip_chart.h"
 #include "graph/wind_dial.h"
 #include "platform/numeric_text.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 
@@ -51,11 +52,6 @@ void Readers::Append(int channel, const std::string& record) {
 void Readers::Announce(int channel, double raw, bool average) {
   const DateTime now = clock_.Now();
   readings.Announce(Reading{channel, now, Stamp(now), raw, average});
-}
-
-std::string Readers::CompassName(uint8_t index) const {
-  if (index >= 16) return "???";
-  return CompassNames()[index + settings_.station.windOffset % 16];
 }
 
 float Readers::rsTTureR(int slot) {
@@ -269,7 +265,7 @@ void Readers::LookAtWindDir() {
     state_.WindIndex = LookupWindCode(code, settings_.station.windTable);
     numeric_.laWDr.text = code;
     numeric_.laWDb.text = std::to_string(state_.WindIndex);
-    numeric_.laWDi.text = CompassName(state_.WindIndex);
+    numeric_.laWDi.text = CompassLabel(state_.WindIndex, settings_.station.windOffset);
     ++state_.WindHistogram[state_.WindIndex];
     ++state_.WindReadCount;
     Announce(10, state_.WindIndex);
@@ -291,7 +287,7 @@ void Readers::PublishWindAverage(int column) {
 void Readers::WindAverageSummary(int column) {
   const uint8_t m = MostFrequentWindIndex(state_.WindHistogram);
   state_.WindIndex = m;
-  numeric_.laWDa.text = CompassName(m);
+  numeric_.laWDa.text = CompassLabel(m, settings_.station.windOffset);
   const int row = StripChart::WindDirRow(m);
   chart_.SetPixel(column, row, kWindDirColour);
   chart_.SetPixel(column, row + 1, kWindDirColour);

@@ -58,7 +58,6 @@ class Readers {
                     const char* negativeMessage, const char* highMessage, LabelView& label,
                     int32_t period);
   void Append(int channel, const std::string& record);
-  std::string CompassName(uint8_t index) const;
 
   Settings& settings_;
   ChannelState& state_;

@@ -6,7 +6,7 @@
 #include "channels/channel_table.h"
 #include "config/units.h"
 #include "datalog/stamps.h"
-#include "onewire/decoding.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
@@ -24,63 +24,8 @@ std::string JsonNumber(double v, int decimals) {
   return s;
 }
 
-std::string Trimmed(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
-  return s;
-}
-
-std::string Html(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 }  // namespace
-
-std::string JsonString(std::string_view text) {
-  // Valid UTF-8 passes; any other byte of 0x80 and above is taken as Latin-1.
-  auto validAt = [&](size_t i, size_t& len) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    len = (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > text.size()) return false;
-    for (size_t k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    return true;
-  };
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    const auto u = static_cast<unsigned char>(c);
-    size_t len = 0;
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20 || u == 0x7F || c == '<') {
-      // '<' too, so that the text can sit inside a script element.
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      out += buf;
-    } else if (u < 0x80) {
-      out += c;
-    } else if (validAt(i, len)) {
-      out.append(text.substr(i, len));
-      i += len - 1;
-    } else {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out + "\"";
-}
 
 void CurrentValues::OnReading(const Reading& reading) {
   if (reading.channel < 0 || reading.channel >= kChannels) return;
@@ -106,11 +51,11 @@ std::string CurrentValues::Json(DateTime now) const {
   const auto windName = [&](double index) -> std::string {
     const int i = static_cast<int>(index);
     if (i < 0 || i >= 16) return "null";
-    return JsonString(Trimmed(CompassNames()[i + settings_.station.windOffset % 16]));
+    return JsonString(CompassPoint(i, settings_.station.windOffset));
   };
   for (int ch = 0; ch < kChannels; ++ch) {
     if (!settings_.station.sensorEnabled[ch]) continue;
-    std::string label = Trimmed(settings_.plot.channelLabel[ch]);
+    std::string label(Trim(settings_.plot.channelLabel[ch]));
     if (label.empty()) label = Channel(ch).displayName;
     j += first ? "\n" : ",\n";
     first = false;
@@ -145,7 +90,7 @@ std::string CurrentValues::PhonePage(DateTime now) const {
   std::string h;
   h += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   h += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  h += "<title>" + Html(page.stationName) + "</title>\n";
+  h += "<title>" + HtmlEscape(page.stationName) + "</title>\n";
   h += R"(<style>
 body { font-family: system-ui, sans-serif; margin: 0; padding: 1rem; background: #f4f6f8; color: #1a1a1a; }
 main { max-width: 60rem; margin: 0 auto; }
@@ -169,8 +114,8 @@ footer { margin-top: 1rem; font-size: .9rem; }
 <div id="message"></div>
 <div id="values"></div>
 )";
-  h += "<img id=\"chart\" src=\"" + Html(page.imageFileName) + "\" alt=\"Chart of the last nine days\">\n";
-  h += "<footer><a id=\"classic\" href=\"" + Html(page.pageFileName) + "\">The station's classic page</a></footer>\n";
+  h += "<img id=\"chart\" src=\"" + HtmlEscape(page.imageFileName) + "\" alt=\"Chart of the last nine days\">\n";
+  h += "<footer><a id=\"classic\" href=\"" + HtmlEscape(page.pageFileName) + "\">The station's classic page</a></footer>\n";
   h += "</main>\n<script id=\"initial\" type=\"application/json\">\n" + json + "</script>\n";
   h += R"(<script>
 function shown(c) {

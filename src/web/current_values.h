@@ -31,8 +31,4 @@ class CurrentValues : public ReadingObserver {
   std::optional<Reading> windAverage_;
 };
 
-// Text as a JSON string, quotes included; bytes that are not UTF-8 are read
-// as Latin-1.
-std::string JsonString(std::string_view text);
-
 }  // namespace wx

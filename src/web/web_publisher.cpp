@@ -20,6 +20,7 @@
 
 #include "datalog/stamps.h"
 #include "platform/numeric_text.h"
+#include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
@@ -33,12 +34,6 @@ struct JpegError {
 
 void OnJpegError(j_common_ptr cinfo) {
   std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-
-std::string Trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 }  // namespace
@@ -283,8 +278,8 @@ void WebPublisher::buCommentInHTMLClick() {
           "application. Enter zero to make the message continue until you change it again. Otherwise "
           "enter how many days you want it to persist. You may use fractions, e.g. use 0.5 to make the "
           "message last 12 hours. (Half a day).");
-      const std::string answer = Trim(ui_.InputBox("How long should message persist?",
-                                                   "For how many days? 0.5 gives 12 hours.", "1"));
+      const std::string answer(Trim(ui_.InputBox("How long should message persist?",
+                                                  "For how many days? 0.5 gives 12 hours.", "1")));
       // Locale-independent: "0.5" is a half whatever the desktop's language.
       const char* b = answer.data();
       if (answer.size() > 1 && answer[0] == '+') ++b;

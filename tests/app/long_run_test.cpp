@@ -20,7 +20,7 @@
 
 #include "platform/numeric_text.h"
 #include "datalog/stamps.h"
-#include "onewire/decoding.h"
+#include "platform/text_encoding.h"
 #include "support/monitor_fixture.h"
 
 namespace wx {
@@ -321,7 +321,7 @@ class LongRunTest : public test::MonitorFixture {
           }
           const int index = std::stoi(n.laWDb.text == "stale" ? "-1" : n.laWDb.text);
           EXPECT_TRUE(index == VaneIndex(sBefore) || index == VaneIndex(sAfter)) << index << at;
-          EXPECT_EQ(n.laWDi.text, CompassNames()[index + offset]) << at;
+          EXPECT_EQ(n.laWDi.text, CompassLabel(index, offset)) << at;
           ++histogram[index];
           ++windReads;
         }
@@ -337,7 +337,7 @@ class LongRunTest : public test::MonitorFixture {
             if (histogram[b] >= histogram[m]) m = static_cast<uint8_t>(b);
           }
           expected.push_back("wd" + hex);
-          EXPECT_EQ(n.laWDa.text, CompassNames()[m + offset]) << at;
+          EXPECT_EQ(n.laWDa.text, CompassLabel(m, offset)) << at;
           EXPECT_TRUE(pixelIs(StripChart::WindDirRow(m), kWindDirColour)) << at;
           EXPECT_TRUE(pixelIs(StripChart::WindDirRow(m) + 1, kWindDirColour)) << at;
           histogram = {};

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "export/log_export.h"
 
 namespace wx {
@@ -94,6 +97,30 @@ TEST_F(ExportFixture, JsonLinesWithUnitsDatesAndChannels) {
             "{\"time\":\"2026-07-01T14:05:00+02:00\",\"tag\":\"t0\",\"channel\":\"T0\",\"raw\":-3.25,\"value\":26.15,\"unit\":\"°F\"}\n"
             "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"bp\",\"channel\":\"pressure\",\"raw\":412,\"value\":1006,\"unit\":\"hPa\"}\n"
             "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"cm\",\"text\":\"By hand: rain, \\\"lots\\\"\"}\n");
+}
+
+TEST_F(ExportFixture, SingleByteCommentsBecomeUtf8InBothFormats) {
+  // Hand-written on the old platform: Windows-1252, one part looking like (overlong) UTF-8.
+  constexpr std::string_view kLatin =
+      "cm26l07o05 \xC0\xA0la ferme\r\n"
+      "cm26l07o05 \x93new\x94 vane at 3\xB0" "C\r\n";
+  const char* const expected[] = {"\xC3\x80\xC2\xA0la ferme", "“new” vane at 3°C"};
+  ExportOptions o;
+  o.format = ExportOptions::Format::Jsonl;
+  const std::string jsonl = Export(o, kLatin);
+  size_t at = 0;
+  for (const char* text : expected) {
+    const size_t end = jsonl.find('\n', at);
+    ASSERT_NE(end, std::string::npos) << jsonl;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(jsonl.substr(at, end - at)), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << jsonl;
+    EXPECT_EQ(doc.object()["text"].toString(), QString::fromUtf8(text));
+    at = end + 1;
+  }
+  const std::string csv = Export(ExportOptions{}, kLatin);
+  for (const char* text : expected)
+    EXPECT_NE(csv.find(std::string("+01:00,cm,,,,,") + text + ",,,"), std::string::npos) << csv;
 }
 
 TEST_F(ExportFixture, AnOverlongLineIsSkippedWithoutBeingHeldAndTheNextOneCounts) {

@@ -8,7 +8,7 @@
 
 #include "mqtt/mqtt_messages.h"
 #include "mqtt/mqtt_settings.h"
-#include "onewire/decoding.h"
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 
 namespace wx {
@@ -84,10 +84,14 @@ TEST(MqttMessages, StatePayloadsAreJsonWithStampRawPhysicalAndCompass) {
   EXPECT_DOUBLE_EQ(o["value"].toDouble(), 70.7);
   EXPECT_EQ(o["unit"].toString(), QString::fromUtf8("°F"));
 
-  // The vane's index is turned by the offset, as the windows show it.
+  // The vane's index is turned by the offset, as the windows show it; north
+  // without the window's padding, as current.json gives it.
   o = Json(StatePayload(Reading{10, t.when, t.stamp, 3, true}, 9, std::nullopt));
-  EXPECT_EQ(o["compass"].toString().toStdString(), CompassNames()[12]);
+  EXPECT_EQ(o["compass"].toString().toStdString(), CompassPoint(3, 9));
   EXPECT_DOUBLE_EQ(o["degrees"].toDouble(), 12 * 22.5);
+  o = Json(StatePayload(Reading{10, t.when, t.stamp, 7}, 9, std::nullopt));
+  EXPECT_EQ(o["compass"].toString(), "N");
+  EXPECT_DOUBLE_EQ(o["degrees"].toDouble(), 0);
   o = Json(StatePayload(Reading{10, t.when, t.stamp, 16}, 9, std::nullopt));
   EXPECT_TRUE(o["degrees"].isNull());
   EXPECT_EQ(MqttSlot(Reading{10, 0, "", 3, true}), kWindAverageSlot);
@@ -130,6 +134,18 @@ TEST(MqttMessages, DiscoveryConfigsNameTheChipUnitAndClass) {
   const QJsonObject average = Json(DiscoveryConfig(s, settings, kWindAverageSlot, std::nullopt).second);
   EXPECT_EQ(average["state_topic"].toString(), "wx118/7a000801b2c3d410/wind_direction_average");
   EXPECT_EQ(average["value_template"].toString(), "{{ value_json.degrees }}");
+
+  // A label and a prefix saved in Latin-1 reach the consumer as UTF-8 (or it drops the entity).
+  settings.plot.channelLabel[0] = "Temp. \xE9t\xE9 \x80";
+  const MqttSettings latin = *ReadMqttSettings(
+      ProfileFile::FromText("[MQTT]\nPrefix=m\xE9t\xE9o\nDiscoveryPrefix=h\xF4te\n"), settings.station, paths,
+      problems);
+  std::tie(topic, payload) = DiscoveryConfig(latin, settings, 0, std::nullopt);
+  EXPECT_EQ(topic, "hôte/sensor/wx118_7a000801b2c3d410_t0/config");
+  o = Json(payload);
+  EXPECT_EQ(o["name"].toString(), QString::fromUtf8("Temp. été €"));
+  EXPECT_EQ(o["state_topic"].toString(), QString::fromUtf8("météo/T0"));
+  EXPECT_EQ(StateTopic(latin, 0), "météo/T0");
 }
 
 }  // namespace

@@ -29,15 +29,6 @@ TEST(WindCode, ThresholdsBelongToTheUpperDigit) {
   EXPECT_EQ(QuantiseAdc(65280, 300, 5500), '2');
 }
 
-TEST(WindCode, CompassNamesRepeatSoIndexPlusOffsetNeedsNoWrap) {
-  const auto& n = CompassNames();
-  EXPECT_STREQ(n[0], " N ");
-  EXPECT_STREQ(n[15], "NNW");
-  EXPECT_STREQ(n[16], " N ");
-  EXPECT_STREQ(n[30], "NW");
-  EXPECT_STREQ(n[6 + 9], "NNW");
-}
-
 TEST(WindCode, EqualTopCountsGoToTheHigherIndexIncluding16) {
   std::array<uint16_t, 17> h{};
   EXPECT_EQ(MostFrequentWindIndex(h), 16);  // all zero: the last bin wins

@@ -1,11 +1,13 @@
 // The data log export. Input: one mode byte (bit 0 JSON Lines, bits 1-7 the
 // size of the pieces the log is fed in), then the data log text. The output
-// must not depend on where the input was split, every JSON line must parse,
-// every CSV row must have the header's column count, and every skipped line
-// must be named by a line number that exists.
+// must not depend on where the input was split, it and every problem must be
+// UTF-8 whatever bytes the log holds, every JSON line must parse, every CSV
+// row must have the header's column count, and every skipped line must be
+// named by a line number that exists.
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QStringDecoder>
 
 #include "datalog/records.h"
 #include "export/log_export.h"
@@ -35,6 +37,12 @@ Run Export(std::string_view text, bool jsonl, size_t piece) {
   exporter.Finish();
   run.lines = exporter.linesRead();
   return run;
+}
+
+bool IsUtf8(std::string_view s) {
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  const QString decoded = decoder(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+  return !decoder.hasError() && decoded.toUtf8() == QByteArrayView(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // Fields of one CSV record starting at `at`; advances past its line end.
@@ -92,8 +100,10 @@ std::string FuzzExport(const uint8_t* data, size_t size) {
   for (const std::string& p : whole.problems) {
     const long n = std::atol(p.c_str() + 5);
     f.Check(p.rfind("line ", 0) == 0 && n >= 1 && n <= whole.lines, "a problem names a line of the input");
+    f.Check(IsUtf8(p), "every problem is UTF-8");
   }
   const std::string_view out = whole.out;
+  f.Check(IsUtf8(out), "the output is UTF-8");
   size_t at = 0;
   if (jsonl) {
     while (at < out.size()) {
