@@ -309,7 +309,9 @@ int Ds2480bBackend::TouchByte(uint8_t byte) {
     pullup_ = true;
     int value = 0;
     for (int i = 0; i < 8; ++i) {
-      if ((rx[i] & 0xFC) != (tx[tx.size() - 8 + i] & 0xFC) || ((rx[i] & 3) != 0 && (rx[i] & 3) != 3))
+      // As for a single bit: a 0 sent cannot come back as 1.
+      if ((rx[i] & 0xFC) != (tx[tx.size() - 8 + i] & 0xFC) || ((rx[i] & 3) != 0 && (rx[i] & 3) != 3) ||
+          (!((byte >> i) & 1) && (rx[i] & 3)))
         return Fail(kSerialBadResponse, "bad bit response");
       if (rx[i] & 1) value |= 1 << i;
     }
