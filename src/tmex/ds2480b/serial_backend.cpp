@@ -279,9 +279,10 @@ int Ds2480bBackend::ResetThenBlock(uint8_t* data, size_t len) {
 
 int Ds2480bBackend::TouchBlock(uint8_t* data, size_t len, size_t* good) {
   if (good) *good = 0;
+  // Refused even when empty: a caller must not take a broken adapter for good.
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
   // A primed pull-up needs its byte as single bits: byte by byte then.
   if (primed_) return BusBackend::TouchBlock(data, len, good);
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
   if (pullup_) {
     if (int e = EndPullup(); e < 0) return e;
   }
