@@ -279,9 +279,10 @@ int Ds2480bBackend::ResetThenBlock(uint8_t* data, size_t len) {
 
 int Ds2480bBackend::TouchBlock(uint8_t* data, size_t len, size_t* good) {
   if (good) *good = 0;
+  // Refused even when empty: a caller must not take a broken adapter for good.
+  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
   // A primed pull-up needs its byte as single bits: byte by byte then.
   if (primed_) return BusBackend::TouchBlock(data, len, good);
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
   if (pullup_) {
     if (int e = EndPullup(); e < 0) return e;
   }
@@ -309,7 +310,9 @@ int Ds2480bBackend::TouchByte(uint8_t byte) {
     pullup_ = true;
     int value = 0;
     for (int i = 0; i < 8; ++i) {
-      if ((rx[i] & 0xFC) != (tx[tx.size() - 8 + i] & 0xFC) || ((rx[i] & 3) != 0 && (rx[i] & 3) != 3))
+      // As for a single bit: a 0 sent cannot come back as 1.
+      if ((rx[i] & 0xFC) != (tx[tx.size() - 8 + i] & 0xFC) || ((rx[i] & 3) != 0 && (rx[i] & 3) != 3) ||
+          (!((byte >> i) & 1) && (rx[i] & 3)))
         return Fail(kSerialBadResponse, "bad bit response");
       if (rx[i] & 1) value |= 1 << i;
     }

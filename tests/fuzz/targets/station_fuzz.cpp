@@ -3,6 +3,7 @@
 // one must give a network whose every chip answers the commands the monitor
 // sends, over simulated time, without a fault of the sanitizers.
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 
 #include "fuzz/fuzz_support.h"
@@ -47,7 +48,11 @@ std::string FuzzStation(const uint8_t* data, size_t size) {
   }
   size_t chipLines = 0;
   std::istringstream lines(text);
-  for (std::string l; std::getline(lines, l);) chipLines += l.find("chip") != std::string::npos;
+  // Keywords are case-insensitive: "CHIP" declares a chip as well.
+  for (std::string l; std::getline(lines, l);) {
+    std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return std::tolower(c); });
+    chipLines += l.find("chip") != std::string::npos;
+  }
   f.Check(net->chips().size() <= chipLines, "no chip without its line");
 
   Tmex tmex(MakeSimBackendFactory(*net));
