@@ -10,16 +10,6 @@
 
 namespace wx {
 
-// Negative results of the serial backend.
-enum SerialError {
-  kSerialNotOpen = -1,
-  kSerialIo = -2,
-  kSerialTimeout = -3,
-  kSerialBadResponse = -4,
-  kSerialShorted = -5,
-  kSerialOutOfSync = -6,
-};
-
 class Ds2480bBackend : public BusBackend {
  public:
   // timeoutMs bounds the wait for the answer of one call.

@@ -111,7 +111,7 @@ class DetectResponder {
   std::thread thread_;
 };
 
-bool IsSerialError(int r) { return r >= kSerialOutOfSync && r <= kSerialNotOpen; }
+bool IsSerialError(int r) { return r >= kTmexErrOutOfStep && r <= kTmexErrNotOpen; }
 
 }  // namespace
 
@@ -198,7 +198,7 @@ std::string FuzzDs2480b(const uint8_t* data, size_t size) {
         backend.Close();
         return f.First();
     }
-    if (broken) f.Check(r == kSerialOutOfSync, "after a fault every call is refused until reopened");
+    if (broken) f.Check(r == kTmexErrOutOfStep, "after a fault every call is refused until reopened");
     if (r < 0) {
       f.Check(backend.LastError().find(pty.slave()) != std::string::npos, "a fault names the device");
       broken = true;
