@@ -118,7 +118,7 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
   // its header: the same fatal end, with the reason.
   if (!read.ok) {
     ui.ShowMessage("Secondary ini file (WX118ini2.txt) must begin 'abWX118ini2' (" +
-                   settings.files.secondaryConfig + paths.RealPathNote(settings.files.secondaryConfig) +
+                   paths.Shown(settings.files.secondaryConfig) +
                    ": " + read.reason + ")");
     ui.ShowMessage(kSecondaryClosingMessage);
     ui.Terminate();
