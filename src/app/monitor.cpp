@@ -342,8 +342,7 @@ void Monitor::WriteErrorLogLine(const std::string& line) {
     // Shown once per run of failures, in the window only (no recursion).
     errorLogWriteFailed_ = true;
     const std::string note = "(Could not write that message to the error log " +
-                             settings.files.errorLogPath + paths_.RealPathNote(settings.files.errorLogPath) +
-                             ": " + errorLog_.Reason() + ")";
+                             paths_.Shown(settings.files.errorLogPath) + ": " + errorLog_.Reason() + ")";
     views.errors.Memo1.push_back(note);
     ui_.ErrorLineAdded(note);
   }
@@ -355,8 +354,7 @@ void Monitor::OpenErrorLog() {
   std::error_code ec;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
   if (!errorLog_.Open(path, StampNow(clock_))) {
-    ui_.ShowMessage("Unable to establish file to log errors. " + settings.files.errorLogPath +
-                    paths_.RealPathNote(settings.files.errorLogPath) + ": " + errorLog_.Reason());
+    ui_.ShowMessage("Unable to establish file to log errors. " + paths_.Shown(settings.files.errorLogPath) + ": " + errorLog_.Reason());
     LogErrorsToFile = false;
   } else {
     for (const std::string& line : earlyMessages_) WriteErrorLogLine(line);

@@ -33,7 +33,6 @@ std::string ChannelKey(int channel, const char* suffix) {
 std::optional<double> ParseReal(std::string text) {
   text = std::string(Trim(text));
   if (!text.empty() && text.front() == '+') text.erase(text.begin());
-  if (text.empty()) return std::nullopt;
   double v = 0;
   const char* end = text.data() + text.size();
   const auto r = std::from_chars(text.data(), end, v);
@@ -113,7 +112,7 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
   // its header: the same fatal end, with the reason.
   if (!read.ok) {
     ui.ShowMessage("Secondary ini file (WX118ini2.txt) must begin 'abWX118ini2' (" +
-                   settings.files.secondaryConfig + paths.RealPathNote(settings.files.secondaryConfig) +
+                   paths.Shown(settings.files.secondaryConfig) +
                    ": " + read.reason + ")");
     ui.ShowMessage(kSecondaryClosingMessage);
     ui.Terminate();
@@ -229,10 +228,10 @@ bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::st
   // The header is checked last: the values above are in effect either way.
   const size_t end = content.find_first_of("\r\n");
   const std::string first = content.substr(0, end);
-  if (first.compare(0, 11, kSecondaryHeader) != 0 || first.size() < 11) {
+  if (first.compare(0, 11, kSecondaryHeader) != 0) {
     configOk = false;
     ui.ShowMessage("Secondary ini file (WX118ini2.txt) must begin 'abWX118ini2'");
-    if (first.compare(0, 2, "aa") == 0 && first.size() >= 2) ui.ShowMessage(kOlderFormat);
+    if (first.compare(0, 2, "aa") == 0) ui.ShowMessage(kOlderFormat);
     ui.ShowMessage(kSecondaryClosingMessage);
     ui.Terminate();
   }

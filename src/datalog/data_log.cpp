@@ -51,7 +51,7 @@ DataLog::DataLog(const FileLocations& files, const PathMapper& paths, const Cloc
 
 DataLog::~DataLog() { Close(); }
 
-std::string DataLog::Shown() const { return files_.dataLogPath + paths_.RealPathNote(files_.dataLogPath); }
+std::string DataLog::Shown() const { return paths_.Shown(files_.dataLogPath); }
 
 bool DataLog::OpenForAppend() {
   const auto path = paths_.Map(files_.dataLogPath);
@@ -115,8 +115,7 @@ void DataLog::OpenDataLog() {
   // A kill right after creation leaves an empty file: that is a new log too.
   const bool empty = !missing && S_ISREG(st.st_mode) && st.st_size == 0;
   if (missing || empty) {
-    ui_.ShowMessage("Unable to find old data log. A new one will be created at " + files_.dataLogPath +
-                    paths_.RealPathNote(files_.dataLogPath) +
+    ui_.ShowMessage("Unable to find old data log. A new one will be created at " + Shown() +
                     (empty ? ". The file there is empty, so it is started as a new one." : ""));
     std::error_code ec;
     // A fresh installation has no data root yet: make the folders the path names.

@@ -61,7 +61,7 @@ void HistoryReplay::CloseReader() {
 }
 
 std::string HistoryReplay::Where(std::string_view line) const {
-  return " (data log " + settings_.files.dataLogPath + ", line " + std::to_string(lineNumber_) +
+  return " (data log " + paths_.Shown(settings_.files.dataLogPath, false) + ", line " + std::to_string(lineNumber_) +
          " from the end: " + Quoted(line) + ")";
 }
 
@@ -351,7 +351,7 @@ void HistoryReplay::ReplayDataLog() {
       got += r;
     }
     if (static_cast<size_t>(got) != n) {
-      errors_.ShowError("Reading the data log " + settings_.files.dataLogPath +
+      errors_.ShowError("Reading the data log " + paths_.Shown(settings_.files.dataLogPath, false) +
                         " for the chart history failed; the history shown stops there.");
       break;
     }
@@ -374,7 +374,7 @@ void HistoryReplay::ReplayDataLog() {
 
   CloseReader();
   if (recordsAhead_ > 0) {
-    errors_.ShowError("The data log " + settings_.files.dataLogPath + " holds " + std::to_string(recordsAhead_) +
+    errors_.ShowError("The data log " + paths_.Shown(settings_.files.dataLogPath, false) + " holds " + std::to_string(recordsAhead_) +
                       " record(s) newer than this machine's clock (now " + DateTimeText(chart_.referenceTime, false) +
                       ", the newest " + DateTimeText(newestAhead_, false) +
                       "). The chart leaves them out until the clock passes them; new readings are logged "

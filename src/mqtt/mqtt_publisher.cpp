@@ -253,7 +253,9 @@ void MqttPublisher::OnConnect(mosquitto*, void* obj, int rc) {
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* obj, int) {
-  static_cast<MqttPublisher*>(obj)->connected_ = false;
+  auto* self = static_cast<MqttPublisher*>(obj);
+  std::lock_guard lock(self->mutex_);
+  self->connected_ = false;
 }
 
 void MqttPublisher::OnLog(mosquitto*, void* obj, int level, const char* text) {

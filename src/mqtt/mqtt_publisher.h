@@ -71,9 +71,11 @@ class MqttPublisher : public ReadingObserver {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
-  // Set under mutex_ when a connection is up (so the resend on connect and a
-  // reading taken at that moment keep their order); cleared without it,
-  // from inside the library, where taking mutex_ could deadlock.
+  // Set and cleared under mutex_ (so the resend on connect and a reading
+  // taken at that moment keep their order). The library calls OnDisconnect
+  // from mosquitto_loop and mosquitto_disconnect, which run without mutex_;
+  // a publish made under mutex_ only sends what is queued before the
+  // disconnect that Stop() asks for after its last publish.
   std::atomic<bool> connected_ = false;
   bool wasConnected_ = false;  // in the current attempt
   bool done_ = false;          // the thread has ended

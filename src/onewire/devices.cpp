@@ -33,13 +33,8 @@ void Devices::LoadRom(int slot) {
 }
 
 bool Devices::CallRom() {
-  // A fault inside the call leaves lastResult as it was, and the step is
-  // judged on that.
-  try {
-    session_.lastResult = tmex_.TMRom(session_.sessionHandle, session_.stateBuffer.data(),
-                                      session_.romBuffer.data());
-  } catch (...) {
-  }
+  session_.lastResult = tmex_.TMRom(session_.sessionHandle, session_.stateBuffer.data(),
+                                    session_.romBuffer.data());
   return session_.lastResult == 1;
 }
 

@@ -29,6 +29,16 @@ std::string PathMapper::RealPathNote(std::string_view programPath) const {
   return " (that is " + real.string() + ")";
 }
 
+std::string PathMapper::Shown(std::string_view programPath, bool withNote) const {
+  const bool mixed = programPath.find('/') != std::string_view::npos &&
+                     programPath.find('\\') != std::string_view::npos;
+  if (!mixed) return std::string(programPath) + (withNote ? RealPathNote(programPath) : std::string());
+  std::error_code ec;
+  std::filesystem::path real = std::filesystem::absolute(Map(programPath), ec);
+  if (ec) real = Map(programPath);
+  return real.lexically_normal().string();
+}
+
 std::filesystem::path PathMapper::DefaultRoot() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
     return std::filesystem::path(xdg) / "wx118";

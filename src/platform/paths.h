@@ -20,6 +20,10 @@ class PathMapper {
   // " (that is /real/path)" for messages that name a program path; empty when
   // the program path is already the real one.
   std::string RealPathNote(std::string_view programPath) const;
+  // A program path for a message: as spelled (with RealPathNote when
+  // withNote) when it uses one kind of separator; the real path alone when
+  // it mixes "/" and "\\" (a native folder with a file name joined on by "\\").
+  std::string Shown(std::string_view programPath, bool withNote = true) const;
   // $XDG_DATA_HOME/wx118, else ~/.local/share/wx118.
   static std::filesystem::path DefaultRoot();
 

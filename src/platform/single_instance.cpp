@@ -38,16 +38,23 @@ std::optional<QString> SingleInstance::PrivateRuntimeDir(std::string* problem) {
   std::string dir;
   std::string why;
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/') {
+    // The runtime folder is shared by every program of this user: the lock
+    // goes into a folder of the monitor's own, so that another program's
+    // file of the same name is never taken for a running copy.
     dir = xdg;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     why = NotPrivateReason(dir, true);
+    if (why.empty()) dir += "/wx118";
   } else {
     // No runtime folder (cron, su, ssh): one of our own in the shared
-    // temporary folder, made here with no access for others.
+    // temporary folder.
     const char* tmp = std::getenv("TMPDIR");
     dir = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/wx118-" + std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) why = std::strerror(errno);
-    if (why.empty()) why = NotPrivateReason(dir, false);
   }
+  // Made here with no access for others; one that was there already must be
+  // a folder of ours alone, not a link.
+  if (why.empty() && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) why = std::strerror(errno);
+  if (why.empty()) why = NotPrivateReason(dir, false);
   if (why.empty()) return QString::fromStdString(dir);
   if (problem)
     *problem = "the folder " + dir + " for the single-instance lock cannot be used: " + why +

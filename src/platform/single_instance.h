@@ -38,9 +38,10 @@ class SingleInstance {
   // within two seconds.
   static bool SendRestore(const QString& serverName = DefaultServerName());
   static QString DefaultServerName();
-  // $XDG_RUNTIME_DIR, else a folder of this user's own under $TMPDIR or
-  // /tmp; nullopt, with problem set, when that folder is not this user's
-  // alone (another user may have put it there).
+  // The folder wx118 in $XDG_RUNTIME_DIR, else a folder wx118-UID under
+  // $TMPDIR or /tmp, made with mode 0700; nullopt, with problem set, when
+  // that folder (or the runtime folder) is not this user's alone (another
+  // user may have put it there).
   static std::optional<QString> PrivateRuntimeDir(std::string* problem = nullptr);
 
  private:

@@ -7,22 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "tmex/tmex_errors.h"
+
 namespace wx {
-
-// Negative results of the TMEX stand-in. Backends report their own faults
-// with the adapter numbers (-1 .. -99); the stand-in passes them through and
-// adds the session numbers (-200 ..) itself.
-inline constexpr int16_t kTmexErrAdapterComm = -1;      // adapter did not answer / bad echo
-inline constexpr int16_t kTmexErrAdapterNotOpen = -2;   // byte or reset before Open()
-inline constexpr int16_t kTmexErrBusShort = -3;         // line held low
-inline constexpr int16_t kTmexErrNoBackend = -200;      // no adapter of that type on that port
-inline constexpr int16_t kTmexErrInvalidSession = -201; // handle unknown, ended or replaced
-inline constexpr int16_t kTmexErrNotSetUp = -202;       // TMSetup not done (or failed) yet
-inline constexpr int16_t kTmexErrBadArgument = -203;    // null buffer, byte or level out of range
-
-// TMSetup results other than 1 (success).
-inline constexpr int16_t kTmexSetupFailed = 0;     // adapter opened but the line did not reset
-inline constexpr int16_t kTmexSetupNoAdapter = 3;  // adapter absent or not answering
 
 class BusBackend {
  public:

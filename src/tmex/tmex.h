@@ -3,9 +3,9 @@
 // session; 1 from TMSetup, TMRom, TMValidSession, TMAccess, TMStrongAccess and
 // TMEndSession on success; 1 or 2 from TMTouchReset with a device present;
 // TMTouchByte the byte read or a negative error; TMOneWireLevel >= 0 on
-// success). Negative results are TMEX-style error numbers (kTmexErr...,
-// bus_backend.h): backend faults -1..-99 passed through, session faults
-// -200.. added here.
+// success). Negative results are the error numbers of tmex_errors.h, one
+// meaning each whatever the adapter: adapter faults -1..-99 passed through
+// from the backend, session faults -200.. added here.
 //
 // Sessions: a handle is valid from TMExtendedStartSession until TMEndSession
 // or until a new session is started on the same port, which ends the old one

@@ -208,7 +208,7 @@ void WebPublisher::WriteWebPage() {
   const std::string where = FolderPath(page_.pageFileName);
   const std::string why = Publish(where, bytes);
   if (!why.empty()) {
-    errors_.ShowError("During WriteWebPage, Cannot create file " + where + " (" + why + ")");
+    errors_.ShowError("During WriteWebPage, Cannot create file " + paths_.Shown(where) + " (" + why + ")");
     return;  // the files beside it would fail the same way
   }
   if (!current) return;
@@ -218,7 +218,7 @@ void WebPublisher::WriteWebPage() {
     const std::string beside = FolderPath(phone ? "index.html" : "current.json");
     const std::string failed = Publish(beside, phone ? current->PhonePage(now) : current->Json(now));
     if (!failed.empty())
-      errors_.ShowError("During WriteWebPage, Cannot create file " + beside + " (" + failed + ")");
+      errors_.ShowError("During WriteWebPage, Cannot create file " + paths_.Shown(beside) + " (" + failed + ")");
   }
 }
 
@@ -256,12 +256,12 @@ void WebPublisher::ExportGraphJpeg() {
   const std::string where = FolderPath(page_.imageFileName);
   const std::string bytes = EncodeJpeg(chart_);
   if (bytes.empty()) {
-    errors_.ShowError("During ExportGraphJpeg, the graph could not be encoded for " + where);
+    errors_.ShowError("During ExportGraphJpeg, the graph could not be encoded for " + paths_.Shown(where));
     return;
   }
   const std::string why = Publish(where, bytes);
   if (!why.empty())
-    errors_.ShowError("During ExportGraphJpeg, Cannot create file " + where + " (" + why + ")");
+    errors_.ShowError("During ExportGraphJpeg, Cannot create file " + paths_.Shown(where) + " (" + why + ")");
 }
 
 void WebPublisher::buCommentInHTMLClick() {

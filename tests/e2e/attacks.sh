@@ -127,7 +127,7 @@ case_fatal_ends_are_not_success() {
   chmod -R a+rX "$dir" && chmod -R a-w "$dir/demo"
   local as=()
   [ "$(id -u)" -eq 0 ] && as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-  [ "$(id -u)" -eq 0 ] && chown nobody "$dir/run" "$dir/t"
+  [ "$(id -u)" -eq 0 ] && chown -R nobody "$dir/run" "$dir/t"  # with the lock folder an earlier run made
   "${as[@]}" "$bin" --headless --demo "$dir/demo" >"$out" 2>"$err" & pid=$!; pids+=("$pid")
   wait_end 30
   chmod -R u+w "$dir/demo"

@@ -106,7 +106,7 @@ M=$(window_named "$main_caption")
 E=$(window_named "$error_caption")
 N=$(window_named "$numeric_caption")
 wait_for 30 grep -q '^t1' "$log" || { alive; fail "no T1 record within 30 s"; }
-[ -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "no single-instance lock in $XDG_RUNTIME_DIR"
+[ -e "$XDG_RUNTIME_DIR/wx118/MyApp" ] || fail "no single-instance lock in $XDG_RUNTIME_DIR/wx118"
 # Each window is raised for its picture: an obscured part would come out
 # as whatever covers it.
 shot() { xdotool windowactivate --sync "$1" 2>/dev/null; sleep 0.3; import -window "$1" "$art/$2.png" || fail "screenshot $2"; }
@@ -302,7 +302,7 @@ check_logs() {
   # The last data-log line is a whole record: tag, stamp, something after it.
   tail -1 "$log" | grep -aq $'^[a-z][a-z0-9][0-9][0-9][a-z][0-9][0-9][a-z][0-9][0-9].*\r$' || fail "last log line is not a record"
   # An orderly end gives up the single-instance lock.
-  [ ! -e "$XDG_RUNTIME_DIR/MyApp" ] || fail "the single-instance lock is left behind"
+  [ ! -e "$XDG_RUNTIME_DIR/wx118/MyApp" ] || fail "the single-instance lock is left behind"
 }
 check_logs
 

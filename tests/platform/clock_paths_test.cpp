@@ -47,6 +47,11 @@ TEST(PathMapperTest, DriveLettersMapUnderRoot) {
   EXPECT_EQ(m.Map("d:\\web\\WX118WG.htm"), std::filesystem::path("/data/d/web/WX118WG.htm"));
   EXPECT_EQ(m.Map("/var/www/html/WX118WG.htm"), std::filesystem::path("/var/www/html/WX118WG.htm"));
   EXPECT_EQ(m.Map("WX118ini.txt"), std::filesystem::path("WX118ini.txt"));
+  // In messages a mixed path is the real one, in this machine's separators.
+  EXPECT_EQ(m.Shown("C:/WX18DtLg.txt"), "C:/WX18DtLg.txt (that is /data/c/WX18DtLg.txt)");
+  EXPECT_EQ(m.Shown("C:/WX18DtLg.txt", false), "C:/WX18DtLg.txt");
+  EXPECT_EQ(m.Shown("/var/www\\WX118WG.htm"), "/var/www/WX118WG.htm");
+  EXPECT_EQ(m.Shown("D:/web\\WX118WG.htm", false), "/data/d/web/WX118WG.htm");
 }
 
 }  // namespace

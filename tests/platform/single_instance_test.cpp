@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QLockFile>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -80,6 +81,27 @@ TEST(SingleInstanceTest, FallbackFolderMustBeOursAlone) {
   qputenv("TMPDIR", oldTmp);
   if (oldXdg.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
   if (oldTmp.isEmpty()) qunsetenv("TMPDIR");
+}
+
+// The lock lives in a folder of the monitor's own in the runtime folder,
+// which every program of the user shares: another program's "MyApp" is not
+// a running monitor.
+TEST(SingleInstanceTest, RuntimeFolderHoldsTheLockInAFolderOfItsOwn) {
+  QTemporaryDir run;
+  ::chmod(run.path().toUtf8().constData(), 0700);
+  const QByteArray oldXdg = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", run.path().toUtf8() + "/");
+  QLockFile foreign(run.filePath("MyApp"));
+  ASSERT_TRUE(foreign.tryLock(0));
+  const std::string own = run.path().toStdString() + "/wx118";
+  EXPECT_EQ(SingleInstance::DefaultServerName().toStdString(), own + "/MyApp.socket");
+  struct stat st {};
+  EXPECT_TRUE(::lstat(own.c_str(), &st) == 0 && (st.st_mode & 0777) == 0700);
+  EXPECT_EQ(SingleInstance().TryBecomePrimary(), SingleInstance::Claim::Primary);
+  ::chmod(own.c_str(), 0770);  // checked as the fallback folder is
+  EXPECT_EQ(SingleInstance().TryBecomePrimary(), SingleInstance::Claim::Refused);
+  qputenv("XDG_RUNTIME_DIR", oldXdg);
+  if (oldXdg.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(SingleInstanceTest, DataFolderIsLockedForTheWholeRun) {

@@ -133,12 +133,12 @@ TEST(Ds2480bLink, BadEchoFailsTheSessionAndTheNextOneRecovers) {
   s.SetFault([](std::vector<uint8_t>& r) {
     for (uint8_t& x : r) x |= 0x80;
   });
-  EXPECT_EQ(b.TouchByte(0x55), kSerialBadResponse);
+  EXPECT_EQ(b.TouchByte(0x55), kTmexErrBadResponse);
   EXPECT_NE(b.LastError().find("echo"), std::string::npos) << b.LastError();
   // Out of step now: everything fails at once until a new session.
   s.SetFault(nullptr);
-  EXPECT_EQ(b.Reset(), kSerialOutOfSync);
-  EXPECT_EQ(b.TouchBit(1), kSerialOutOfSync);
+  EXPECT_EQ(b.Reset(), kTmexErrOutOfStep);
+  EXPECT_EQ(b.TouchBit(1), kTmexErrOutOfStep);
   ASSERT_TRUE(b.Open()) << b.LastError();
   EXPECT_EQ(ReadCounter(b, s.counter->rom()), 0x01020304);
 }
@@ -156,7 +156,7 @@ TEST(Ds2480bLink, LineGoingSilentMidSessionTimesOutAndRecovers) {
   ASSERT_TRUE(open()) << b.LastError();
   s.pty.SetAnswering(false);
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(b.Reset(), kSerialTimeout);
+  EXPECT_EQ(b.Reset(), kTmexErrTimeout);
   // Bounded: the call gives up instead of hanging (generous margin).
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
   EXPECT_NE(b.LastError().find("timeout"), std::string::npos);
@@ -183,7 +183,7 @@ TEST(Ds2480bLink, NoiseOnTheLineIsRejectedNotBelieved) {
     if (strays-- > 0) r.push_back(0xFF);
   });
   EXPECT_EQ(b.TouchByte(0x55), 0x55);
-  EXPECT_EQ(b.TouchByte(0x1D), kSerialBadResponse);  // got the stray FF as echo
+  EXPECT_EQ(b.TouchByte(0x1D), kTmexErrBadResponse);  // got the stray FF as echo
   // A stray byte between transactions is dropped by the next reset.
   ASSERT_TRUE(b.Open()) << b.LastError();
   strays = 1;

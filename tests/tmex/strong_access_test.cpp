@@ -176,13 +176,13 @@ TEST_F(StrongAccess, AGarbledAnswerFailsAndTheNextSessionRecovers) {
   const std::vector<Case> cases = {
       {"one path bit flipped", [](std::vector<uint8_t>& r, size_t i) { if (i == 16) r[0] ^= 0x80; }, 0},
       {"conflicts that went against the direction sent",
-       [](std::vector<uint8_t>& r, size_t i) { if (i >= 1) r[0] = 0x55; }, kSerialBadResponse},
+       [](std::vector<uint8_t>& r, size_t i) { if (i >= 1) r[0] = 0x55; }, kTmexErrBadResponse},
       {"search command echoed with a bit set", [](std::vector<uint8_t>& r, size_t i) { if (i == 0) r[0] |= 0x01; },
-       kSerialBadResponse},
+       kTmexErrBadResponse},
       {"search command echoed with a bit lost", [](std::vector<uint8_t>& r, size_t i) { if (i == 0) r[0] &= 0x7F; },
        0},
       {"last answer byte lost", [](std::vector<uint8_t>& r, size_t i) { if (i == 16) r.clear(); },
-       kSerialTimeout},
+       kTmexErrTimeout},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -205,7 +205,7 @@ TEST_F(StrongAccess, AGarbledAnswerFailsAndTheNextSessionRecovers) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
     SetFault(nullptr);
     if (c.expect < 0) {
-      EXPECT_EQ(b.Reset(), kSerialOutOfSync);
+      EXPECT_EQ(b.Reset(), kTmexErrOutOfStep);
       ASSERT_TRUE(b.Open()) << b.LastError();
     }
     ASSERT_EQ(b.Reset(), 1);

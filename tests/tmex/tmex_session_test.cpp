@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "helpers.h"
+#include "tmex/ds2480b/serial_backend.h"
 
 namespace wx {
 namespace {
@@ -72,6 +73,14 @@ TEST_F(SessionTest, InvalidHandlesAndArgumentsFailWithoutHarm) {
   EXPECT_EQ(m.tmex.TMTouchByte(m.h, -1), kTmexErrBadArgument);
   EXPECT_EQ(m.tmex.TMOneWireLevel(m.h, 0, 3, 0), kTmexErrBadArgument);
   EXPECT_EQ(m.tmex.TMOneWireLevel(m.h, 0, 1, 7), kTmexErrBadArgument);
+}
+
+// An adapter fault has one number whichever adapter is behind the session.
+TEST_F(SessionTest, AdapterNotOpenIsTheSameNumberOnEveryAdapter) {
+  SimBackend sim(net);
+  Ds2480bBackend serial("/nonexistent/ttyUSB9");
+  EXPECT_EQ(sim.Reset(), kTmexErrNotOpen);
+  EXPECT_EQ(serial.Reset(), kTmexErrNotOpen);
 }
 
 TEST_F(SessionTest, RomRoundTripsThroughTheStateBuffer) {

@@ -254,6 +254,10 @@ TEST_F(WebTest, UnwritableFolderIsReportedAndRetried) {
   int leftovers = 0;
   for (auto& e : fs::directory_iterator(root_ / "d" / "web")) leftovers += e.path().filename().string()[0] == '.';
   EXPECT_EQ(leftovers, 0);
+  // A native folder with "\\" joined on names the real file.
+  page_.pageFolder = (root_ / "gone").string() + "\\";
+  web_->WriteWebPage();
+  EXPECT_EQ(sink_.errors.back().rfind("During WriteWebPage, Cannot create file " + (root_ / "gone/WX118WG.htm").string() + " (", 0), 0u);
 }
 
 struct Decoded {

@@ -72,13 +72,13 @@ bool Ds2480bBackend::Open() {
     return false;
   }
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    Fail(kSerialNotOpen, "in use by another program");
+    Fail(kTmexErrNotOpen, "in use by another program");
     Close();
     return false;
   }
   termios t{};
   if (::tcgetattr(fd_, &t) != 0) {
-    Fail(kSerialNotOpen, std::string("not a serial device: ") + std::strerror(errno));
+    Fail(kTmexErrNotOpen, std::string("not a serial device: ") + std::strerror(errno));
     Close();
     return false;
   }
@@ -91,7 +91,7 @@ bool Ds2480bBackend::Open() {
   ::cfsetispeed(&t, B9600);
   ::cfsetospeed(&t, B9600);
   if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
-    Fail(kSerialNotOpen, std::string("cannot set 9600 8N1: ") + std::strerror(errno));
+    Fail(kTmexErrNotOpen, std::string("cannot set 9600 8N1: ") + std::strerror(errno));
     Close();
     return false;
   }
@@ -109,7 +109,7 @@ bool Ds2480bBackend::Detect() {
   // real chip) and the calibration byte; whatever comes back is dropped.
   uint8_t leave[2] = {0xE3, 0xF1};
   if (::write(fd_, leave, 2) != 2) {
-    Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+    Fail(kTmexErrIo, std::string("write failed: ") + std::strerror(errno));
     return false;
   }
   Pause(3);
@@ -120,7 +120,7 @@ bool Ds2480bBackend::Detect() {
   ::tcflush(fd_, TCIOFLUSH);
   uint8_t cal = 0xC1;
   if (::write(fd_, &cal, 1) != 1) {
-    Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+    Fail(kTmexErrIo, std::string("write failed: ") + std::strerror(errno));
     return false;
   }
   Pause(5);
@@ -136,12 +136,12 @@ bool Ds2480bBackend::Detect() {
   const uint8_t want[5] = {0x16, 0x44, 0x5A, 0x3E, 0x00};
   for (int i = 0; i < 5; ++i) {
     if (rx[i] != want[i]) {
-      Fail(kSerialBadResponse, "not a DS2480B (configuration read-back wrong)");
+      Fail(kTmexErrBadResponse, "not a DS2480B (configuration read-back wrong)");
       return false;
     }
   }
   if ((rx[5] & 0xF0) != 0x90 || (rx[5] & 0x0C) != 0) {
-    Fail(kSerialBadResponse, "not a DS2480B (bit response wrong)");
+    Fail(kTmexErrBadResponse, "not a DS2480B (bit response wrong)");
     return false;
   }
   return true;
@@ -155,7 +155,7 @@ void Ds2480bBackend::Close() {
 }
 
 int Ds2480bBackend::Exchange(const std::vector<uint8_t>& tx, size_t n, std::vector<uint8_t>& rx) {
-  if (fd_ < 0) return Fail(kSerialNotOpen, "adapter not open");
+  if (fd_ < 0) return Fail(kTmexErrNotOpen, "adapter not open");
   size_t done = 0;
   while (done < tx.size()) {
     ssize_t w = ::write(fd_, tx.data() + done, tx.size() - done);
@@ -165,7 +165,7 @@ int Ds2480bBackend::Exchange(const std::vector<uint8_t>& tx, size_t n, std::vect
         ::poll(&p, 1, 10);
         continue;
       }
-      return Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+      return Fail(kTmexErrIo, std::string("write failed: ") + std::strerror(errno));
     }
     done += static_cast<size_t>(w);
   }
@@ -176,16 +176,16 @@ int Ds2480bBackend::Exchange(const std::vector<uint8_t>& tx, size_t n, std::vect
   auto deadline = std::chrono::steady_clock::now() + Ms(timeoutMs_);
   while (got < n) {
     auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) return Fail(kSerialTimeout, "no answer (timeout)");
+    if (left <= 0) return Fail(kTmexErrTimeout, "no answer (timeout)");
     pollfd p{fd_, POLLIN, 0};
     int r = ::poll(&p, 1, static_cast<int>(left));
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return Fail(kSerialIo, std::string("poll failed: ") + std::strerror(errno));
+    if (r < 0) return Fail(kTmexErrIo, std::string("poll failed: ") + std::strerror(errno));
     if (r == 0) continue;
-    if (p.revents & (POLLERR | POLLNVAL)) return Fail(kSerialIo, "device gone");
+    if (p.revents & (POLLERR | POLLNVAL)) return Fail(kTmexErrIo, "device gone");
     ssize_t k = ::read(fd_, rx.data() + got, n - got);
     if (k < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (k <= 0) return Fail(kSerialIo, "device gone (unplugged?)");
+    if (k <= 0) return Fail(kTmexErrIo, "device gone (unplugged?)");
     got += static_cast<size_t>(k);
   }
   received_ += static_cast<long>(n);
@@ -208,12 +208,12 @@ int Ds2480bBackend::EndPullup() {
   tx.push_back(0xF1);
   pullup_ = false;
   if (int e = Exchange(tx, 1, rx); e < 0) return e;
-  if ((rx[0] & 0xE0) != 0xE0) return Fail(kSerialBadResponse, "pull-up did not end cleanly");
+  if ((rx[0] & 0xE0) != 0xE0) return Fail(kTmexErrBadResponse, "pull-up did not end cleanly");
   return 0;
 }
 
 int Ds2480bBackend::Begin() {
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (broken_) return Fail(kTmexErrOutOfStep, "adapter out of step after an earlier fault");
   if (pullup_) {
     if (int e = EndPullup(); e < 0) return e;
   }
@@ -224,9 +224,9 @@ int Ds2480bBackend::Begin() {
 }
 
 int Ds2480bBackend::ResetResult(uint8_t answer) {
-  if ((answer & 0xC0) != 0xC0) return Fail(kSerialBadResponse, "bad reset response");
+  if ((answer & 0xC0) != 0xC0) return Fail(kTmexErrBadResponse, "bad reset response");
   switch (answer & 3) {
-    case 0: return Fail(kSerialShorted, "1-Wire line shorted");
+    case 0: return Fail(kTmexErrBusShort, "1-Wire line shorted");
     case 1: return 1;
     case 2: return 2;
     default: return 0;
@@ -246,7 +246,7 @@ int Ds2480bBackend::TakeEchoes(const std::vector<uint8_t>& rx, size_t from, uint
   for (size_t i = 0; i < len; ++i) {
     if (rx[from + i] & ~data[i]) {
       if (good) *good = i;
-      return Fail(kSerialBadResponse, "echo does not match the byte sent");
+      return Fail(kTmexErrBadResponse, "echo does not match the byte sent");
     }
   }
   for (size_t i = 0; i < len; ++i) data[i] = rx[from + i];
@@ -280,7 +280,7 @@ int Ds2480bBackend::ResetThenBlock(uint8_t* data, size_t len) {
 int Ds2480bBackend::TouchBlock(uint8_t* data, size_t len, size_t* good) {
   if (good) *good = 0;
   // Refused even when empty: a caller must not take a broken adapter for good.
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (broken_) return Fail(kTmexErrOutOfStep, "adapter out of step after an earlier fault");
   // A primed pull-up needs its byte as single bits: byte by byte then.
   if (primed_) return BusBackend::TouchBlock(data, len, good);
   if (pullup_) {
@@ -294,7 +294,7 @@ int Ds2480bBackend::TouchBlock(uint8_t* data, size_t len, size_t* good) {
 }
 
 int Ds2480bBackend::TouchByte(uint8_t byte) {
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (broken_) return Fail(kTmexErrOutOfStep, "adapter out of step after an earlier fault");
   if (pullup_) {
     if (int e = EndPullup(); e < 0) return e;
   }
@@ -313,7 +313,7 @@ int Ds2480bBackend::TouchByte(uint8_t byte) {
       // As for a single bit: a 0 sent cannot come back as 1.
       if ((rx[i] & 0xFC) != (tx[tx.size() - 8 + i] & 0xFC) || ((rx[i] & 3) != 0 && (rx[i] & 3) != 3) ||
           (!((byte >> i) & 1) && (rx[i] & 3)))
-        return Fail(kSerialBadResponse, "bad bit response");
+        return Fail(kTmexErrBadResponse, "bad bit response");
       if (rx[i] & 1) value |= 1 << i;
     }
     return value;
@@ -323,12 +323,12 @@ int Ds2480bBackend::TouchByte(uint8_t byte) {
   if (byte == 0xE3) tx.push_back(0xE3);
   if (int e = Exchange(tx, 1, rx); e < 0) return e;
   // The line is a wired AND: a bit sent as 0 cannot come back as 1.
-  if (rx[0] & ~byte) return Fail(kSerialBadResponse, "echo does not match the byte sent");
+  if (rx[0] & ~byte) return Fail(kTmexErrBadResponse, "echo does not match the byte sent");
   return rx[0];
 }
 
 int Ds2480bBackend::TouchBit(int bit) {
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (broken_) return Fail(kTmexErrOutOfStep, "adapter out of step after an earlier fault");
   if (pullup_) {
     if (int e = EndPullup(); e < 0) return e;
   }
@@ -338,7 +338,7 @@ int Ds2480bBackend::TouchBit(int bit) {
   tx.push_back(cmd);
   if (int e = Exchange(tx, 1, rx); e < 0) return e;
   if ((rx[0] & 0xFC) != (cmd & 0xFC) || ((rx[0] & 3) != 0 && (rx[0] & 3) != 3) || (!bit && (rx[0] & 3)))
-    return Fail(kSerialBadResponse, "bad bit response");
+    return Fail(kTmexErrBadResponse, "bad bit response");
   return (rx[0] & 3) == 3 ? 1 : 0;
 }
 
@@ -350,7 +350,7 @@ int Ds2480bBackend::Search(const uint8_t rom[8], bool withReset) {
   if (withReset) {
     if (int e = Begin(); e < 0) return e;
   } else {
-    if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+    if (broken_) return Fail(kTmexErrOutOfStep, "adapter out of step after an earlier fault");
     if (pullup_) {
       if (int e = EndPullup(); e < 0) return e;
     }
@@ -386,7 +386,7 @@ int Ds2480bBackend::Search(const uint8_t rom[8], bool withReset) {
     if (r != 1 && r != 2) return r;  // nobody there heard the search
     rx.erase(rx.begin());
   }
-  if (rx[0] & ~0xF0) return Fail(kSerialBadResponse, "echo does not match the byte sent");
+  if (rx[0] & ~0xF0) return Fail(kTmexErrBadResponse, "echo does not match the byte sent");
   // A bit of F0 pulled low: the chips did not get a clean Search ROM.
   if (rx[0] != 0xF0) return 0;
   // Per ROM bit: d (bit 2j) is 1 on a conflict or when nobody answered,
@@ -402,7 +402,7 @@ int Ds2480bBackend::Search(const uint8_t rom[8], bool withReset) {
     // answering gives 1: a conflict that went to 0 against a 1 sent is
     // an answer no adapter gives.
     if (d && !taken && romBit(n))
-      return Fail(kSerialBadResponse, "search answer does not match the directions sent");
+      return Fail(kTmexErrBadResponse, "search answer does not match the directions sent");
     if (taken != romBit(n)) same = false;
     if (n == 63) lastNobody = d && taken;
   }
@@ -414,7 +414,7 @@ int Ds2480bBackend::Search(const uint8_t rom[8], bool withReset) {
 }
 
 int Ds2480bBackend::SetLevel(int level, bool primeOnByte) {
-  if (broken_) return Fail(kSerialOutOfSync, "adapter out of step after an earlier fault");
+  if (broken_) return Fail(kTmexErrOutOfStep, "adapter out of step after an earlier fault");
   if (level == 0) {
     primed_ = false;
     if (pullup_) {
@@ -431,7 +431,7 @@ int Ds2480bBackend::SetLevel(int level, bool primeOnByte) {
   ToCommand(tx);
   tx.push_back(0xED);
   if (::write(fd_, tx.data(), tx.size()) != static_cast<ssize_t>(tx.size()))
-    return Fail(kSerialIo, std::string("write failed: ") + std::strerror(errno));
+    return Fail(kTmexErrIo, std::string("write failed: ") + std::strerror(errno));
   sent_ += static_cast<long>(tx.size());
   pullup_ = true;
   return 1;

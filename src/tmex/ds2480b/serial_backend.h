@@ -10,16 +10,6 @@
 
 namespace wx {
 
-// Negative results of the serial backend.
-enum SerialError {
-  kSerialNotOpen = -1,
-  kSerialIo = -2,
-  kSerialTimeout = -3,
-  kSerialBadResponse = -4,
-  kSerialShorted = -5,
-  kSerialOutOfSync = -6,
-};
-
 class Ds2480bBackend : public BusBackend {
  public:
   // timeoutMs bounds the wait for the answer of one call.
@@ -80,13 +70,13 @@ class Ds2480bBackend : public BusBackend {
   long sent_ = 0, received_ = 0, trips_ = 0;
 };
 
-// Serial device for the port digit of the primary file: port n (1..9) is
-// /dev/ttyUSB<n-1> when it exists, else /dev/ttyS<n-1>; port 0 is
-// /dev/ttyUSB0 when it exists, else /dev/ttyS0. An override wins.
 // Why a serial device could not be opened, naming it; for a permission
 // error, how to get access (the group that owns the device).
 std::string OpenFailureText(const std::string& device, int err);
 
+// Serial device for the port digit of the primary file: port n (1..9) is
+// /dev/ttyUSB<n-1> when it exists, else /dev/ttyS<n-1>; port 0 is
+// /dev/ttyUSB0 when it exists, else /dev/ttyS0. An override wins.
 std::string ResolveSerialDevice(int port, const std::optional<std::string>& override,
                                 const std::function<bool(const std::string&)>& exists = {});
 

@@ -20,14 +20,14 @@ void SimBackend::Close() {
 }
 
 int SimBackend::Reset() {
-  if (!open_) return kTmexErrAdapterNotOpen;
+  if (!open_) return kTmexErrNotOpen;
   armed_ = false;
   bus_.SetStrongPullup(false);
   return bus_.ResetPulse();
 }
 
 int SimBackend::TouchByte(uint8_t byte) {
-  if (!open_) return kTmexErrAdapterNotOpen;
+  if (!open_) return kTmexErrNotOpen;
   int out = 0;
   for (int i = 0; i < 8; ++i)
     if (bus_.Slot((byte >> i) & 1)) out |= 1 << i;
@@ -39,12 +39,12 @@ int SimBackend::TouchByte(uint8_t byte) {
 }
 
 int SimBackend::TouchBit(int bit) {
-  if (!open_) return kTmexErrAdapterNotOpen;
+  if (!open_) return kTmexErrNotOpen;
   return bus_.Slot(bit != 0) ? 1 : 0;
 }
 
 int SimBackend::SetLevel(int level, bool primeOnByte) {
-  if (!open_) return kTmexErrAdapterNotOpen;
+  if (!open_) return kTmexErrNotOpen;
   if (level == 1 && primeOnByte) {
     armed_ = true;
     return 1;

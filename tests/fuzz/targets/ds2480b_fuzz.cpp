@@ -162,7 +162,7 @@ std::vector<uint8_t> SearchAnswer(const uint8_t* chipRom) {
   return a;
 }
 
-bool IsSerialError(int r) { return r >= kSerialOutOfSync && r <= kSerialNotOpen; }
+bool IsSerialError(int r) { return r >= kTmexErrOutOfStep && r <= kTmexErrNotOpen; }
 
 }  // namespace
 
@@ -332,7 +332,7 @@ std::string FuzzDs2480b(const uint8_t* data, size_t size) {
           for (size_t i = 0; i < len; ++i)
             f.Check((data[i] & ~sent[i]) == 0, "a bit sent as 0 never comes back as 1");
         // A late answer (a loaded machine) may time out; nothing else may differ.
-        if (exact && r != kSerialTimeout) {
+        if (exact && r != kTmexErrTimeout) {
           f.Check(r == want, "a sound answer gives the bus's result");
           if (!search && r > 0)
             f.Check(std::equal(expected.begin(), expected.end(), data.get()), "a sound answer gives the bus's bytes");
@@ -348,7 +348,7 @@ std::string FuzzDs2480b(const uint8_t* data, size_t size) {
         break;
       }
     }
-    if (broken) f.Check(r == kSerialOutOfSync, "after a fault every call is refused until reopened");
+    if (broken) f.Check(r == kTmexErrOutOfStep, "after a fault every call is refused until reopened");
     if (r < 0) {
       f.Check(backend.LastError().find(pty.slave()) != std::string::npos, "a fault names the device");
       broken = true;
