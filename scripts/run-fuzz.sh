@@ -11,9 +11,7 @@ shift || true
 build=build-fuzz
 jobs=${WX118_JOBS:-$(nproc)}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWX118_FUZZ=ON \
-  -DWX118_BUILD_TESTS=OFF -DWX118_BUILD_BENCH=OFF >/dev/null || exit 1
+cmake --preset fuzz >/dev/null || exit 1
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for d in tests/fuzz/corpus/*/; do targets+=("$(basename "$d")"); done

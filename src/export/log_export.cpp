@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -169,8 +170,14 @@ void LogExporter::TakeTime(std::string_view line) {
     if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
     const char sign = offset < 0 ? '-' : '+';
     if (offset < 0) offset = -offset;
-    std::snprintf(iso_, sizeof iso_, "%04d-%02d-%02dT%02d:00:00%c%02ld:%02ld", 2000 + f.year, f.month, f.day,
-                  f.hour, sign, offset / 3600, (offset / 60) % 60);
+    // Real offsets stay within a day and the fields within their ranges; the
+    // roomy buffer only keeps the compiler sure nothing can be cut short.
+    const int offsetHours = static_cast<int>(offset / 3600 % 100);
+    const int offsetMinutes = static_cast<int>(offset / 60 % 60);
+    char text[96] = {};
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:00:00%c%02d:%02d", 2000 + f.year, f.month, f.day, f.hour,
+                  sign, offsetHours, offsetMinutes);
+    std::memcpy(iso_, text, sizeof iso_ - 1);
     isoLength_ = 25;
     date_ = (2000 + f.year) * 10000 + f.month * 100 + f.day;
   }

@@ -243,7 +243,7 @@ TEST_F(MonitorFixture, UnwritableErrorLogIsReportedOnceAndWindowStillWorks) {
 TEST_F(MonitorFixture, MessagesBeforeTheErrorLogOpenedAreKept) {
   // An enabled temperature line with a counter chip's family code is
   // switched off through ShowError while the error log is not yet open.
-  WriteStation({{0, "1D"}});
+  WriteStation({{0, "1D", ""}});
   Start();
   const auto& memo = monitor->views.errors.Memo1;
   ASSERT_GE(memo.size(), 3u);

@@ -144,7 +144,9 @@ TEST_F(RestartTest, AWeekOfHistoryIsRedrawnWhereTheLiveRunDrewIt) {
     EXPECT_EQ(live.pixel(liveColumn, row), ToQRgb(colour)) << "live " << rec.line << " column " << liveColumn;
     EXPECT_EQ(replayed.pixel(replayColumn, row), ToQRgb(colour)) << "replayed " << rec.line << " column " << replayColumn;
     EXPECT_EQ(running.pixel(replayColumn - 1, row), ToQRgb(colour)) << "running " << rec.line;
-    if (colour == kWindDirColour) EXPECT_EQ(replayed.pixel(replayColumn, row + 1), ToQRgb(colour)) << rec.line;
+    if (colour == kWindDirColour) {
+      EXPECT_EQ(replayed.pixel(replayColumn, row + 1), ToQRgb(colour)) << rec.line;
+    }
     ++checked;
     ++perTag[rec.line.substr(0, 2)];
   }

@@ -54,7 +54,9 @@ TEST(ConfigRobustnessTest, FilesThatAreNotRegularFilesAreRefusedWithTheReason) {
     auto plant = [&](const std::filesystem::path& p) {
       std::filesystem::create_directories(p.parent_path());
       if (kind == "folder") std::filesystem::create_directory(p);
-      if (kind == "fifo") ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+      if (kind == "fifo") {
+        ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+      }
       if (kind == "zero") std::filesystem::create_symlink("/dev/zero", p);
     };
     const std::string why = kind == "folder" ? "it is a folder, not a regular file"

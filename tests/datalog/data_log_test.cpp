@@ -90,7 +90,9 @@ TEST_F(DataLogTest, LogThatIsNoRegularFileQuitsWithTheReason) {
     fs::create_directories(root_ / "c");
     files_.dataLogPath = kind == "device" ? "/dev/full" : "C:/WX18DtLg.txt";
     if (kind == "folder") fs::create_directories(LogFile());
-    if (kind == "fifo") ASSERT_EQ(::mkfifo(LogFile().c_str(), 0600), 0);
+    if (kind == "fifo") {
+      ASSERT_EQ(::mkfifo(LogFile().c_str(), 0600), 0);
+    }
     const int quitsBefore = quits_;
     auto log = Make();
     log->OpenDataLog();

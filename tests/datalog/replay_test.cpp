@@ -221,7 +221,7 @@ TEST_F(ReplayTest, BadCounterValueReportedAndSkipped) {
 }
 
 TEST_F(ReplayTest, TornNewestLineIsSkippedNotFatal) {
-  for (const std::string torn : {std::string("t0") + S(AtColumn(760)) + "+21", std::string("rf2"),
+  for (const std::string& torn : {std::string("t0") + S(AtColumn(760)) + "+21", std::string("rf2"),
                                  std::string("bp") + S(AtColumn(760)) + "0x9", std::string("wd") + S(AtColumn(760)) + "0102"}) {
     errors.errors.clear();
     chart->Bitmap().fill(ToQRgb(kBackgroundColour));
@@ -239,7 +239,7 @@ TEST_F(ReplayTest, TornNewestLineIsSkippedNotFatal) {
 TEST_F(ReplayTest, LineMarkedCutShortIsSkippedWhereverItIs) {
   // What a start after a crash leaves: the cut line, the writer's note, then
   // the new run's records; later starts find it further back.
-  for (const std::string torn : {std::string("t0") + S(AtColumn(740)) + "+2", std::string("t3") + "26l0",
+  for (const std::string& torn : {std::string("t0") + S(AtColumn(740)) + "+2", std::string("t3") + "26l0",
                                  std::string("ws") + S(AtColumn(740)) + "00012"}) {
     errors.errors.clear();
     ui.messages.clear();
