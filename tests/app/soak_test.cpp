@@ -470,7 +470,9 @@ TEST_F(SoakTest, ThroughFaultsKillsAndClockJumpsEveryRecordStaysWhole) {
   EXPECT_EQ(tags["wo"], starts_);
   for (int ch = 0; ch < kChannels; ++ch) {
     const std::string tag(Channel(ch).tag);
-    if (Channel(ch).kind != ChannelKind::WindDirection) EXPECT_GT(tags[tag], days * 20) << tag;
+    if (Channel(ch).kind != ChannelKind::WindDirection) {
+      EXPECT_GT(tags[tag], days * 20) << tag;
+    }
   }
   EXPECT_GE(tags["wd"], days * 2);  // one summary per few hundred samples
 
