@@ -160,7 +160,8 @@ void Monitor::FormCreate() {
   }
   // The error window becomes the error list, keeping what was already said.
   views.errors.Memo1 = {kErrorHeader1, kErrorHeader2};
-  for (const std::string& line : earlyMessages_) views.errors.Memo1.push_back(line);
+  views.errors.Memo1Dropped = 0;
+  for (const std::string& line : earlyMessages_) AddErrorLine(line);
   earlyMessages_.clear();
   errorWindowReset_ = true;
   ui_.Refresh();
@@ -315,14 +316,23 @@ void Monitor::ShowError(const std::string& message) {
   ++ErrorCount;
   const std::string stamp = StampNow(clock_);
   const std::string line = std::to_string(ErrorCount) + ": " + message + " " + stamp;
-  views.errors.Memo1.push_back(line);
+  AddErrorLine(line);
   if (!errorWindowReset_) earlyMessages_.push_back(line);
-  // The window keeps every line; the file and standard output get a run of
-  // one message collapsed.
+  // The window keeps every recent line; the file and standard output get a
+  // run of one message collapsed.
   const std::optional<std::string> logged = repeats_.Pass(message, ErrorCount, clock_.Now(), stamp);
   if (!logged) return;
   ui_.ErrorLineAdded(*logged);
   if (LogErrorsToFile) WriteErrorLogLine(*logged);
+}
+
+void Monitor::AddErrorLine(const std::string& line) {
+  // The note is only needed the one time the window fills.
+  std::string note;
+  if (views.errors.Memo1Dropped == 0 && views.errors.Memo1.size() >= kErrorViewLines)
+    note = LogErrorsToFile ? "Older messages are in the error log " + paths_.Shown(settings.files.errorLogPath) + "."
+                           : "Older messages are no longer shown here; the error log is not being written.";
+  AddErrorViewLine(views.errors, line, note);
 }
 
 void Monitor::LogEndedRepeats(bool all, bool toScreen) {
@@ -343,7 +353,7 @@ void Monitor::WriteErrorLogLine(const std::string& line) {
     errorLogWriteFailed_ = true;
     const std::string note = "(Could not write that message to the error log " +
                              paths_.Shown(settings.files.errorLogPath) + ": " + errorLog_.Reason() + ")";
-    views.errors.Memo1.push_back(note);
+    AddErrorLine(note);
     ui_.ErrorLineAdded(note);
   }
 }

@@ -99,6 +99,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   void OpenErrorLog();
   void CloseErrorLog();
   void WriteErrorLogLine(const std::string& line);
+  // A line for the error window, within its bound.
+  void AddErrorLine(const std::string& line);
   // Logs the closing lines of repeated messages that have stopped.
   void LogEndedRepeats(bool all, bool toScreen = true);
   std::string RealPathsText() const;

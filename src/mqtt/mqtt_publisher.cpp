@@ -3,7 +3,10 @@
 #include <mosquitto.h>
 #include <pthread.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -57,9 +60,18 @@ MqttPublisher::~MqttPublisher() { Stop(); }
 void MqttPublisher::Start() {
   if (mosq_) return;
   InitLibraryOnce();
+  errno = 0;
   mosq_ = mosquitto_new(mqtt_.clientId.c_str(), true, this);
   if (!mosq_) {
-    errors_.ShowError("MQTT: the client could not be created; nothing is published.");
+    // The library gives no reason of its own for a client id it refuses.
+    const std::string& id = mqtt_.clientId;
+    const int valid = mosquitto_validate_utf8(id.c_str(), int(std::min<size_t>(id.size(), 1 << 20)));
+    const std::string key = "ClientId in the [MQTT] section of WX118ini2.txt";
+    const std::string reason = valid == MOSQ_ERR_MALFORMED_UTF8 ? key + " holds a control character or is not UTF-8"
+                               : valid != MOSQ_ERR_SUCCESS      ? key + " is longer than 65535 bytes"
+                               : errno != 0                     ? std::string(std::strerror(errno))
+                                                                : std::string("the library gave no reason");
+    errors_.ShowError("MQTT: the client could not be created (" + reason + "); nothing is published.");
     return;
   }
   // Another thread runs the network: publishing from the GUI thread only queues.
@@ -68,8 +80,13 @@ void MqttPublisher::Start() {
   mosquitto_disconnect_callback_set(mosq_, &MqttPublisher::OnDisconnect);
   mosquitto_log_callback_set(mosq_, &MqttPublisher::OnLog);
   const std::string offline = "offline";
-  mosquitto_will_set(mosq_, AvailabilityTopic(mqtt_).c_str(), int(offline.size()), offline.data(), kControlQos,
-                     true);
+  {
+    std::lock_guard lock(mutex_);
+    NotePublishResultLocked(Kind::Availability, AvailabilityTopic(mqtt_),
+                            mosquitto_will_set(mosq_, AvailabilityTopic(mqtt_).c_str(), int(offline.size()),
+                                               offline.data(), kControlQos, true));
+  }
+  ReportProblems();
   if (!mqtt_.user.empty())
     mosquitto_username_pw_set(mosq_, mqtt_.user.c_str(), mqtt_.password.empty() ? nullptr : mqtt_.password.c_str());
   if (!mqtt_.caFile.empty()) {
@@ -96,7 +113,7 @@ void MqttPublisher::Stop() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
     // Said here because the will is only for an unexpected end.
-    if (connected_) PublishLocked(AvailabilityTopic(mqtt_), "offline", true);
+    if (connected_) PublishLocked(Kind::Availability, AvailabilityTopic(mqtt_), "offline", true);
   }
   mosquitto_disconnect(mosq_);
   wake_.notify_all();
@@ -121,11 +138,27 @@ bool MqttPublisher::Connected() const {
   return connected_;
 }
 
-void MqttPublisher::PublishLocked(const std::string& topic, const std::string& payload, bool retain) {
-  mosquitto_publish(mosq_, nullptr, topic.c_str(), int(payload.size()), payload.data(),
-                    topic.rfind(mqtt_.prefix + "/", 0) == 0 && topic != AvailabilityTopic(mqtt_) ? kStateQos
-                                                                                                 : kControlQos,
-                    retain);
+void MqttPublisher::PublishLocked(Kind kind, const std::string& topic, const std::string& payload, bool retain) {
+  const int rc = mosquitto_publish(mosq_, nullptr, topic.c_str(), int(payload.size()), payload.data(),
+                                   kind == Kind::State ? kStateQos : kControlQos, retain);
+  NotePublishResultLocked(kind, topic, rc);
+}
+
+void MqttPublisher::NotePublishResultLocked(Kind kind, const std::string& topic, int rc) {
+  bool& failing = publishFailing_[static_cast<size_t>(kind)];
+  // A lost connection has its own message, and all is sent again on the next.
+  if (rc == MOSQ_ERR_NO_CONN) return;
+  if (rc == MOSQ_ERR_SUCCESS) {
+    failing = false;
+    return;
+  }
+  if (failing) return;
+  failing = true;
+  const char* what = kind == Kind::Availability ? "the availability (online/offline)"
+                     : kind == Kind::Discovery  ? "the discovery configs"
+                                                : "the readings";
+  publishProblems_.push_back(std::string("MQTT: ") + what + " cannot be published on topic " + topic + " (" +
+                             mosquitto_strerror(rc) + "); this is said once until publishing them works.");
 }
 
 void MqttPublisher::OnReading(const Reading& reading) {
@@ -135,7 +168,7 @@ void MqttPublisher::OnReading(const Reading& reading) {
                                      ToPhysical(settings_.units, reading.channel, reading.raw));
   {
     std::lock_guard lock(mutex_);
-    if (connected_) PublishLocked(stateTopics_[slot], payload, mqtt_.retain);
+    if (connected_) PublishLocked(Kind::State, stateTopics_[slot], payload, mqtt_.retain);
     latest_[slot] = std::move(payload);
   }
   ReportProblems();
@@ -143,6 +176,12 @@ void MqttPublisher::OnReading(const Reading& reading) {
 
 void MqttPublisher::ReportProblems() {
   std::string text;
+  std::vector<std::string> failures;
+  {
+    std::lock_guard lock(mutex_);
+    failures.swap(publishProblems_);
+  }
+  for (const std::string& failure : failures) errors_.ShowError(failure);
   {
     std::lock_guard lock(mutex_);
     if (!pendingProblem_) return;
@@ -246,10 +285,11 @@ void MqttPublisher::OnConnect(mosquitto*, void* obj, int rc) {
   self->pendingProblem_.reset();
   // Everything a consumer needs after a broker restart: whether the station
   // is up, what it offers, and the latest value of each channel.
-  self->PublishLocked(AvailabilityTopic(self->mqtt_), "online", true);
-  for (const auto& [topic, payload] : self->discovery_) self->PublishLocked(topic, payload, true);
+  self->PublishLocked(Kind::Availability, AvailabilityTopic(self->mqtt_), "online", true);
+  for (const auto& [topic, payload] : self->discovery_) self->PublishLocked(Kind::Discovery, topic, payload, true);
   for (int slot = 0; slot < kMqttSlots; ++slot)
-    if (!self->latest_[slot].empty()) self->PublishLocked(self->stateTopics_[slot], self->latest_[slot], self->mqtt_.retain);
+    if (!self->latest_[slot].empty())
+      self->PublishLocked(Kind::State, self->stateTopics_[slot], self->latest_[slot], self->mqtt_.retain);
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* obj, int) {

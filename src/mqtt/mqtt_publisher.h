@@ -53,7 +53,11 @@ class MqttPublisher : public ReadingObserver {
 
  private:
   void Run();
-  void PublishLocked(const std::string& topic, const std::string& payload, bool retain);
+  // What a message is, for its QoS and for reporting its failures.
+  enum class Kind { Availability, Discovery, State };
+  void PublishLocked(Kind kind, const std::string& topic, const std::string& payload, bool retain);
+  // Notes a failure of a kind once, until one of that kind succeeds again.
+  void NotePublishResultLocked(Kind kind, const std::string& topic, int rc);
   void NoteProblem(std::string text);
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
@@ -83,6 +87,8 @@ class MqttPublisher : public ReadingObserver {
   std::mutex logMutex_;  // the library logs while holding its own locks
   std::string lastErrorLog_;
   std::optional<std::string> pendingProblem_;
+  std::array<bool, 3> publishFailing_{};       // by Kind
+  std::vector<std::string> publishProblems_;  // not yet reported
   std::string lastReported_;
 };
 

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
+#include "platform/file_checks.h"
 #include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
 
 constexpr const char* kSection = "MQTT";
+// A password is one short line; a certificate bundle a few hundred kilobytes.
+constexpr size_t kMaxPasswordFileBytes = 64 * 1024;
+constexpr size_t kMaxTlsFileBytes = 4 * 1024 * 1024;
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -63,6 +66,7 @@ std::optional<MqttSettings> ReadMqttSettings(const ProfileFile& ini, const Stati
   s.caFile = Str(ini, "CAFile", "");
   s.certFile = Str(ini, "CertFile", "");
   s.keyFile = Str(ini, "KeyFile", "");
+  const std::string given[] = {s.caFile, s.certFile, s.keyFile};
   for (std::string* file : {&s.caFile, &s.certFile, &s.keyFile})
     if (!file->empty()) *file = paths.Map(*file).string();
   if (s.caFile.empty() && !s.certFile.empty()) {
@@ -75,6 +79,18 @@ std::optional<MqttSettings> ReadMqttSettings(const ProfileFile& ini, const Stati
     problems.push_back("In WX118ini2.txt, [MQTT] CertFile and KeyFile go together; neither is used.");
     s.certFile.clear();
     s.keyFile.clear();
+  }
+  // The TLS library opens these by name, waiting on a FIFO and reading a
+  // device without end: each is checked first, as the program's own files are.
+  const std::string* used[] = {&s.caFile, &s.certFile, &s.keyFile};
+  const char* keys[] = {"CAFile", "CertFile", "KeyFile"};
+  for (int i = 0; i < 3; ++i) {
+    if (used[i]->empty()) continue;
+    const std::string reason = UnreadableFileReason(*used[i], kMaxTlsFileBytes);
+    if (reason.empty()) continue;
+    problems.push_back(std::string("In WX118ini2.txt, [MQTT] ") + keys[i] + "=" + given[i] +
+                       ": the file cannot be read (" + reason + "), so nothing is published to MQTT.");
+    return std::nullopt;
   }
   s.port = ReadRange(ini, "Port", s.caFile.empty() ? 1883 : 8883, 1, 65535, problems);
   s.keepalive = ReadRange(ini, "KeepAlive", 60, 5, 3600, problems);
@@ -97,15 +113,15 @@ std::optional<MqttSettings> ReadMqttSettings(const ProfileFile& ini, const Stati
 
   const std::string passwordFile = Str(ini, "PasswordFile", "");
   if (!passwordFile.empty()) {
-    const std::filesystem::path file = paths.Map(passwordFile);
-    std::ifstream in(file, std::ios::binary);
-    if (!in.is_open() || !std::getline(in, s.password)) {
-      problems.push_back("In WX118ini2.txt, [MQTT] PasswordFile=" + passwordFile +
-                         ": the file cannot be read, so nothing is published to MQTT.");
+    const FileText file = ReadWholeFile(paths.Map(passwordFile), kMaxPasswordFileBytes);
+    const std::string reason = !file.ok ? file.reason : file.text.empty() ? "it is empty" : "";
+    if (!reason.empty()) {
+      problems.push_back("In WX118ini2.txt, [MQTT] PasswordFile=" + passwordFile + ": the file cannot be read (" +
+                         reason + "), so nothing is published to MQTT.");
       return std::nullopt;
     }
-    while (!s.password.empty() && (s.password.back() == '\r' || s.password.back() == '\n'))
-      s.password.pop_back();
+    // The first line is the password.
+    s.password = file.text.substr(0, file.text.find_first_of("\r\n"));
   }
   return s;
 }

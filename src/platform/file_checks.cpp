@@ -28,6 +28,21 @@ std::string NotRegularFileReason(const std::filesystem::path& path) {
   return KindReason(st.st_mode);
 }
 
+std::string UnreadableFileReason(const std::filesystem::path& path, size_t maxBytes) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? "it does not exist" : std::strerror(errno);
+  if (std::string reason = KindReason(st.st_mode); !reason.empty()) return reason;
+  if (static_cast<unsigned long long>(st.st_size) > maxBytes)
+    return "it is longer than " + std::to_string(maxBytes) + " bytes";
+  // Opened once, without waiting, so that a file that cannot be read is named here.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::strerror(errno);
+  std::string reason = ::fstat(fd, &st) == 0 ? KindReason(st.st_mode) : std::strerror(errno);
+  ::close(fd);
+  return reason;
+}
+
 FileText ReadWholeFile(const std::filesystem::path& path, size_t maxBytes) {
   FileText r;
   struct stat st {};

@@ -22,6 +22,12 @@ struct FileText {
   std::string reason;  // why not ok: "it does not exist", "Permission denied", ...
 };
 
+// "" when the path is a regular file of at most maxBytes that can be opened
+// for reading, else why not ("it does not exist", "it is a FIFO, not a
+// regular file", "it is longer than ...", "Permission denied"). For files
+// another library reads by name.
+std::string UnreadableFileReason(const std::filesystem::path& path, size_t maxBytes);
+
 // The whole file, refused when it is no regular file or longer than maxBytes.
 FileText ReadWholeFile(const std::filesystem::path& path, size_t maxBytes);
 

@@ -3,6 +3,7 @@
 // the windows' controls. Colours are Windows colour values 0x00BBGGRR.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +45,13 @@ struct NumericView {
   LabelView laWDr, laWDb;
 };
 
+// The error window keeps its first lines (the headings) and the newest
+// lines, so that a fault lasting weeks cannot grow it without end: once it
+// is full, the line after the headings says where the older ones are, and
+// each new line pushes out the oldest line after that note.
+constexpr std::size_t kErrorViewHead = 2;
+constexpr std::size_t kErrorViewLines = 1000;
+
 // TWX118ErrDisp, the error window.
 struct ErrorView {
   WindowView window{"WX118ErrDisp", {48, 241, 507, 121}};
@@ -54,7 +62,22 @@ struct ErrorView {
       "On an older machine (slow processor, disk)....",
       "        perhaps a minute.....",
   };
+  // Lines pushed out since Memo1 was last set afresh (a window that shows
+  // it removes as many after the note).
+  std::size_t Memo1Dropped = 0;
 };
+
+// Appends a line within the bound; `note` is the line that stands for the
+// lines pushed out.
+inline void AddErrorViewLine(ErrorView& view, std::string line, const std::string& note) {
+  std::vector<std::string>& lines = view.Memo1;
+  lines.push_back(std::move(line));
+  if (lines.size() <= kErrorViewLines) return;
+  // The first time, the oldest message gives way to the note as well.
+  if (view.Memo1Dropped == 0) lines[kErrorViewHead] = note;
+  lines.erase(lines.begin() + kErrorViewHead + 1);
+  ++view.Memo1Dropped;
+}
 
 // TWX118f1, the main window.
 struct MainView {

@@ -179,8 +179,8 @@ class LongRunTest : public test::MonitorFixture {
       const int32_t cycle = monitor->CycleCount;
       const SlotWork work = Work(cycle % 60);
       const int scrollsBefore = chart.scrollCounter;
-      // The window keeps every message (the log collapses repeats).
-      const size_t errorsBefore = monitor->views.errors.Memo1.size();
+      // The window shows every message (the log collapses repeats).
+      const uint16_t errorsBefore = monitor->ErrorCount;
       const double sBefore = net->NowUs() / 1e6;
       // Labels the cycle is to write are marked, so a stale text is caught.
       for (int ch : work.channels) {
@@ -362,8 +362,9 @@ class LongRunTest : public test::MonitorFixture {
       }
       ASSERT_EQ(got, expected) << at;
       std::vector<std::string> errors;
-      for (size_t e = errorsBefore; e < monitor->views.errors.Memo1.size(); ++e) {
-        const std::string& line = monitor->views.errors.Memo1[e];
+      const auto& memo = monitor->views.errors.Memo1;
+      for (size_t e = memo.size() - static_cast<uint16_t>(monitor->ErrorCount - errorsBefore); e < memo.size(); ++e) {
+        const std::string& line = memo[e];
         const size_t colon = line.find(": ");
         errors.push_back(line.substr(colon + 2, line.size() - colon - 2 - 9));  // number and stamp off
       }

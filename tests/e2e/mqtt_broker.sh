@@ -4,7 +4,8 @@
 # states it logs; SIGKILL leaves "offline"; a broker that goes away and comes
 # back gets the latest values again while the cycle keeps the pace of a run
 # without MQTT; a login with password over TLS with a client certificate
-# works, and a wrong password or a wrong CA gives one clear message.
+# works, and a wrong password or a wrong CA gives one clear message. Topics
+# the library refuses are reported once for each kind of message.
 set -u
 . "$(dirname "$0")/lib.sh"
 e2e_begin "$@"
@@ -46,7 +47,7 @@ mqtt_section() { printf '[MQTT]\nHost=127.0.0.1\nPrefix=wxtest/%s\n' "$1" >>"$tm
 # repeats of one message are collapsed on standard output).
 ws_lines() { grep -c '' "$tmp/$1/root/c/WX18DtLg.txt"; }
 
-for d in a b p w x; do make_demo $d & done; wait
+for d in a b p w x u; do make_demo $d & done; wait
 
 # ---- A publishes, B does not; the broker goes away and comes back.
 port=$(free_port)
@@ -81,6 +82,20 @@ diff=$(( (a1 - a0) - (b1 - b0) )); diff=${diff#-}
 grep -q '^[0-9]*: MQTT: no connection to the broker at 127.0.0.1' "$tmp/a.out" || fail "no word of the outage"
 [ "$(grep -c 'MQTT: no connection' "$tmp/a.out")" -eq 1 ] || fail "the outage was reported more than once"
 kill -TERM $b; wait $b
+
+# A prefix the library refuses (DEL is no MQTT text) and a discovery prefix
+# with a wildcard: each kind that fails is reported once, with the reason.
+printf '[MQTT]\nHost=127.0.0.1\nPort=%s\nPrefix=wxtest/u\177\nDiscoveryPrefix=ha/+\n' $port \
+  >>"$tmp/u/root/c/WX118/WX118ini2.txt"
+monitor u; u=$mon_pid
+wait_for 20 grep -q 'MQTT: the readings cannot be published' "$tmp/u.out" || fail "a refused state topic: no message"
+sleep 3
+for what in readings availability 'discovery configs'; do
+  [ "$(grep -c "MQTT: the $what.* cannot be published on topic .* (.*); this is said once" "$tmp/u.out")" -eq 1 ] \
+    || fail "$what: not one message"
+done
+grep -q 'discovery configs cannot be published on topic ha/+/sensor/.* (Invalid' "$tmp/u.out" || fail "no reason given"
+kill -TERM $u; wait $u
 
 # SIGKILL: the broker says "offline" for the monitor through its will.
 grep -q '^wxtest/a/status online' "$tmp/after.sub" || fail "not online again"

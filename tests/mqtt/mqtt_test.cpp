@@ -6,7 +6,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "mqtt/mqtt_messages.h"
+#include "mqtt/mqtt_publisher.h"
 #include "mqtt/mqtt_settings.h"
 #include "platform/text_encoding.h"
 #include "support/fakes.h"
@@ -46,8 +51,9 @@ TEST(MqttSettings, SectionAbsentOffFaultyValuesFallBackPasswordFromFile) {
   EXPECT_EQ(s->clientId, "wx118-7a000801b2c3d410");
   EXPECT_TRUE(s->retain && s->discovery);
 
+  dir.Write("c/ca.pem", "-----BEGIN CERTIFICATE-----\n");
   s = ReadMqttSettings(ProfileFile::FromText("[MQTT]\nPort=70000\nRetain=maybe\nPrefix=a/#\nCertFile=c.pem\n"
-                                             "CAFile=ca.pem\nDiscovery=0\n"),
+                                             "CAFile=C:\\ca.pem\nDiscovery=0\n"),
                        station, paths, problems);
   ASSERT_TRUE(s);
   EXPECT_EQ(s->port, 8883);  // the TLS default
@@ -69,7 +75,39 @@ TEST(MqttSettings, SectionAbsentOffFaultyValuesFallBackPasswordFromFile) {
   EXPECT_FALSE(ReadMqttSettings(ProfileFile::FromText("[MQTT]\nPasswordFile=C:\\none.txt\n"), station, paths,
                                 problems));
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("cannot be read"), std::string::npos);
+  EXPECT_NE(problems[0].find("cannot be read (it does not exist)"), std::string::npos);
+
+  // Outside files that are no files, or far too large, are refused at once
+  // with the reason (a FIFO would wait for a writer, /dev/zero never ends).
+  ASSERT_EQ(::mkfifo((dir.path() / "c" / "fifo").c_str(), 0600), 0);
+  std::filesystem::resize_file(dir.Write("c/huge.pem", ""), 200u << 20);  // sparse
+  const std::pair<std::string, std::string> refused[] = {
+      {"PasswordFile=C:\\fifo", "(it is a FIFO, not a regular file)"},
+      {"PasswordFile=/dev/zero", "(it is a device, not a regular file)"},
+      {"PasswordFile=C:\\huge.pem", "(it is longer than"},
+      {"CAFile=C:\\huge.pem", "(it is longer than"},
+      {"CAFile=C:\\ca.pem\nCertFile=C:\\fifo\nKeyFile=C:\\ca.pem",
+       "CertFile=C:\\fifo: the file cannot be read (it is a FIFO"},
+      {"CAFile=C:\\ca.pem\nCertFile=C:\\ca.pem\nKeyFile=C:\\",
+       "KeyFile=C:\\: the file cannot be read (it is a folder"}};
+  for (const auto& [line, reason] : refused) {
+    problems.clear();
+    EXPECT_FALSE(ReadMqttSettings(ProfileFile::FromText("[MQTT]\n" + line + "\n"), station, paths, problems)) << line;
+    ASSERT_EQ(problems.size(), 1u) << line;
+    EXPECT_NE(problems[0].find(reason), std::string::npos) << problems[0];
+  }
+}
+
+TEST(MqttPublisher, AClientIdTheLibraryRefusesIsNamedAsTheReason) {
+  MqttSettings mqtt;
+  mqtt.clientId = "wx\x7f" "118";
+  Settings settings;
+  test::RecordingErrors errors;
+  MqttPublisher publisher(mqtt, settings, errors);
+  publisher.Start();
+  ASSERT_EQ(errors.errors.size(), 1u);
+  EXPECT_EQ(errors.errors[0], "MQTT: the client could not be created (ClientId in the [MQTT] section of WX118ini2.txt "
+                              "holds a control character or is not UTF-8); nothing is published.");
 }
 
 TEST(MqttMessages, StatePayloadsAreJsonWithStampRawPhysicalAndCompass) {

@@ -14,6 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextBrowser>
 #include <QThread>
 #include <QWindow>
@@ -350,8 +353,27 @@ void QtFrontEnd::PlaceFrame(QWidget* w, const WindowRect& r, const QMargins& m) 
 
 void QtFrontEnd::RenderMemo() {
   const auto& lines = views_.errors.Memo1;
-  const bool rewritten = lines.size() < memoShown_ ||
-                         (memoShown_ > 0 && (lines[0] != memoFirst_ || lines[memoShown_ - 1] != memoLast_));
+  const std::size_t dropped = views_.errors.Memo1Dropped;
+  // Set afresh, or the note just came: everything is shown again.
+  bool rewritten = dropped < memoDropped_ || (memoDropped_ == 0 && dropped > 0) ||
+                   (memoShown_ > 0 && !lines.empty() && lines[0] != memoFirst_);
+  if (!rewritten && dropped > memoDropped_) {
+    // The oldest lines after the note went: remove as many here, unless
+    // more went than are shown.
+    const std::size_t from = kErrorViewHead + 1, to = from + (dropped - memoDropped_);
+    if (to >= memoShown_) {
+      rewritten = true;
+    } else {
+      QTextDocument* doc = memo_->document();
+      QTextCursor cursor(doc->findBlockByNumber(static_cast<int>(from)));
+      cursor.setPosition(doc->findBlockByNumber(static_cast<int>(to)).position(), QTextCursor::KeepAnchor);
+      cursor.removeSelectedText();
+      memoShown_ -= to - from;
+    }
+  }
+  memoDropped_ = dropped;
+  if (!rewritten && (lines.size() < memoShown_ || (memoShown_ > 0 && lines[memoShown_ - 1] != memoLast_)))
+    rewritten = true;
   if (rewritten) {
     memo_->clear();
     memoShown_ = 0;

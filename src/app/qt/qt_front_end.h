@@ -96,6 +96,7 @@ class QtFrontEnd : public QObject, public Ui {
   std::array<QMargins, 3> lastMargins_;     // the frames the view rects were placed with
   std::array<WindowState, 3> lastState_{WindowState::Normal, WindowState::Normal, WindowState::Normal};
   std::size_t memoShown_ = 0;
+  std::size_t memoDropped_ = 0;  // views_.errors.Memo1Dropped as last shown
   std::string memoFirst_, memoLast_;
 };
 
