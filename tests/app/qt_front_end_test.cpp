@@ -127,8 +127,7 @@ TEST_F(QtFrontEndTest, GeometryFollowsChangedViewsOnlyAndMemoAppends) {
   ui.Refresh();
   EXPECT_EQ(memo->blockCount(), 3);
   EXPECT_EQ(memo->document()->lastBlock().text(), "1: gone");
-  // Beyond the bound the oldest lines go here as in the view, a few or many
-  // at a time.
+  // Beyond the bound the oldest lines go here as in the view, a few or many at a time.
   for (int i = 2; i < 2500; ++i) {
     AddErrorViewLine(views.errors, std::to_string(i) + ": more", "(older ones: in the log)");
     if (i % 7 == 0 || i > 2400) ui.Refresh();

@@ -4,8 +4,7 @@
 # states it logs; SIGKILL leaves "offline"; a broker that goes away and comes
 # back gets the latest values again while the cycle keeps the pace of a run
 # without MQTT; a login with password over TLS with a client certificate
-# works, and a wrong password or a wrong CA gives one clear message. Topics
-# the library refuses are reported once for each kind of message.
+# works, and a wrong password or a wrong CA gives one clear message.
 set -u
 . "$(dirname "$0")/lib.sh"
 e2e_begin "$@"
@@ -83,8 +82,7 @@ grep -q '^[0-9]*: MQTT: no connection to the broker at 127.0.0.1' "$tmp/a.out" |
 [ "$(grep -c 'MQTT: no connection' "$tmp/a.out")" -eq 1 ] || fail "the outage was reported more than once"
 kill -TERM $b; wait $b
 
-# A prefix the library refuses (DEL is no MQTT text) and a discovery prefix
-# with a wildcard: each kind that fails is reported once, with the reason.
+# Topics the library refuses (DEL, a wildcard): each failing kind is reported once, with the reason.
 printf '[MQTT]\nHost=127.0.0.1\nPort=%s\nPrefix=wxtest/u\177\nDiscoveryPrefix=ha/+\n' $port \
   >>"$tmp/u/root/c/WX118/WX118ini2.txt"
 monitor u; u=$mon_pid
