@@ -140,7 +140,7 @@ std::optional<std::array<uint16_t, 17>> ReadWindBins(std::string_view line) {
   return bins;
 }
 
-RecordLine ReadRecordLine(std::string_view line) {
+RecordLine ReadRecordLine(std::string_view line, int presentYear) {
   RecordLine r;
   r.tag = line.substr(0, 2);
   if (line.size() >= 10) {
@@ -148,7 +148,7 @@ RecordLine ReadRecordLine(std::string_view line) {
     // The decoder takes ten characters and reads the first eight.
     char ten[10] = {};
     std::copy(r.stamp.begin(), r.stamp.end(), ten);
-    r.time = StampToDateTime(std::string_view(ten, 10));
+    r.time = StampToDateTime(std::string_view(ten, 10), presentYear);
   }
   const std::optional<int> channel = ChannelOfTag(r.tag);
   if (!channel) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "datalog/stamps.h"
 #include "platform/clock.h"
 
 namespace wx {
@@ -88,6 +89,7 @@ struct RecordLine {
   RecordFault fault = RecordFault::None;
 };
 
-RecordLine ReadRecordLine(std::string_view line);
+// presentYear picks the century of the stamp's two-digit year (StampFullYear).
+RecordLine ReadRecordLine(std::string_view line, int presentYear = SystemYear());
 
 }  // namespace wx

@@ -250,7 +250,7 @@ void HistoryReplay::TemperatureRecord(std::string_view line, const RecordLine& r
 
 void HistoryReplay::ReplayRecord(std::string_view line) {
   recordTime_ = kNoRecordTime;
-  const RecordLine record = ReadRecordLine(line);
+  const RecordLine record = ReadRecordLine(line, presentYear_);
   // The writer's note that the line above (the next one back) was cut short.
   if (record.tag == "cm" && line.size() > 10 && line.substr(10) == kCutShortText) cutShortLine_ = lineNumber_ + 1;
   if (record.channel < 0) return;  // comments, start records, headers, fragments
@@ -302,6 +302,7 @@ void HistoryReplay::ReplayDataLog() {
   lineNumber_ = 0;
   cutShortLine_ = -1;
   chart_.referenceTime = clock_.Now();
+  presentYear_ = DecodeDateTime(chart_.referenceTime).year;
   const DateTime today = DatePart(chart_.referenceTime);
   chart_.dayMark = today;
 

@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "datalog/data_log.h"
 #include "datalog/records.h"
+#include "datalog/stamps.h"
 #include "graph/strip_chart.h"
 #include "channels/channel_state.h"
 #include "platform/clock.h"
@@ -102,6 +103,8 @@ class HistoryReplay {
   int cutShortLine_ = -1;
   int recordsAhead_ = 0;
   DateTime newestAhead_ = 0;
+  // The clock's year, by which the stamps' centuries are read.
+  int presentYear_ = SystemYear();
 };
 
 }  // namespace wx

@@ -30,7 +30,19 @@ std::optional<StampFields> PGDTtoVars(std::string_view text) {
   return f;
 }
 
-std::optional<DateTime> StampToDateTime(std::string_view text) {
+int SystemYear() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  if (!::localtime_r(&now, &tm)) return 2000;
+  return tm.tm_year + 1900;
+}
+
+int StampFullYear(int twoDigitYear, int presentYear) {
+  const int latest = presentYear + kStampYearsAhead;
+  return latest - ((latest % 100) - twoDigitYear % 100 + 100) % 100;
+}
+
+std::optional<DateTime> StampToDateTime(std::string_view text, int presentYear) {
   const auto f = PGDTtoVars(text);
   if (!f) return std::nullopt;
   // PGDTtoVars does not check its characters; a wrong one must not become a
@@ -38,9 +50,7 @@ std::optional<DateTime> StampToDateTime(std::string_view text) {
   for (size_t i : {0, 1, 3, 4, 6, 7})
     if (!IsDigit(text[i])) return std::nullopt;
   if (text[2] < 'a' || text[2] > 'l' || text[5] < 'a' || text[5] > 'x') return std::nullopt;
-  int year = f->year;
-  if (year < 100) year += 2000;
-  return EncodeDateTime(year, f->month, f->day, f->hour, f->minute, 0);
+  return EncodeDateTime(StampFullYear(f->year, presentYear), f->month, f->day, f->hour, f->minute, 0);
 }
 
 std::string IsoLocalTime(DateTime t) {

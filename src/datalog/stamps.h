@@ -20,9 +20,18 @@ inline std::string StampNow(const Clock& clock) { return Stamp(clock.Now()); }
 // Reads the first 8 of exactly 10 characters; nullopt when the length is not 10.
 // Letters or digits out of range are returned as read (not checked here).
 std::optional<StampFields> PGDTtoVars(std::string_view text);
+// The year of the machine's clock, for callers without a Clock of their own.
+int SystemYear();
+// The full year of a stamp's two digits. A stamp is written with its record,
+// so it lies in the past of presentYear, or a little ahead when a clock ran
+// fast: the latest century that puts it no more than kStampYearsAhead years
+// after presentYear. In 2026, "99" is 1999 and "70" (a board without a
+// real-time clock that started at the epoch) is 1970.
+constexpr int kStampYearsAhead = 10;
+int StampFullYear(int twoDigitYear, int presentYear);
 // The date-time of a stamp; nullopt when the text is not 10 characters long or
 // the stamp does not form a real date and time.
-std::optional<DateTime> StampToDateTime(std::string_view text);
+std::optional<DateTime> StampToDateTime(std::string_view text, int presentYear = SystemYear());
 // "2026-12-07T14:05:09+01:00": local time with the UTC offset in force then.
 std::string IsoLocalTime(DateTime t);
 // "07-Dec-2026, 14:05" (withSeconds: "07-Dec-2026, 14:05:09").

@@ -1,5 +1,6 @@
 #include "export/log_export.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -36,6 +37,7 @@ std::optional<int> ParseExportDate(std::string_view t) {
 }
 
 bool ParseExportChannels(std::string_view list, ExportOptions& options, std::string& error) {
+  const std::string given(list);
   options.channels.fill(false);
   options.comments = false;
   while (!list.empty()) {
@@ -66,6 +68,11 @@ bool ParseExportChannels(std::string_view list, ExportOptions& options, std::str
     } else {
       options.channels[ch] = true;
     }
+  }
+  // An empty selection would export nothing but the header.
+  if (!options.comments && std::find(options.channels.begin(), options.channels.end(), true) == options.channels.end()) {
+    error = "--channels \"" + given + "\" names no channel";
+    return false;
   }
   return true;
 }
@@ -146,6 +153,47 @@ void LogExporter::Skip(std::string_view why, std::string_view line) {
            (line.size() > 60 ? "...\"" : "\""));
 }
 
+namespace {
+
+HourOffsets OffsetsOf(int year, int month, int day, int hour) {
+  const auto at = [&](int isdst, bool& kept) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = 30;
+    tm.tm_isdst = isdst;
+    kept = std::mktime(&tm) != static_cast<std::time_t>(-1);
+    // A flag that does not fit the date moves the wall clock: no such time.
+    kept = kept && tm.tm_hour == hour && tm.tm_mday == day;
+    return kept ? tm.tm_gmtoff : 0L;
+  };
+  bool any = false, summer = false, winter = false;
+  HourOffsets r;
+  r.first = r.second = at(-1, any);
+  const long s = at(1, summer), w = at(0, winter);
+  if (summer && winter && s != w) {
+    r.first = std::max(s, w);
+    r.second = std::min(s, w);
+  }
+  return r;
+}
+
+void PutOffset(long offset, char* at) {
+  at[0] = offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  // Real offsets stay within a day.
+  const int hours = static_cast<int>(offset / 3600 % 100), minutes = static_cast<int>(offset / 60 % 60);
+  at[1] = static_cast<char>('0' + hours / 10);
+  at[2] = static_cast<char>('0' + hours % 10);
+  at[3] = ':';
+  at[4] = static_cast<char>('0' + minutes / 10);
+  at[5] = static_cast<char>('0' + minutes % 10);
+}
+
+}  // namespace
+
 void LogExporter::TakeTime(std::string_view line) {
   const char* st = line.data() + 2;
   if (lastStampValid_ && std::memcmp(lastStamp_, st, 8) == 0) return;
@@ -153,33 +201,30 @@ void LogExporter::TakeTime(std::string_view line) {
   // Within one day and hour only the minute changes: the date was checked
   // and the offset found for the first stamp of that hour.
   const bool sameHour = lastStampValid_ && std::memcmp(lastStamp_, st, 6) == 0;
-  if (!(sameHour && digit(st[6]) && digit(st[7]) && st[6] <= '5')) {
+  if (sameHour && digit(st[6]) && digit(st[7]) && st[6] <= '5') {
+    // Records are in order: in a repeated hour, a minute earlier than the
+    // last one is the hour's second pass.
+    if (!secondPass_ && offsets_.first != offsets_.second && std::memcmp(st + 6, lastStamp_ + 6, 2) < 0) {
+      secondPass_ = true;
+      PutOffset(offsets_.second, iso_ + 19);
+    }
+  } else {
     char ten[10];
     std::memcpy(ten, st, 8);
     ten[8] = ten[9] = ' ';
     const StampFields f = *PGDTtoVars(std::string_view(ten, 10));
+    const int year = StampFullYear(f.year, options_.presentYear);
     // The stamp is local wall-clock time; the offset is the one in force then.
-    std::tm tm{};
-    tm.tm_year = f.year + 100;
-    tm.tm_mon = f.month - 1;
-    tm.tm_mday = f.day;
-    tm.tm_hour = f.hour;
-    tm.tm_min = 30;
-    tm.tm_isdst = -1;
-    long offset = 0;
-    if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
-    const char sign = offset < 0 ? '-' : '+';
-    if (offset < 0) offset = -offset;
-    // Real offsets stay within a day and the fields within their ranges; the
-    // roomy buffer only keeps the compiler sure nothing can be cut short.
-    const int offsetHours = static_cast<int>(offset / 3600 % 100);
-    const int offsetMinutes = static_cast<int>(offset / 60 % 60);
+    offsets_ = OffsetsOf(year, f.month, f.day, f.hour);
+    secondPass_ = false;
+    // The fields are in range, as the record reader checked; the roomy
+    // buffer only keeps the compiler sure nothing can be cut short.
     char text[96] = {};
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:00:00%c%02d:%02d", 2000 + f.year, f.month, f.day, f.hour,
-                  sign, offsetHours, offsetMinutes);
-    std::memcpy(iso_, text, sizeof iso_ - 1);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:00:00", year, f.month, f.day, f.hour);
+    std::memcpy(iso_, text, 19);
+    PutOffset(offsets_.first, iso_ + 19);
     isoLength_ = 25;
-    date_ = (2000 + f.year) * 10000 + f.month * 100 + f.day;
+    date_ = year * 10000 + f.month * 100 + f.day;
   }
   iso_[14] = st[6];
   iso_[15] = st[7];
@@ -292,7 +337,7 @@ void LogExporter::Line(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.empty()) return;
   const bool csv = options_.format == ExportOptions::Format::Csv;
-  const RecordLine record = ReadRecordLine(line);
+  const RecordLine record = ReadRecordLine(line, options_.presentYear);
   const std::string_view tag = record.tag;
   const int channel = record.channel;
 

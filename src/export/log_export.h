@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/units.h"
+#include "datalog/stamps.h"
 
 namespace wx {
 
@@ -26,6 +27,7 @@ struct ExportOptions {
   bool comments = true;
   UnitsConfig units;
   uint8_t windOffset = 9;  // until a "wo" record in the log says otherwise
+  int presentYear = SystemYear();  // picks the centuries of the stamps
 };
 
 // Parses "--from", "--to", "--channels" and "--format" values into options.
@@ -33,6 +35,12 @@ struct ExportOptions {
 // ("t0", "rf", ...), numbers 0..12 or "comments", separated by commas.
 std::optional<int> ParseExportDate(std::string_view text);
 bool ParseExportChannels(std::string_view list, ExportOptions& options, std::string& error);
+
+// The UTC offsets of a local hour, in seconds. Where a change to winter time
+// repeats the hour they differ: its first pass has the larger one.
+struct HourOffsets {
+  long first = 0, second = 0;
+};
 
 class LogExporter {
  public:
@@ -83,6 +91,10 @@ class LogExporter {
   char iso_[32] = {};
   size_t isoLength_ = 0;
   int date_ = 0;  // yyyymmdd of the current stamp
+  // The offsets of the current stamp's hour, and whether its records have
+  // reached the second pass of a repeated hour.
+  HourOffsets offsets_;
+  bool secondPass_ = false;
 };
 
 // `wx118 export [LOG] [options]`: writes to standard output (or --output),

@@ -38,6 +38,18 @@ TEST(Stamp, InvalidStampsGiveNoDate) {
   EXPECT_TRUE(StampToDateTime("24b29a0000"));  // leap day
 }
 
+TEST(Stamp, CenturyPutsTheStampInThePastOrALittleAhead) {
+  EXPECT_EQ(StampFullYear(99, 2026), 1999);
+  EXPECT_EQ(StampFullYear(70, 2026), 1970);  // a board started at the epoch
+  EXPECT_EQ(StampFullYear(26, 2026), 2026);
+  EXPECT_EQ(StampFullYear(36, 2026), 2036);
+  EXPECT_EQ(StampFullYear(37, 2026), 1937);
+  EXPECT_EQ(StampFullYear(5, 2097), 2105);
+  EXPECT_EQ(StampToDateTime("99g01o05ab", 2026), At(1999, 7, 1, 14, 5));
+  EXPECT_EQ(ReadRecordLine("t099g01o05+2150", 2026).time, At(1999, 7, 1, 14, 5));
+  EXPECT_EQ(ReadRecordLine("t099g01o05+2150", 2095).time, At(2099, 7, 1, 14, 5));
+}
+
 TEST(Stamp, RoundTripsEveryHourAndMonth) {
   for (int mo = 1; mo <= 12; ++mo)
     for (int h = 0; h < 24; ++h) {

@@ -304,6 +304,15 @@ TEST_F(ReplayTest, RecordsAheadOfTheClockAreCountedAndExplainedOnce) {
   EXPECT_TRUE(errors.errors.empty());
 }
 
+TEST_F(ReplayTest, LastCenturyStampIsOldNotAhead) {
+  WriteLines({TemperatureRecord(0, "99l07m00", 5.0f), TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
+  replay->ReplayDataLog();
+  EXPECT_EQ(replay->recordsAhead(), 0);
+  EXPECT_TRUE(errors.errors.empty());
+  EXPECT_TRUE(replay->stopFlag());  // 1999 lies before the chart's first column
+  EXPECT_EQ(replay->linesDispatched(), 2);
+}
+
 TEST_F(ReplayTest, UnreadableStampReportedAndSkipped) {
   std::string badMonth = TemperatureRecord(0, S(AtColumn(745)), 5.0f);
   badMonth[4] = 'z';

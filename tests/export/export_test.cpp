@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -135,6 +140,63 @@ TEST_F(ExportFixture, AnOverlongLineIsSkippedWithoutBeingHeldAndTheNextOneCounts
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].rfind("line 1: longer than any record", 0), 0u);
   EXPECT_EQ(out, "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"t0\",\"channel\":\"T0\",\"raw\":21.50}\n");
+}
+
+TEST_F(ExportFixture, RepeatedHourGetsItsSecondOffsetAndOldCenturiesStay) {
+  ExportOptions o;
+  o.format = ExportOptions::Format::Jsonl;
+  o.presentYear = 2026;
+  std::string error;
+  ASSERT_TRUE(ParseExportChannels("T0", o, error));
+  // 25 Oct 2026: 02:00-02:59 comes twice, first in summer time.
+  const std::string jsonl = Export(o,
+                                   "t026j25c10+0100\nt026j25c56+0100\nt026j25c00+0100\nt026j25c30+0100\n"
+                                   "t026j25d00+0100\nt026j26c10+0100\nt099g01o05+0100\nt070a01a00+0100\n");
+  std::vector<std::string> times;
+  for (size_t at = 0; (at = jsonl.find("\"time\":\"", at)) != std::string::npos; at += 8)
+    times.push_back(jsonl.substr(at + 8, 25));
+  EXPECT_EQ(times, (std::vector<std::string>{"2026-10-25T02:10:00+02:00", "2026-10-25T02:56:00+02:00",
+                                             "2026-10-25T02:00:00+01:00", "2026-10-25T02:30:00+01:00",
+                                             "2026-10-25T03:00:00+01:00", "2026-10-26T02:10:00+01:00",
+                                             "1999-07-01T14:05:00+02:00", "1970-01-01T00:00:00+01:00"}));
+  EXPECT_FALSE(ParseExportChannels(" , ", o, error));
+  EXPECT_NE(error.find("names no channel"), std::string::npos);
+}
+
+TEST_F(ExportFixture, CommandRefusesMonitorFilesAndNonRegularInputsAndReplacesItsOutputWhole) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("wx118_export_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "c");
+  const std::string log = (dir / "c" / "WX18DtLg.txt").string();
+  const std::string text = std::string(kLog) + "\n";
+  std::ofstream(log, std::ios::binary) << text;
+  std::ofstream(dir / "c" / "WX18ErLg.txt") << "errors\n";
+  fs::create_symlink(log, dir / "link");
+  fs::create_hard_link(log, dir / "hard");
+  const std::string root = "--root=" + dir.string();
+  for (const fs::path& out : {fs::path(log), dir / "link", dir / "hard", dir / "c" / "WX18ErLg.txt"}) {
+    EXPECT_EQ(RunExportCommand({log, "--output", out.string(), root}), 2) << out;
+    EXPECT_EQ(RunExportCommand({"--output", out.string(), root}), 2) << out;  // the default log
+  }
+  std::ifstream in(log, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+  // A new export takes the old output's place by rename: a new inode, no temporary left.
+  const fs::path out = dir / "out.csv";
+  std::ofstream(out) << "old\n";
+  struct stat before {}, after {};
+  ::stat(out.c_str(), &before);
+  EXPECT_EQ(RunExportCommand({log, "--output", out.string(), root}), 0);
+  ::stat(out.c_str(), &after);
+  EXPECT_NE(before.st_ino, after.st_ino);
+  EXPECT_EQ(fs::file_size(out), Export(ExportOptions{}, text).size());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(RunExportCommand({(dir / "fifo").string(), "--output", out.string()}), 1);
+  EXPECT_EQ(RunExportCommand({"/dev/zero", "--output", out.string()}), 1);
+  EXPECT_EQ(RunExportCommand({log, "--channels", ",", "--output", out.string()}), 2);
+  EXPECT_EQ(fs::file_size(out), Export(ExportOptions{}, text).size());  // left as it was
+  fs::remove_all(dir);
 }
 
 }  // namespace
