@@ -180,6 +180,19 @@ HourOffsets OffsetsOf(int year, int month, int day, int hour) {
   return r;
 }
 
+// The offset in force at half past the hour (mktime normalises a day past the
+// month's end).
+long OffsetAt(int year, int month, int day, int hour) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = 30;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm) != static_cast<std::time_t>(-1) ? tm.tm_gmtoff : 0L;
+}
+
 void PutOffset(long offset, char* at) {
   at[0] = offset < 0 ? '-' : '+';
   if (offset < 0) offset = -offset;
@@ -215,7 +228,16 @@ void LogExporter::TakeTime(std::string_view line) {
     const StampFields f = *PGDTtoVars(std::string_view(ten, 10));
     const int year = StampFullYear(f.year, options_.presentYear);
     // The stamp is local wall-clock time; the offset is the one in force then.
-    offsets_ = OffsetsOf(year, f.month, f.day, f.hour);
+    // Clocks change on a few days a year: a day with the same offset at its
+    // start and at the next day's needs one look, not three per hour.
+    const int day = year * 10000 + f.month * 100 + f.day;
+    if (day != checkedDay_) {
+      checkedDay_ = day;
+      const long start = OffsetAt(year, f.month, f.day, 0);
+      steadyDay_ = start == OffsetAt(year, f.month, f.day + 1, 0) ? day : 0;
+      steadyOffset_ = start;
+    }
+    offsets_ = steadyDay_ == day ? HourOffsets{steadyOffset_, steadyOffset_} : OffsetsOf(year, f.month, f.day, f.hour);
     secondPass_ = false;
     // The fields are in range, as the record reader checked; the roomy
     // buffer only keeps the compiler sure nothing can be cut short.

@@ -94,6 +94,11 @@ class LogExporter {
   // The offsets of the current stamp's hour, and whether its records have
   // reached the second pass of a repeated hour.
   HourOffsets offsets_;
+  // The day whose offset holds from its first hour to the next day's
+  // (no change of clocks in it), as year * 10000 + month * 100 + day; 0 none.
+  int steadyDay_ = 0;
+  int checkedDay_ = 0;
+  long steadyOffset_ = 0;
   bool secondPass_ = false;
 };
 
