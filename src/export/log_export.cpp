@@ -155,16 +155,23 @@ void LogExporter::Skip(std::string_view why, std::string_view line) {
 
 namespace {
 
+// Half past the hour in local time, through mktime (which normalises a day
+// past the month's end); false when mktime cannot place it.
+bool HalfPast(int year, int month, int day, int hour, int isdst, std::tm& tm) {
+  tm = std::tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = 30;
+  tm.tm_isdst = isdst;
+  return std::mktime(&tm) != static_cast<std::time_t>(-1);
+}
+
 HourOffsets OffsetsOf(int year, int month, int day, int hour) {
   const auto at = [&](int isdst, bool& kept) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = 30;
-    tm.tm_isdst = isdst;
-    kept = std::mktime(&tm) != static_cast<std::time_t>(-1);
+    std::tm tm;
+    kept = HalfPast(year, month, day, hour, isdst, tm);
     // A flag that does not fit the date moves the wall clock: no such time.
     kept = kept && tm.tm_hour == hour && tm.tm_mday == day;
     return kept ? tm.tm_gmtoff : 0L;
@@ -180,17 +187,10 @@ HourOffsets OffsetsOf(int year, int month, int day, int hour) {
   return r;
 }
 
-// The offset in force at half past the hour (mktime normalises a day past the
-// month's end).
+// The offset in force at half past the hour.
 long OffsetAt(int year, int month, int day, int hour) {
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = 30;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm) != static_cast<std::time_t>(-1) ? tm.tm_gmtoff : 0L;
+  std::tm tm;
+  return HalfPast(year, month, day, hour, -1, tm) ? tm.tm_gmtoff : 0L;
 }
 
 void PutOffset(long offset, char* at) {
