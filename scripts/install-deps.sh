@@ -16,6 +16,7 @@ PKGS=(
   libmosquitto-dev mosquitto mosquitto-clients
   logrotate openbox lintian dpkg-dev fakeroot
   ccache
+  libownet-dev libsqlite3-dev sqlite3 libcurl4-openssl-dev zlib1g-dev direwolf
 )
 missing=()
 for p in "${PKGS[@]}"; do
