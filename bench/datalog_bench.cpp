@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // AppendLogLine: one record written, synced to disk, file closed and reopened.
 #include <benchmark/benchmark.h>
 

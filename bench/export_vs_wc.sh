@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Export speed beside `wc -l` on the same data log, in one run, pair by pair:
 #   bench/export_vs_wc.sh BUILD_DIR [MEGABYTES=200] [RUNS=5] [FORMAT=csv]
 # Prints min/median/max of wall and CPU (user+sys) MB/s for both, the ratio

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Start-up time: FormCreate from nothing to the armed timer, with a whole
 // station configured and a realistic 800,000-byte data log in place (written
 // by wx118-loggen), so the replay of the old log is part of the figure.

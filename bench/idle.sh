@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # What the monitor costs while it only watches the station: the demo runs
 # headless (and, unless --no-gui, with its windows on a private Xvfb) for a
 # measuring window after a short settling time, next to `sleep` as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The GUI thread's share of publishing one reading over MQTT: formatting the
 // payload, keeping it as the channel's latest, and queueing it for the
 // network thread. Connected: a mosquitto started here on 127.0.0.1 (skipped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One 60-slot round of the demo station as the monitor runs it (a cycle at
 // every 800 ms tick that finds the last one finished), on the direct
 // simulated bus and through the DS9097U serial backend against the emulated

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One reading of each chip kind through the DS9097U serial backend, against
 // the emulated DS2480B on a pseudo-terminal: serial bytes and round trips per
 // reading, and what that costs at 9600 baud (10 bits a byte on the wire) on

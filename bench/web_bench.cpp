@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // WriteWebPage (build + atomic replace with fsync) and ExportGraphJpeg
 // (encode 780 x 237 + atomic replace), on the disk the temp folder lives on.
 #include <benchmark/benchmark.h>

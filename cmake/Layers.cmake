@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # One static library per layer of src/, built so that the layer order is a
 # fact of the build rather than a convention:
 #  - each layer compiles against an include view (a folder of symlinks under

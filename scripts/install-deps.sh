@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs every Debian package needed to build, test and run WX118.
 set -euo pipefail
 SUDO=""

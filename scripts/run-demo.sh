@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is needed, builds the monitor and starts it on the simulated
 # demo station (in ./wx118-demo; a second run continues the same log). On a
 # machine without a display (over ssh, a server) the demo runs without

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the libFuzzer targets (clang, ASan + UBSan) in build-fuzz/ and runs
 # each for SECONDS (default 30) on a copy of its seed corpus. Fails when a
 # target finds a crash, a hang, a sanitizer report or a broken invariant; the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The long soak: a simulated month (or the number of days given) of the whole
 # station with faults, restarts, clock jumps and the tick wrap, on the fake
 # clock. CI runs a week of it as part of test_app.

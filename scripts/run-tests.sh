@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is needed, builds everything and runs the whole test suite,
 # then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan/) and every fuzz target for 30 seconds (build-fuzz/).

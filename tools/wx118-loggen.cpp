@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes a data log of about the given size with a realistic mix of records,
 // newest record at the given end time: wx118-loggen <file> <bytes> [end-datetime-days]
 #include <cstdio>

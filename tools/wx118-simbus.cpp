@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A simulated station behind a simulated DS9097U on a pseudo-terminal:
 //   wx118-simbus [--trace] [--link PATH] [--byte-time] [--latency MS] STATION-FILE
 // prints the pty's path (one line) and answers on it as a DS2480B until

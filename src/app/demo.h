@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writing a station: the primary file "WX118ini.txt" and the matching
 // simulated-station file for a set of chips, and the complete demo
 // installation that `wx118 --demo` creates and runs.

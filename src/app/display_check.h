@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Whether the windows have a display to go on. Without one the toolkit
 // aborts with a core dump; the program says so in one line instead.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The error log file and the collapsing of repeated messages in it.
 #pragma once
 #include <sys/types.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The front end for running without a display (service mode, end-to-end
 // tests): modal messages go to stderr, error-window lines to stdout, and
 // every question takes its default answer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Program entry: one copy per user, the data root, the bus (simulated or the
 // serial adapter), the monitor and its windows (or none, with --headless).
 #include <unistd.h>

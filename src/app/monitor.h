@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's state and behaviour: the start-up sequence, the cycle and
 // its 60-slot schedule, messages and the error log, quitting, the unit toggle,
 // the layout schemes, help and about. One object for the whole run; it owns

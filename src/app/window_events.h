@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the windows hand to the program: clicks, menu choices, the timer tick
 // and window state changes. The monitor implements it; the Qt front end and
 // the headless runner call it.

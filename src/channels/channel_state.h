@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Per-channel run-time state shared by the readers, the chart and the replay.
 #pragma once
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What each of the thirteen channels is, said once: every per-channel rule
 // (which chip it reads, how its record looks, what the outputs call it) is
 // read from this table. Channel numbers 0..12 index every per-channel array:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One place where a finished reading becomes known. A reader announces each
 // successful reading once; outputs beside the specified files (current
 // values, the phone page, MQTT) subscribe here instead of being called by

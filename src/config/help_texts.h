@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The three texts of the "&Ini2Info" menu, lines separated by "\r".
 #pragma once
 #include <string>

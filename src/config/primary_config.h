@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The primary configuration file "WX118ini.txt": a line-positioned text file
 // (line a = first line ... line w = twenty-third) naming the adapter's port
 // and type and, per channel, the enable flag and 1-Wire identity.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The optional secondary configuration file "C:\WX118\WX118ini2.txt": a
 // profile file whose first line begins "abWX118ini2". It sets labels,
 // colours, plot offsets and scales, window layouts and the web-page values.

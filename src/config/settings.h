@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every configurable value of the program, filled by ApplyDefaults and then by
 // the secondary and primary configuration files. Channel numbers 0..12 index
 // every per-channel table (channels/channel_table.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The optional [Units] section of the secondary file: how a logged raw value
 // becomes a physical one for the outputs beside the specified files (export,
 // current values, the phone page, MQTT). The specified page and log keep

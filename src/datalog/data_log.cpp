@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "datalog/data_log.h"
 
 #include <fcntl.h>

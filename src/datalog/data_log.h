@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The data log file: created with its two header lines, held open for
 // appending, every line on disk before AppendLogLine returns.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The text of every data log record: tag, stamp, value field.
 #pragma once
 #include <array>

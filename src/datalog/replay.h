@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // History replay at start-up: the data log is read backwards, newest record
 // first, and every old record is drawn at the column its stamp belongs to,
 // until the chart is full, the first line is reached or the byte bound is used.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The 8-character stamp of every record and message, its decoding, and the
 // readable date text of the page and the chart.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // `wx118 export`: the data log to CSV or JSON Lines.
 #include <fcntl.h>
 #include <sys/stat.h>

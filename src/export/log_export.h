@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The data log out, for spreadsheets and other programs: every record as a
 // CSV row or a JSON line with its local time in ISO 8601, the raw value as
 // logged and, where [Units] configures one, the physical value. The log is

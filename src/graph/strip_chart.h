@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The 780 x 237 strip chart: one column per ColumnInterval, newest at the
 // right, every channel mapped to a row, bars on the bottom edge, silver lines
 // at midnights. Drawn on a QImage that the main window shows unscaled.

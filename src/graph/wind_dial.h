@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The 60 x 60 wind dial: a teal disc with a black outline and a pointer for
 // one of 16 directions (16 = no pointer).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What goes over MQTT, as text: topic names, the state payload of a reading
 // and the Home Assistant discovery config of a channel. No network here.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Publishes every reading to an MQTT broker through libmosquitto, with Home
 // Assistant discovery configs and an availability topic. All network work
 // (name lookup, connecting, TLS, sending) runs on the publisher's own thread;

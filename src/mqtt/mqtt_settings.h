@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The optional [MQTT] section of the secondary file: where the readings go,
 // how the program logs in, and what it publishes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Decoding rules that need no bus: the DS2438 temperature register and the
 // wind-direction code tables.
 #include "onewire/decoding.h"

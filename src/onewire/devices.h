@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The chip-level command sequences of the 1-Wire station: every routine opens
 // its own TMEX session, selects one chip by its ROM code, exchanges bytes and
 // ends the session (left open after a failure). Failures come back as a step

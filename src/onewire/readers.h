@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The channel readers the measurement cycle calls: each reads its chip, shows
 // the value on the numeric window, plots it at the newest chart column and,
 // by its own rule, appends a record to the data log.

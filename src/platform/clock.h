@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Time as the program sees it: local date-time as days since 30 December 1899
 // (fraction = time of day) and a 32-bit millisecond tick counter. Every "now"
 // goes through a Clock so that tests and time-lapse runs can replace it.

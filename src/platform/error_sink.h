@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one routine through which run-time errors and warnings are shown and
 // logged (implemented by the monitor: numbered, stamped, error window, error log).
 #pragma once

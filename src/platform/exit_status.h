@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's exit statuses, documented in the README and the man page, so
 // that systemd and scripts can tell a fault from a normal end.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading outside files safely: a folder, a FIFO or a device where a file is
 // expected is named as such instead of hanging or filling memory, a read
 // error is caught, and the reason is a short text for the messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Temperature conversion and text format, and the captions and unit toggle of
 // the numeric readings window. They act on the view models only, so the
 // readers, the configuration and the page can use them without the app.

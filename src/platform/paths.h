@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Maps the program's Windows-style paths onto the host. "C:/WX18DtLg.txt" and
 // "C:\WX118\WX118ini2.txt" keep their spelling in the code and in messages;
 // only the file functions see the mapped path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A reader of profile files (sections in square brackets, key=value lines)
 // with the rules of the Windows private-profile routines that the secondary
 // configuration file relies on.

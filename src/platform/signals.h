@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Signals. The quit signals (SIGTERM, SIGINT, SIGHUP) take the same quit path
 // as the Quit button; SIGPIPE and SIGXFSZ are ignored, so that a reader who
 // left or a file-size limit turns into a write error that is reported where

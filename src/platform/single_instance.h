@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Only one monitor per user and per data folder. The first copy holds a lock
 // file and listens on a local socket, both in a folder that this user alone
 // can write; a later copy asks it to come to the front and exits. The data

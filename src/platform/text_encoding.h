@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The encodings the outputs need, in one place. Texts reach the program from
 // files written on other systems (configuration labels, hand-written log
 // comments): bytes that are not UTF-8 are taken as Windows-1252, the

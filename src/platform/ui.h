@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The port through which the program's logic reaches the screen. The Qt
 // windows, the headless runner and the tests each provide one.
 #pragma once

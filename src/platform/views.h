@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What each window shows, as plain data. The logic writes these structs; the
 // Qt windows render them and the tests read them. Field names are the names of
 // the windows' controls. Colours are Windows colour values 0x00BBGGRR.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the TMEX stand-in needs from an adapter: a reset with presence, byte
 // and bit exchange, and the strong pull-up. The simulated network and the
 // DS2480B serial adapter each implement it.

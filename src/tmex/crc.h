@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The two 1-Wire checksums. Both are fed LSB first; a block that ends with
 // its own CRC8 gives 0, and CRC16 over data plus the two inverted CRC bytes a
 // chip sends (LSB first) gives kCrc16Residue.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The family codes (the first byte of a ROM code) of the chips a station uses.
 #pragma once
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Stand-in for the adapter vendor's 1-Wire library: the ten calls the device
 // layer uses, with the results it relies on (handle >= 1 from a started
 // session; 1 from TMSetup, TMRom, TMValidSession, TMAccess, TMStrongAccess and

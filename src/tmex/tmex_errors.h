@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The numbers a TMEX call gives besides its success values. A number means
 // the same whichever adapter is behind the session (the simulated line or
 // the DS2480B serial adapter); the error reports show it as the "Dallas

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The latest reading of every channel, for the outputs beside the specified
 // page: current.json (for programs and the phone page) and index.html, a
 // page that reads well at phone and desktop width and refreshes itself from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The published page (recent temperatures, on/off count, message, images), the
 // JPEG picture of the chart beside it, and the timed page message. Both files
 // are replaced atomically, since a web server may read them at any moment.

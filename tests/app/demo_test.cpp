@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The demo installation: what it creates, that a second run keeps the user's
 // files, and that its station reads sensible weather through the monitor.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The error log file on its own (rotation, short writes, odd files) and the
 // whole monitor with its adapter missing for a month.
 #include "app/error_log.h"

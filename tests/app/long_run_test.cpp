@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Ten thousand cycles of a whole station on the fake clock, checked cycle by
 // cycle. Every chip follows a known value program (a temperature step, counter
 // ramps, a pressure sine, a turning vane), so after each cycle the test knows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The monitor as a whole on a fake clock and a scripted Ui: the start-up
 // order, the schedule, messages and the error log, quitting and layouts.
 #include <gtest/gtest.h>

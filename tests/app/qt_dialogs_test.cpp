@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The front end's boxes: they show the windows as they are, and once the
 // program is ending they neither block nor lose what they carry.
 #include <QApplication>

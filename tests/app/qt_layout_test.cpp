@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The windows keep the design geometry of their controls, so each design
 // text must fit its control in the fonts this program asks for; otherwise
 // captions and keys are cut off on screen.

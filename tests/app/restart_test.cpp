@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A week of logging, then a restart: the chart rebuilt from the data log must
 // show every replayed record at the row where the live run drew it, within one
 // column of where that live column has scrolled to, and the midnights marked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A long run of the whole station on the fake clock, one cycle per simulated
 // minute, with faults on a weekly schedule: chips that vanish for hours, a
 // stuck conversion, bit errors, a full disk, a page folder that disappears,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Random bytes and randomly damaged files must give messages, never a crash.
 #include <gtest/gtest.h>
 

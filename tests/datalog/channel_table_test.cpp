@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The channel table against the code that writes and reads records, and the
 // slot plan against the rates the monitor keeps.
 #include <gtest/gtest.h>

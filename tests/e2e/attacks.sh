@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Attacks on the real program, as a hostile world and a hostile local user
 # would make them: signals at any moment, file-size limits, a reader that
 # leaves, unusable data folders, bad records in the log. Each case is a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # An independent serial 1-Wire master (digitemp's DS9097U driver) against the
 # simulated adapter on a pty: it must detect the DS2480B, search the line,
 # and read the temperatures the station file sets, to the chips' resolution.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The real program with its three windows on a virtual X screen under a real
 # window manager (openbox), driven from outside like a user would: the
 # first-run message, the window frames of layout scheme A, the border icons,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The real program without windows on the demo station, sped up: it logs,
 # publishes, refuses a second copy (also one started with another runtime
 # folder), loses no record across two rotations by the real logrotate, replays

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The real program killed with SIGKILL while it writes, a hundred times on the
 # same folder. After every kill the data log holds whole records only (at
 # most a torn last line, which the next start reports and keeps on a line of

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The set-up the end-to-end scripts share; each sources it first:
 #   . "$(dirname "$0")/lib.sh"
 #   e2e_begin "$@"            (or e2e_begin "$@" --shared)

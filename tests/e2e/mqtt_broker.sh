@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # MQTT against a real broker: mosquitto on 127.0.0.1 started here, with
 # mosquitto_sub as the consumer. The demo publishes discovery configs and the
 # states it logs; SIGKILL leaves "offline"; a broker that goes away and comes

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Without a display the windowed program says so in one line and how to run
 # without windows (status 4, no core dump, nothing written); run-demo.sh then
 # runs the headless demo and says where its page and logs are.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # A second independent serial 1-Wire master (owserver's DS9097U driver, read
 # through owdir/owread) against the simulated adapter on a pty: it must list
 # every chip of the station and read temperatures, a DS2423 counter, DS2438

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian package: built with cpack from this build tree, checked with
 # lintian (no errors; the warnings it may give are listed below, each with
 # its reason), unpacked into a scratch root with dpkg -x, and the installed

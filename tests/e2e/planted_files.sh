@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Files planted where the monitor looks, by a second local user or a careless
 # hand: a lock folder made by another user in the shared temporary folder,
 # and a folder, FIFO or link to /dev/zero in the place of a configuration

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The whole monitor through the serial adapter: wx118 --serial-device on the
 # pty of wx118-simbus logs the same records, with the same values, as a run
 # on the direct simulated backend of the same station. Real time (the serial

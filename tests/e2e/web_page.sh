@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The published page as a reader sees it, then the phone page beside it at
 # 390 px and at desktop width, checked against current.json.
 # The published page: the demo station (without windows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Shared pieces of the fuzz targets. Each target is a plain function that
 // takes one input and returns the first broken invariant (empty when all
 // held), so the same code runs under libFuzzer and in the regression test.

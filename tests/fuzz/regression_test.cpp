@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every seed of the fuzz corpora and every kept fuzz finding, run through the
 // fuzz targets (with their invariants) in the normal build.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The windowed program under LeakSanitizer: start the demo on a virtual X
 # screen, let it run, quit it with SIGTERM (the Quit path), and fail on any
 # sanitizer error and on any leak whose allocation stack passes through this

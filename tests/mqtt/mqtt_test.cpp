@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The [MQTT] section reader and the texts that go over MQTT. The broker
 // itself is exercised by tests/e2e/mqtt_broker.sh.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The chip routines against the simulated network: values, step codes of
 // failed sessions and chips, the conversion waits.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The channel readers against the simulated network: what is shown, plotted
 // and recorded.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The test station over the simulated network: chips added from code, their
 // values set as constants, faults switched on the chips themselves.
 #include "onewire/sim_station.h"

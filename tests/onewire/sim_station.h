@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A simulated station for the device and reader tests: chips of each kind on
 // the simulated 1-Wire network, reached through the Tmex stand-in, with the
 // faults the tests need (no adapter, absent chip, stuck conversion, bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The table and histogram rules of the wind-direction reader that need no bus.
 #include <gtest/gtest.h>
 

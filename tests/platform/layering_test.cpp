@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The folders under src/ form layers (the order comes from the build, so the
 // test and the build cannot disagree): a file may include only its own layer
 // and the layers below it, peers may not include each other, and every

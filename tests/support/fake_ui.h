@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The scripted Ui running a fake message loop on a FakeClock: every pump
 // moves the clock on by `pumpStepMs` and, when a timer tick is due, delivers
 // it to the attached WindowEvents (so re-entry through pumping is exercised).

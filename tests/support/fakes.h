@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one set of test doubles, for the unit tests, the benches and the fuzz
 // targets alike (no test framework needed): a scripted Ui that keeps every
 // dialog, answers input boxes and questions from queues and moves a clock on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs the whole monitor in a temporary folder: a primary file written by the
 // test, a simulated station behind the TMEX stand-in, a fake clock and a
 // scripted Ui.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Test entry: a QGuiApplication on the offscreen platform, so that QImage
 // text drawing and the Qt widgets work without a display.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The serial backend and the pty-served emulator together over a real
 // pseudo-terminal: line faults (bad echo, silence, noise, unplug) and the
 // recovery of the next session, plus the emulator's master-reset rules.

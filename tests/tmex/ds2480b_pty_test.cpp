@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The serial backend against the emulator over a real pseudo-terminal.
 #include <atomic>
 #include <fcntl.h>

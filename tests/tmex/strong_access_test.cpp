@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Strong access through the DS2480B search accelerator, against the emulated
 // adapter on a pseudo-terminal: which ROMs it finds, that it is one exchange,
 // what a garbled answer does, and that readings come out as they do over the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A run killed between writing a page's temporary file and renaming it leaves
 // that file in the served folder; the next run's first write removes it and
 // nothing else.

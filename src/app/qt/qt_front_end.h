@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The three windows on screen. They render the view models and forward clicks,
 // menu choices, timer ticks and window changes to WindowEvents; they hold no
 // program state of their own.

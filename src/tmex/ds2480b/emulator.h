@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A DS2480B line driver as a byte-stream state machine: host bytes in,
 // response bytes out, 1-Wire activity on a SlotBus behind it.
 #pragma once

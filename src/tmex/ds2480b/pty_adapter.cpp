@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tmex/ds2480b/pty_adapter.h"
 
 #include <cerrno>

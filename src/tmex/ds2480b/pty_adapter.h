@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A DS2480B (Ds2480bEmulator) answering on a pseudo-terminal: the slave side
 // is the "serial port" a master opens. Single-threaded: the owner calls
 // Serve() in its loop (or from one worker thread).

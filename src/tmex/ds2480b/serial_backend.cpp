@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tmex/ds2480b/serial_backend.h"
 
 #include <cerrno>

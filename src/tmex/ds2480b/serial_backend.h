@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The DS9097U (DS2480B) serial adapter as a BusBackend, over termios.
 #pragma once
 #include <functional>

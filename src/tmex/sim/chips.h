@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The five simulated chip types, with the command sets the station uses and
 // a little more (write/copy/recall scratchpad, plain memory reads).
 // Temperatures in degrees Celsius, voltages in volts, counters in counts.

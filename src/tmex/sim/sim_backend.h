@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The TMEX stand-in's adapter over a simulated line: bytes as 8 time slots,
 // LSB first, and a strong pull-up that can be armed to start right after the
 // next byte.

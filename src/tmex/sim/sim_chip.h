@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One simulated 1-Wire slave at time-slot level. The base class runs the ROM
 // layer (Read, Match, Skip and Search ROM) bit by bit and hands the function
 // layer whole received bytes; a chip answers by queueing bytes to send,

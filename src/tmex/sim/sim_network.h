@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A simulated 1-Wire line with its chips: wired-AND of every chip's output
 // in each time slot, presence on reset. Chip time is the injected clock's
 // tick time since the network was made plus the time the bus traffic itself

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated 1-Wire line at time-slot level: what a master (the TMEX
 // stand-in directly, or the DS2480B emulator) does to the wire.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads a station file (docs/station-file.md): the adapter, the chips with
 // their ROM codes, value programs and faults of a simulated network.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A simulated physical quantity as a function of time since the simulation
 // started: constant, ramp, sine, step list or seeded random walk.
 #pragma once

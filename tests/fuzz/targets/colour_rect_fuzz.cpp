@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The colour and rectangle parsers of the secondary file. The first byte picks
 // the channel and the scheme window, the rest is the value text.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The DS2480B serial backend on a pseudo-terminal, the fuzz input playing the
 // adapter. Open() is answered by a responder thread (its flushes rule out
 // answering ahead); after that, each call's answer bytes are queued before the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The data log export. Input: one mode byte (bit 0 JSON Lines, bits 1-7 the
 // size of the pieces the log is fed in), then the data log text. The output
 // must not depend on where the input was split, it and every problem must be

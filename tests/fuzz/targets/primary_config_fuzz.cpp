@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The primary file "WX118ini.txt": any bytes as the file. A refused file must
 // say why and ask to terminate; an accepted one must leave a station whose
 // every value is in its range and whose identities convert back to the text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The primary file "WX118ini.txt" read the way the program reads it: from the
 // current folder by the whole start-up, with the devices it names set up on
 // a simulated bus, then a minute of cycles. A refused file must end the start

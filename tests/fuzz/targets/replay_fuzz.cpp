@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The history replay and the stamp decoder under it. Input: one mode byte,
 // seven bytes of plot settings, then the data log text.
 //  - line mode: every line goes through ReplayRecord, newest first; a record

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The secondary file "WX118ini2.txt" with the profile reader under it: any
 // bytes as the file. The load must decide by the header alone, and leave
 // every value it applied in a usable form.

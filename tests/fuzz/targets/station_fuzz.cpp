@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The station file of --simulate and --demo: any bytes as the file, loaded
 // the way the program loads it. A refused file must say where; an accepted
 // one must give a network whose every chip answers the commands the monitor
