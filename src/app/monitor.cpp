@@ -68,6 +68,7 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
   readers_.readings.Subscribe(current_);
   readers_.readings.Subscribe(weather_);
   web_.current = &current_;
+  current_.weather = &weather_;
 }
 
 int Monitor::ExitStatus() const {
@@ -174,7 +175,7 @@ void Monitor::FormCreate() {
   weather_.Configure(ReadStationSettings(paths_.Map(settings.files.secondaryConfig), stationProblems));
   for (const std::string& p : stationProblems) ShowError(p);
   // MQTT when the secondary file asks for it; its problems go to the error log.
-  mqtt_ = MqttPublisher::FromSecondaryFile(settings, paths_, *this);
+  mqtt_ = MqttPublisher::FromSecondaryFile(settings, paths_, *this, &weather_);
   if (mqtt_) {
     readers_.readings.Subscribe(*mqtt_);
     mqtt_->Start();

@@ -94,11 +94,21 @@ std::string ModernHelpText() {
       "    p11f, p12f on/off); p5o=0 adds an offset",
       "p5u=mm    the unit shown after it",
       "p8f=10    pressure: value = p8o + p8f * volts; p8o=800, p8u=hPa",
-      "p9f=30    humidity the same way: p9o=0, p9u=%",
+      "p9f=30    humidity the same way: p9o=0, p9u=% (the weather values use the",
+      "    sensor's own formula with [Station] Vdd instead)",
       "    Without the section, only raw values appear.",
       "[PhonePage]",
       "Index=1    also write index.html, a page for phones beside the page",
       "Name=My station    the name index.html and current.json show",
+      "[Station]    optional; the weather current.json, index.html, MQTT and the export derive",
+      "Name=Hill Farm    the station's name (the device Home Assistant shows)",
+      "Altitude=120    metres above sea level: sea-level pressure and altimeter setting",
+      "Latitude=52.1    Longitude=5.2    decimal degrees, north and east positive",
+      "Outdoor=T0    the outdoor temperature channel, T0 to T4 (default T0)",
+      "WindFactor=1.974    km/h per count per second (default 1.974: two counts a turn)",
+      "Vdd=5.00    the humidity sensor's supply in volts (default 5.00)",
+      "Pressure=station    what the [Units] p8 calibration gives: station or sealevel",
+      "    Rain in mm: [Units] p5f per count (p5u in or cm converted), else 0.254 mm.",
   });
 }
 

@@ -31,8 +31,7 @@ std::optional<double> Number(const ProfileFile& ini, const char* key, double low
   if (v && *v >= low && *v <= high && (!positive || *v > 0)) return v;
   problems.push_back("In WX118ini2.txt, [Station] " + std::string(key) + "=" + text + " is not " +
                      (positive ? "a positive number" : "a number") +
-                     (v && !positive ? " from " + Plain(low) + " to " + Plain(high) : "") +
-                     ". The value is left out.");
+                     (v && !positive ? " from " + Plain(low) + " to " + Plain(high) : "") + ". The value is left out.");
   return std::nullopt;
 }
 

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "weather/weather.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <numbers>
 #include <string>
 #include <utility>
@@ -240,8 +243,8 @@ void Weather::Pressure(double hundredths, DateTime when) {
 
 std::optional<double> Weather::WindAverage(DateTime now, double seconds) const {
   if (wind_.empty() || wind_.back().when < now - kLongestWindGap) return std::nullopt;
-  const auto first = std::find_if(wind_.begin(), wind_.end(),
-                                  [&](const WindRead& w) { return w.when >= now - seconds * kSecond; });
+  const auto first =
+      std::find_if(wind_.begin(), wind_.end(), [&](const WindRead& w) { return w.when >= now - seconds * kSecond; });
   if (first == wind_.end()) return std::nullopt;
   const double span = Seconds(first->when, wind_.back().when);
   if (span < 0.5) return std::nullopt;
@@ -257,8 +260,7 @@ WeatherValues Weather::Snapshot(DateTime now) const {
   if (!wind_.empty() && wind_.back().when >= now - kLongestWindGap) {
     v.windSpeedKmh = wind_.back().speedKmh;
     for (const WindRead& w : wind_)
-      if (w.speedKmh && w.when >= now - kWindWindow && (!v.gustKmh || *w.speedKmh > *v.gustKmh))
-        v.gustKmh = w.speedKmh;
+      if (w.speedKmh && w.when >= now - kWindWindow && (!v.gustKmh || *w.speedKmh > *v.gustKmh)) v.gustKmh = w.speedKmh;
   }
   v.windAverage2Kmh = WindAverage(now, 120);
   v.windAverage10Kmh = WindAverage(now, 600);
@@ -300,7 +302,8 @@ WeatherValues Weather::Snapshot(DateTime now) const {
     const Amount* then = nullptr;
     for (const Amount& a : pressure_)
       if (a.when <= now - kTrendSpan) then = &a;
-    if (then && then->when >= now - kTrendSpan - kTrendSlack) v.pressureTrend3hHpa = pressure_.back().value - then->value;
+    if (then && then->when >= now - kTrendSpan - kTrendSlack)
+      v.pressureTrend3hHpa = pressure_.back().value - then->value;
   }
 
   // The outdoor air.
@@ -347,11 +350,15 @@ bool Weather::SeedLine(std::string_view line, DateTime now) {
 }
 
 int Weather::SeedFromLog(const std::filesystem::path& dataLog, DateTime now) {
-  std::ifstream in(dataLog, std::ios::binary);
-  if (!in) return 0;
-  in.seekg(0, std::ios::end);
-  const int64_t size = in.tellg();
-  if (size <= 0) return 0;
+  // A FIFO or a device in the log's place must not hold up the start.
+  const int fd = ::open(dataLog.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+    ::close(fd);
+    return 0;
+  }
+  const int64_t size = st.st_size;
   // From the end, a window that grows until its first whole line is older
   // than the 24 hours (or the file's start or the bound is reached).
   const int year = DecodeDateTime(now).year;
@@ -359,14 +366,12 @@ int Weather::SeedFromLog(const std::filesystem::path& dataLog, DateTime now) {
   for (int64_t window = 256 << 10;; window *= 2) {
     const int64_t start = std::max<int64_t>(0, size - std::min(window, kSeedByteBound));
     text.resize(size_t(size - start));
-    in.clear();
-    in.seekg(start);
-    in.read(text.data(), std::streamsize(text.size()));
-    text.resize(size_t(in.gcount()));
+    const ssize_t got = ::pread(fd, text.data(), text.size(), start);
+    text.resize(got > 0 ? size_t(got) : 0);
     if (start > 0) text.erase(0, std::min(text.size(), text.find('\n') + 1));  // a partial line
     if (start == 0 || window >= kSeedByteBound) break;
     bool older = false;
-    for (size_t at = 0; at < text.size() && !older;) {
+    for (size_t at = 0; at < text.size();) {
       const size_t end = std::min(text.find('\n', at), text.size());
       const RecordLine r = ReadRecordLine(std::string_view(text).substr(at, end - at), year);
       if (r.time) {
@@ -377,6 +382,7 @@ int Weather::SeedFromLog(const std::filesystem::path& dataLog, DateTime now) {
     }
     if (older) break;
   }
+  ::close(fd);
   int taken = 0;
   for (size_t at = 0; at < text.size();) {
     size_t end = std::min(text.find('\n', at), text.size());

@@ -61,7 +61,7 @@ class Weather : public ReadingObserver {
   };
   struct WindRead {
     DateTime when;
-    int64_t total;  // counts since start, resets left out
+    int64_t total;                   // counts since start, resets left out
     std::optional<double> speedKmh;  // from the read before, when it gave one
   };
   struct Direction {

@@ -6,6 +6,12 @@
 
 namespace wx {
 
+bool WeatherFieldAvailable(const WeatherField& field, const std::array<bool, 13>& enabled, int outdoor) {
+  for (int ch = 0; ch < 13; ++ch)
+    if ((field.needs & (1u << ch)) && !enabled[size_t(ch)]) return false;
+  return !(field.needs & kOutdoorBit) || enabled[size_t(outdoor)];
+}
+
 std::string RoundedNumber(double value, int decimals) {
   if (!std::isfinite(value)) return "null";
   const double scale = std::pow(10.0, decimals);

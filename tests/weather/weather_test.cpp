@@ -173,12 +173,15 @@ TEST_F(WeatherLive, RestartCarriesTheDayOnFromTheLog) {
   const DateTime night = *EncodeDateTime(2026, 12, 6, 23, 0);
   {
     std::ofstream f(log, std::ios::binary);
-    f << HeaderTitleLine() << "\r\n" << CounterRecord("rf", Stamp(night), 50) << "\r\n"
+    f << HeaderTitleLine() << "\r\n"
+      << CounterRecord("rf", Stamp(night), 50) << "\r\n"
       << CounterRecord("rf", Stamp(night + 3600 * kS), 52) << "\r\n"  // 00:00: 2 tips today
-      << TemperatureRecord(1, Stamp(t0 - 3600 * kS), -2.5f) << "\r\n" << "cm junk\r\n"
+      << TemperatureRecord(1, Stamp(t0 - 3600 * kS), -2.5f) << "\r\n"
+      << "cm junk\r\n"
       << CounterRecord("rf", Stamp(t0 - 60 * kS), 60) << "\r\n"
       << CounterRecord("ws", Stamp(t0 - 120 * kS), 1000) << "\r\n"
-      << CounterRecord("ws", Stamp(t0 - 60 * kS), 1300) << "\r\n" << "t1" << Stamp(t0 + 3600 * kS) << "+9000\r\n";
+      << CounterRecord("ws", Stamp(t0 - 60 * kS), 1300) << "\r\n"
+      << "t1" << Stamp(t0 + 3600 * kS) << "+9000\r\n";
   }
   EXPECT_EQ(w->SeedFromLog(log, t0), 6);
   Read(5, 61, 1);
