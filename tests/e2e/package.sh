@@ -31,7 +31,7 @@ for f in usr/bin/wx118 usr/bin/wx118-simbus usr/share/man/man1/wx118.1.gz usr/sh
          usr/share/doc/wx118/copyright usr/share/doc/wx118/changelog.gz usr/share/doc/wx118/README.md \
          usr/share/doc/wx118/serial-adapter.md usr/share/doc/wx118/station-file.md usr/share/doc/wx118/web-server.md \
          usr/share/applications/wx118.desktop usr/share/icons/hicolor/scalable/apps/wx118.svg \
-         usr/lib/systemd/user/wx118.service usr/lib/systemd/system/wx118@.service; do
+         usr/lib/systemd/user/wx118.service usr/lib/systemd/system/wx118@.service usr/lib/wx118/modules/wx118-windows.so; do
   grep -q " \./$f\$" "$tmp/contents" || fail "$f is not in the package"
 done
 
@@ -53,4 +53,13 @@ kill -TERM $pid
 wait $pid; rc=$?
 pid=
 [ "$rc" -eq 0 ] || fail "the installed demo ended with status $rc"
+
+# The installed program finds its windows module (on Qt's offscreen screen).
+QT_QPA_PLATFORM=offscreen "$root/usr/bin/wx118" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+wait_for 10 grep -qs wx118-windows.so /proc/$pid/maps || { cat "$tmp/err"; fail "no windows module loaded"; }
+kill -TERM $pid
+wait $pid; rc=$?
+pid=
+[ "$rc" -eq 0 ] || { cat "$tmp/err"; fail "the installed program with windows ended with status $rc"; }
 echo PASS
