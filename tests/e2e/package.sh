@@ -16,7 +16,7 @@ pid=
 on_exit '[ -n "$pid" ] && kill -9 $pid 2>/dev/null'
 private_runtime "$tmp"
 fail() { echo "FAIL: $*"; exit 1; }
-for tool in cpack lintian dpkg-deb fakeroot logrotate; do
+for tool in cpack lintian dpkg-deb fakeroot logrotate systemd-analyze unshare setpriv; do
   command -v $tool >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
