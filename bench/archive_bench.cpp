@@ -125,7 +125,8 @@ void BM_AllHistoryFiles(benchmark::State& state) {
   wx::ArchiveDb db;
   db.Open(y.file, true);
   const std::string folder = y.dir.path().string() + "/";
-  for (auto _ : state) wx::WriteHistoryFiles(db, folder, y.now, {});
+  std::set<std::string> swept;
+  for (auto _ : state) wx::WriteHistoryFiles(db, folder, y.now, {}, swept);
   state.counters["archive_MB_per_year"] = static_cast<double>(y.bytes) / 1e6;
 }
 BENCHMARK(BM_AllHistoryFiles)->Unit(benchmark::kMillisecond);

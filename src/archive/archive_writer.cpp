@@ -29,6 +29,7 @@ std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t 
   const std::string name = station.name.empty() ? "WX118 weather station" : station.name;
   std::string failed;
   const auto put = [&](const std::string& file, const std::string& bytes) {
+    if (!swept.count(folder + file) && RemoveStaleTemporaries(folder + file) >= 0) swept.insert(folder + file);
     const std::string why = ReplaceFileAtomically(folder + file, bytes);
     if (!why.empty() && failed.empty()) failed = folder + file + ": " + why;
   };
@@ -107,14 +108,14 @@ void ArchiveWriter::Run() {
   using Clock = std::chrono::steady_clock;
   auto lastPages = Clock::now() - std::chrono::hours(1);
   int64_t newest = 0;
-  bool pagesDue = false;
+  bool pagesDue = false, pagesFailed = false;
   for (;;) {
     std::deque<ArchiveBatch> work;
     bool stopping;
     {
       std::unique_lock lock(mutex_);
-      // Pages wait for a quiet queue and at most once in a few seconds, so a
-      // fast run (a time-lapse demo) does not spend itself on them.
+      // Pages are written at most once in a few seconds, so that a fast run
+      // (a time-lapse demo) does not spend itself on them.
       wake_.wait_for(lock, std::chrono::seconds(5), [&] { return stopping_ || !queue_.empty(); });
       work.swap(queue_);
       stopping = stopping_;
@@ -139,15 +140,17 @@ void ArchiveWriter::Run() {
         pagesDue = true;
       }
     }
-    const bool quiet = work.empty() || stopping;
-    if (pagesDue && quiet && !options_.pageFolder.empty() && newest > 0 &&
+    if (pagesDue && !options_.pageFolder.empty() && newest > 0 &&
         (stopping || Clock::now() - lastPages >= std::chrono::seconds(5))) {
       pagesDue = false;
       lastPages = Clock::now();
-      if (const std::string why = WriteHistoryFiles(db_, options_.pageFolder, newest, options_.station); !why.empty()) {
+      const std::string why = WriteHistoryFiles(db_, options_.pageFolder, newest, options_.station, swept_);
+      // Said once, until the pages can be written again.
+      if (!why.empty() && !pagesFailed) {
         const std::lock_guard lock(mutex_);
         if (!problem_) problem_ = "History page " + why;
       }
+      pagesFailed = !why.empty();
     }
     if (stopping) {
       const std::lock_guard lock(mutex_);

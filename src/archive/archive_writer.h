@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -76,6 +77,7 @@ class ArchiveWriter {
   bool stopping_ = false;
   std::optional<std::string> problem_;
   ArchiveFault reported_ = ArchiveFault::None;
+  std::set<std::string> swept_;  // worker thread only
 };
 
 // The reading observer the monitor subscribes: asks the weather for a

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "archive/archive_db.h"
 #include "archive/archive_rebuild.h"
@@ -144,6 +146,34 @@ TEST(ArchiveWriter, UnusableDatabaseIsReportedOnceAndTheWorkGoesOn) {
     EXPECT_TRUE(errors.Has("the monitor goes on")) << errors.errors[0];
   }
   EXPECT_EQ(ReadFile(damaged), std::string(8192, 'x'));  // not "repaired" away
+}
+
+TEST(ArchiveWriter, LockedDatabaseIsSaidOnceAndWrittenWhenFree) {
+  TempDir dir;
+  const auto path = dir.path() / kArchiveFileName;
+  ArchiveDb other;
+  ASSERT_TRUE(other.Open(path));
+  ASSERT_TRUE(other.Begin());  // another writer holds the lock
+  RecordingErrors errors;
+  ArchiveWriter writer({path, "", {}});
+  writer.Start();
+  std::vector<std::string> said;
+  ArchiveRecorder r(300, [&](ArchiveBatch&& b) { writer.Submit(std::move(b)); });
+  for (int m = 0; m < 30; ++m) r.Observe(Snap(m, m));
+  for (int i = 0; i < 60 && said.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (auto p = writer.TakeProblem()) said.push_back(*p);
+  }
+  other.Rollback();
+  for (int m = 30; m < 60; ++m) r.Observe(Snap(m, m));
+  writer.Stop();
+  if (auto p = writer.TakeProblem()) said.push_back(*p);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_NE(said[0].find("locked"), std::string::npos) << said[0];
+  // The batches that met the lock are lost; those after it are not.
+  const auto records = other.Records(0, INT64_MAX);
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back().time, ArchiveSeconds(At(55)));
 }
 
 TEST(ArchiveWriter, WritesPagesAndSummariesThatScaleAndFetchNothing) {
