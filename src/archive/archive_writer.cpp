@@ -21,7 +21,8 @@ ArchiveSettings ReadArchiveSettings(const ProfileFile& ini, std::vector<std::str
   return s;
 }
 
-std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t now, const StationSettings& station) {
+std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t now, const StationSettings& station,
+                              std::set<std::string>& swept) {
   const time_t t = static_cast<time_t>(now);
   std::tm tm{};
   gmtime_r(&t, &tm);
