@@ -35,7 +35,10 @@ ArchiveSettings ReadArchiveSettings(const ProfileFile& ini, std::vector<std::str
 
 // Writes the history pages and both summaries of the month and year of
 // `now` into folder (a native path ending in '/'); "" or the first failure.
-std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t now, const StationSettings& station);
+// A target not yet in `swept` is first cleared of the temporary files a
+// killed run left beside it.
+std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t now, const StationSettings& station,
+                              std::set<std::string>& swept);
 
 class ArchiveWriter {
  public:
