@@ -86,6 +86,16 @@ TEST_F(DevicesTest, Ds2438PageWithABadCrcIsAFailedRead) {
   EXPECT_EQ(r.stepCode, kScratchpadCrcCode);
   EXPECT_EQ(r.voltage, 999.0f);
   EXPECT_EQ(r.temperature, 999.0f);
+  // A conversion that never ends leaves the last values, busy bits set.
+  sim.SetBitErrors(station.sensorRom[8], 0.0);
+  ASSERT_EQ(dev.DMLGetVAD(8).stepCode, 0);
+  sim.SetStuckConversion(station.sensorRom[8], true);
+  r = dev.DMLGetVAD(8);
+  EXPECT_EQ(r.stepCode, 70);
+  EXPECT_EQ(r.voltage, 999.0f);
+  dev.ReportDeviceError("During LookAtBaro, PGMErr: ", r.stepCode, r.tmexCode);
+  EXPECT_TRUE(errors.Has("During LookAtBaro, PGMErr: 70 and Dallas error 0 (the conversion had not finished: "
+                         "status byte $50)"));
 }
 
 TEST_F(DevicesTest, Ds2438ThatFallsSilentFailsAtTheSelect) {
@@ -123,6 +133,26 @@ TEST_F(DevicesTest, Ds2423PagesAndLittleEndianCounter) {
   sim.SetCounter(station.sensorRom[5], 15, 0x80000005u);
   EXPECT_EQ(dev.DMLGetCount(5, 15).count, 5);
   EXPECT_TRUE(errors.errors.empty());
+}
+
+TEST_F(DevicesTest, NoisyCounterGivesNoFalseCount) {
+  // 0.3 % of the bits inverted: the CRC16 over the whole page read turns every
+  // garbled count into a failed read at the counter step.
+  Use(5, sim.AddDs2423(1200, 0x7FFFFF00));
+  sim.SetBitErrors(station.sensorRom[5], 0.003, 5);
+  int good = 0, crcFailures = 0;
+  for (int i = 0; i < 200; ++i) {
+    const CountResult r = dev.DMLGetCount(5, i % 2 ? 15 : 14);
+    if (r.stepCode == 0) {
+      EXPECT_EQ(r.count, i % 2 ? 0x7FFFFF00 : 1200);
+      ++good;
+    } else if (r.stepCode == 120 && r.tmexCode == 0) {
+      ++crcFailures;
+    }
+  }
+  EXPECT_GT(good, 0);
+  EXPECT_GT(crcFailures, 0);
+  EXPECT_TRUE(errors.Has("Problem with DMLGetCount 120 and Dallas error 0 (counter CRC16 mismatch)"));
 }
 
 TEST_F(DevicesTest, NoAdapterFailsAtTheSessionStep) {
