@@ -177,7 +177,7 @@ std::vector<std::string> OwserverChipBus::Ask(int slot, std::vector<OwserverConn
   // libownet gives a negative number for every failure alike: asking
   // owserver for its root, then for the chip, tells which it was.
   const std::optional<std::vector<OwAnswer>> probe = connection_.Run(
-      {{OwserverConnection::Call::kPresent, "/", {}}, {OwserverConnection::Call::kPresent, Path(slot, ""), {}}},
+      {{OwserverConnection::Call::kList, "/", {}}, {OwserverConnection::Call::kPresent, Path(slot, ""), {}}},
       pump);
   if (probe && !probe->empty() && probe->front().code < 0) {
     r.stepCode = startStep;

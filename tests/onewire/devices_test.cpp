@@ -3,9 +3,15 @@
 // failed sessions and chips, the conversion waits.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "onewire/devices.h"
+#include "onewire/owserver_chip_bus.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "support/fakes.h"
 #include "onewire/sim_station.h"
@@ -307,6 +313,42 @@ TEST_F(DevicesTest, NoSetUpWhenSlot10IsDisabled) {
   dev.InitDevices();
   EXPECT_TRUE(errors.errors.empty());
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// owserver's side of the route where no owserver is needed: a port that
+// takes connections and never answers, then one where nobody listens.
+TEST(OwserverRouteTest, QuitEndsTheWaitAndASilentPortIsUnreachable) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), len), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  const std::string address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  StationConfig station;
+  station.sensorRom[5] = {0x1D, 1, 2, 3, 4, 5, 6, 0};
+  test::ScriptedUi ui;
+  int waits = 0;
+  ui.duringWait = [&] {
+    if (++waits == 20) ui.Terminate();
+  };
+  {
+    OwserverChipBus bus(address, station, ui);
+    const CounterBytes r = bus.ReadCounter(5, 14);
+    EXPECT_EQ(r.stepCode, 120);
+    EXPECT_EQ(r.tmexCode, kOwserverQuit);
+    EXPECT_EQ(waits, 20);
+  }
+  ::close(listener);
+  test::ScriptedUi patient;
+  OwserverChipBus bus(address, station, patient);
+  const CounterBytes r = bus.ReadCounter(5, 15);
+  EXPECT_EQ(r.stepCode, 10);
+  EXPECT_EQ(r.tmexCode, kOwserverUnreachable);
+  EXPECT_EQ(bus.LastFault(), " (owserver " + address + " does not answer)");
 }
 
 }  // namespace
