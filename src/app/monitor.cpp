@@ -78,9 +78,9 @@ void Monitor::UseBusRoute() {
     const std::filesystem::path file = paths_.Map(settings.files.secondaryConfig);
     std::error_code ec;
     const auto ini = std::filesystem::is_regular_file(file, ec) ? ProfileFile::Load(file) : std::nullopt;
-    const std::string given = ini ? ini->ReadString("Bus", "Owserver", "") : std::string();
     std::string why;
-    if (!given.empty() && !(address = CheckOwserverAddress(given, why)))
+    if (ini) address = ReadOwserverSetting(*ini, why);
+    if (!why.empty())
       ShowError("In WX118ini2.txt, [Bus] Owserver " + why + "; the chips are read through the adapter of "
                 "lines h and i.");
   }

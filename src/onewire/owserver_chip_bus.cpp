@@ -42,6 +42,12 @@ std::optional<std::string> CheckOwserverAddress(const std::string& text, std::st
   return (host.empty() ? std::string("127.0.0.1") : host) + ":" + port;
 }
 
+std::optional<std::string> ReadOwserverSetting(const ProfileFile& ini, std::string& why) {
+  const std::string given = ini.ReadString("Bus", "Owserver", "");
+  if (given.empty()) return std::nullopt;
+  return CheckOwserverAddress(given, why);
+}
+
 std::string OwfsName(const std::array<uint8_t, 8>& rom) {
   char text[20];
   std::snprintf(text, sizeof text, "%02X.%02X%02X%02X%02X%02X%02X", rom[0], rom[1], rom[2], rom[3], rom[4],

@@ -14,12 +14,17 @@
 
 #include "config/settings.h"
 #include "onewire/chip_bus.h"
+#include "platform/profile.h"
 
 namespace wx {
 
 // "HOST:PORT" (or ":PORT", "PORT") as owserver's -p and libownet take it;
 // nullopt, with why, when it is not that.
 std::optional<std::string> CheckOwserverAddress(const std::string& text, std::string& why);
+
+// [Bus] Owserver of the secondary file: the address, or nullopt when the
+// key is absent or empty, or (with why) not HOST:PORT.
+std::optional<std::string> ReadOwserverSetting(const ProfileFile& ini, std::string& why);
 
 // The OWFS name of a chip: family, dot, the six serial bytes
 // ("10.12AB00000000"), from a ROM code with byte 0 the family.
