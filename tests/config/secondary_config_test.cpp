@@ -12,6 +12,7 @@
 #include "config/secondary_config.h"
 #include "mqtt/mqtt_settings.h"
 #include "onewire/owserver_chip_bus.h"
+#include "weather/station.h"
 #include "platform/profile.h"
 #include "support/fakes.h"
 
@@ -307,6 +308,7 @@ TEST_F(SecondaryFixture, ManualPageNamesEveryKeyReadAndIniInfoAndTheHelpFileName
   ReadMqttSettings(ProfileFile::FromText(all), StationConfig{}, paths, problems);
   std::string why;
   ReadOwserverSetting(ProfileFile::FromText(all), why);
+  ReadStationSettings(ProfileFile::FromText(all), problems);
   ProfileFile::RecordLookups(nullptr);
   EXPECT_GE(asked.size(), 100u);
   for (const std::string& a : asked) {
