@@ -14,6 +14,7 @@
 #include "config/help_texts.h"
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
+#include "onewire/owserver_chip_bus.h"
 #include "weather/station.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
@@ -69,6 +70,25 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
   readers_.readings.Subscribe(weather_);
   web_.current = &current_;
   current_.weather = &weather_;
+}
+
+void Monitor::UseBusRoute() {
+  std::optional<std::string> address;
+  if (busRoute) {
+    address = *busRoute;
+  } else {
+    // [Bus] Owserver=HOST:PORT reads the chips through owserver; the primary
+    // file's port and adapter type stay for the serial adapter.
+    const std::filesystem::path file = paths_.Map(settings.files.secondaryConfig);
+    std::error_code ec;
+    const auto ini = std::filesystem::is_regular_file(file, ec) ? ProfileFile::Load(file) : std::nullopt;
+    std::string why;
+    if (ini) address = ReadOwserverSetting(*ini, why);
+    if (!why.empty())
+      ShowError("In WX118ini2.txt, [Bus] Owserver " + why + "; the chips are read through the adapter of "
+                "lines h and i.");
+  }
+  if (address) devices_.UseRoute(std::make_unique<OwserverChipBus>(*address, settings.station, ui_));
 }
 
 int Monitor::ExitStatus() const {
@@ -138,6 +158,7 @@ void Monitor::FormCreate() {
   if (!fatalConfigFault_) {
     if (LoadPrimaryConfig(settings.station, settings.files.primaryConfig, ui_, *this)) {
       ConvertSensorIds(settings.station);
+      UseBusRoute();
       devices_.InitDevices();
     } else {
       fatalConfigFault_ = true;

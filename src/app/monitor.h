@@ -36,6 +36,11 @@ class Monitor : public WindowEvents, public ErrorSink {
   Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex);
   ~Monitor() override;
 
+  // The chips' route when the command line chose one: owserver at this
+  // address, or (empty) the TMEX calls. Unset: the secondary file's [Bus]
+  // Owserver, else the TMEX calls.
+  std::optional<std::optional<std::string>> busRoute;
+
   // The start-up sequence; leaves the timer armed unless a fatal
   // configuration fault asked the application to end.
   void FormCreate();
@@ -96,6 +101,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   static const char* AttributionText();
 
  private:
+  // The owserver route when busRoute or the secondary file name one.
+  void UseBusRoute();
   void OnTimerCycle();
   void RunSlot(int slot);
   // The reader of one channel, by its kind.

@@ -76,6 +76,8 @@ std::string ModernHelpText() {
       "User=weather    PasswordFile=/etc/wx118/mqtt.pw    (the password is its first line)",
       "CAFile=ca.crt    turns on TLS;    CertFile=me.crt    KeyFile=me.key    a client certificate",
       "Prefix=wx118/garden    Retain=1    Discovery=1    DiscoveryPrefix=homeassistant    KeepAlive=60",
+      "[Bus]    (optional) read the chips through owserver (OWFS) instead of the adapter",
+      "Owserver=localhost:4304    HOST:PORT where owserver listens; lines h and i are then not used",
       "[ChannelColors]",
       "p0c=FF8000 ... p12c=...    one key per channel 0..12: six hex digits in",
       "    red, green, blue order, or S and six digits in blue, green, red order",
