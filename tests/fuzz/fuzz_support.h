@@ -81,6 +81,7 @@ std::string FuzzDs2480b(const uint8_t* data, size_t size);
 std::string FuzzStation(const uint8_t* data, size_t size);
 std::string FuzzPrimaryStartUp(const uint8_t* data, size_t size);
 std::string FuzzExport(const uint8_t* data, size_t size);
+std::string FuzzUploadReply(const uint8_t* data, size_t size);
 
 }  // namespace wx::fuzz
 

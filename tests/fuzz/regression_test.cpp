@@ -20,7 +20,7 @@ const NamedTarget kTargets[] = {
     {"replay", FuzzReplay},                {"colour_rect", FuzzColourRect},
     {"ds2480b", FuzzDs2480b},              {"station", FuzzStation},
     {"primary_start_up", FuzzPrimaryStartUp},
-    {"export", FuzzExport},
+    {"export", FuzzExport},                {"upload_reply", FuzzUploadReply},
 };
 
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir) {

@@ -10,6 +10,7 @@
 #include "config/secondary_config.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/profile.h"
+#include "upload/upload_settings.h"
 
 namespace wx::fuzz {
 namespace {
@@ -98,6 +99,17 @@ std::string FuzzSecondaryConfig(const uint8_t* data, size_t size) {
       f.Check(v.size() <= ProfileFile::kMaxValueLength && !HasLineEnd(v), "profile values are one line, cut at 2047");
       if (const auto n = ParseProfileInt(v)) f.Check(ini.ReadInteger(section, key, 7) == *n, "integer keys read as parsed");
     }
+  }
+  // The upload sections: whatever they say, a network that stays on has an
+  // interval it accepts and an http(s) address or a server port.
+  std::vector<std::string> uploadProblems;
+  for (const UploadTarget& t : ReadUploadSettings(ini, paths, uploadProblems)) {
+    f.Check(t.intervalSeconds >= MinimumIntervalOf(t.network), "no upload interval below the network's minimum");
+    f.Check(!t.stationId.empty(), "every network that is on has a station id");
+    if (t.network == Network::Cwop)
+      f.Check(!t.host.empty() && t.port >= 1 && t.port <= 65535, "CWOP has a host and a port");
+    else
+      f.Check(t.url.rfind("http", 0) == 0 || t.url.rfind("HTTP", 0) == 0, "HTTP networks have an http(s) address");
   }
   int32_t probe = 0;
   for (size_t i = 0; i < 4 && i < size; ++i) probe = static_cast<int32_t>((static_cast<uint32_t>(probe) << 8) | data[i]);
