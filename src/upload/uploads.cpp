@@ -205,7 +205,10 @@ void Uploads::Tick(const Snapshot& snapshot) {
     TakeResult(lane);
     if (lane.busy || now - lane.since < lane.waitMs) continue;
     if (!weather) weather = snapshot();
-    lane.since = now;
+    // Due times keep their cadence: a cycle that came late does not push
+    // every later upload back.
+    const uint32_t due = lane.since + lane.waitMs;
+    lane.since = lane.sentOnce && now - due < kReadyCheckMs ? due : now;
     const UploadValues values = PlausibleValues(*weather);
     if (!lane.sentOnce && (values.Empty() || !FirstValuesKnown(*weather, now))) {
       lane.waitMs = kReadyCheckMs;

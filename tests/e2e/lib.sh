@@ -95,3 +95,97 @@ run_cases() {
   [ "$failed" -eq 0 ] && echo PASS
   [ "$failed" -eq 0 ]
 }
+
+# --- the weather networks, played on 127.0.0.1 --------------------------------
+
+# upload_endpoint PORT LOG [hang|refuse]: python3's http.server taking the
+# uploads of every HTTP network at /wu, /pws, /wow, /windy and /awekas. It
+# checks each request's fields, ranges and date format, writes one JSON line
+# per request to LOG ("bad" names what is wrong) and answers as the network
+# does; "refuse" answers Weather Underground's wrong-password reply, "hang"
+# never answers. Its pid in upload_pid.
+upload_endpoint() {
+  python3 - "$@" <<'PY' &
+import hashlib, http.server, json, sys, time, urllib.parse
+from datetime import datetime
+port, log, mode = int(sys.argv[1]), sys.argv[2], (sys.argv[3] if len(sys.argv) > 3 else "")
+RANGES = {"tempf": (-130, 150), "dewptf": (-130, 150), "humidity": (1, 100), "baromin": (25, 32.5),
+          "windspeedmph": (0, 250), "windgustmph": (0, 250), "winddir": (0, 360), "rainin": (0, 20),
+          "dailyrainin": (0, 80), "temp": (-90, 65), "dewpoint": (-90, 65), "pressure": (85000, 110000),
+          "wind": (0, 110), "gust": (0, 110), "precip": (0, 500)}
+WHOLE = {"humidity", "winddir", "pressure"}
+def check(path, q):
+    bad = []
+    need = {"/wu": ["ID", "PASSWORD", "action", "dateutc"], "/pws": ["ID", "PASSWORD", "action", "dateutc"],
+            "/wow": ["siteid", "siteAuthenticationKey", "dateutc", "softwaretype"],
+            "/windy": ["id", "PASSWORD", "time"], "/awekas": ["val"]}.get(path)
+    if need is None: return ["unknown path " + path]
+    bad += ["missing " + k for k in need if k not in q]
+    for k, v in q.items():
+        if k in RANGES:
+            try:
+                x = float(v)
+                if not RANGES[k][0] <= x <= RANGES[k][1]: bad.append("%s=%s out of range" % (k, v))
+                if k in WHOLE and "." in v: bad.append(k + " not whole")
+            except ValueError: bad.append("%s=%r not a number" % (k, v))
+    try:
+        if "dateutc" in q: datetime.strptime(q["dateutc"], "%Y-%m-%d %H:%M:%S")
+        if "time" in q: datetime.strptime(q["time"], "%Y-%m-%dT%H:%M:%SZ")
+    except ValueError as e: bad.append(str(e))
+    if path == "/awekas":
+        f = q.get("val", "").split(";")
+        if len(f) < 23: bad.append("%d AWEKAS fields" % len(f))
+        else:
+            try:
+                datetime.strptime(f[2] + " " + f[3], "%d.%m.%Y %H:%M")
+                if f[1] != hashlib.md5(b"awekas-pw").hexdigest(): bad.append("not the password's MD5")
+                if not -90 <= float(f[4]) <= 65 or not 1 <= int(f[5]) <= 100: bad.append("AWEKAS values")
+            except ValueError as e: bad.append(str(e))
+    return bad
+class H(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        u = urllib.parse.urlsplit(self.path)
+        q = dict(urllib.parse.parse_qsl(u.query, keep_blank_values=True))
+        with open(log, "a") as out:
+            out.write(json.dumps({"t": time.time(), "path": u.path, "q": q, "bad": check(u.path, q)}) + "\n")
+        if mode == "hang": time.sleep(3600)
+        body = {"/wu": "success\n", "/wow": "{}", "/awekas": "OK"}.get(u.path, "")
+        if mode == "refuse" and u.path == "/wu": body = "INVALIDPASSWORDID|Password or key and/or id are incorrect\n"
+        self.send_response(200); self.send_header("Content-Length", str(len(body))); self.end_headers()
+        self.wfile.write(body.encode())
+    def log_message(self, *a): pass
+http.server.ThreadingHTTPServer.daemon_threads = True
+http.server.ThreadingHTTPServer(("127.0.0.1", port), H).serve_forever()
+PY
+  upload_pid=$!
+  wait_for 10 listening "$1" || fail "the upload endpoint on port $1 did not start"
+}
+
+# aprs_is PORT LOG [refuse]: an APRS-IS server for CWOP: a banner, the login
+# answered "unverified" (or "invalid" with refuse), then one report a
+# connection. Writes "login LINE" and "packet LINE" to LOG. Pid in aprs_pid.
+aprs_is() {
+  python3 - "$@" <<'PY' &
+import socketserver, sys
+port, log, mode = int(sys.argv[1]), sys.argv[2], (sys.argv[3] if len(sys.argv) > 3 else "")
+class H(socketserver.StreamRequestHandler):
+    def handle(self):
+        try: self.session()
+        except OSError: pass  # a client that went away, such as the check that the port is open
+    def session(self):
+        self.wfile.write(b"# aprsc 2.1.14-test\r\n")
+        login = self.rfile.readline(512).decode("latin-1").rstrip("\r\n")
+        if not login: return
+        with open(log, "a") as out: out.write("login " + login + "\n")
+        call = (login.split() + ["?", "?"])[1]
+        self.wfile.write(("# logresp %s %s, server T2TEST\r\n" % (call, "invalid" if mode == "refuse" else "unverified")).encode())
+        if mode == "refuse": return
+        packet = self.rfile.readline(512).decode("latin-1").rstrip("\r\n")
+        with open(log, "a") as out: out.write("packet " + packet + "\n")
+socketserver.ThreadingTCPServer.allow_reuse_address = True
+socketserver.ThreadingTCPServer.daemon_threads = True
+socketserver.ThreadingTCPServer(("127.0.0.1", port), H).serve_forever()
+PY
+  aprs_pid=$!
+  wait_for 10 listening "$1" || fail "the APRS-IS server on port $1 did not start"
+}

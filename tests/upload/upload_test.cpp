@@ -153,6 +153,7 @@ TEST(UploadReplies, EachNetworksVerdictAndNoSecretInTheText) {
   EXPECT_TRUE(JudgeHttpReply(Target(Network::Wow), 200, "{}").ok);
   EXPECT_TRUE(JudgeHttpReply(Target(Network::Awekas), 200, "OK").ok);
   EXPECT_FALSE(JudgeHttpReply(Target(Network::Awekas), 200, "Benutzer/Passwort falsch").ok);
+  EXPECT_FALSE(JudgeHttpReply(Target(Network::Awekas), 200, "Token invalid").ok);
   EXPECT_FALSE(JudgeHttpReply(Target(Network::PWSweather), 200, "{\"error\":\"bad id\"}").ok);
   EXPECT_EQ(CleanServerText(std::string(300, 'x') + "\x01\n", wu).size(), 163u);
 
