@@ -281,7 +281,7 @@ ReplyVerdict JudgeHttpReply(const UploadTarget& t, long status, std::string_view
       r.ok = httpOk && lower.find("error") == std::string::npos && lower.find("invalid") == std::string::npos;
       break;
     case Network::Awekas:
-      r.ok = httpOk && lower.find("ok") != std::string::npos;
+      r.ok = httpOk && lower.rfind("ok", 0) == 0;
       break;
     default:
       r.ok = httpOk;
