@@ -210,7 +210,8 @@ void Uploads::Tick(const Snapshot& snapshot) {
     const uint32_t due = lane.since + lane.waitMs;
     lane.since = lane.sentOnce && now - due < kReadyCheckMs ? due : now;
     const UploadValues values = PlausibleValues(*weather);
-    if (!lane.sentOnce && (values.Empty() || !FirstValuesKnown(*weather, now))) {
+    // Nothing known (every sensor failing) sends nothing.
+    if (values.Empty() || (!lane.sentOnce && !FirstValuesKnown(*weather, now))) {
       lane.waitMs = kReadyCheckMs;
       continue;
     }
