@@ -467,8 +467,9 @@ void Monitor::buCopyrightClick() {
   const char* lines[7] = {
       "WX118 weather-station monitor, version 1 Sept 10.",
       "Reads a 1-Wire weather station through a DS9097U adapter, logs every reading, draws the chart and publishes a web page.",
-      "Free software: you may use, copy and share it.",
-      "No warranty of any kind is given.",
+      "Free software under the GNU General Public License, version 2 or (at your option) any later "
+      "version: you may use, study, change and share it under its terms.",
+      "It comes with no warranty; the licence: " WX118_DOC_DIR "/copyright.",
       "Use it at your own risk.",
       "Home page, sources and new copies: the README.md at the top of the WX118 source tree, "
       "installed with the program as " WX118_DOC_DIR "/README.md.",

@@ -93,6 +93,17 @@ std::string ModernHelpText() {
       "p0a=100    offset: shifts channel 0's trace up or down, a whole number",
       "p0m=5000    multiplier: scales the trace, a whole number relative to 10000,",
       "    which leaves the trace unscaled (5000 halves it)",
+      "[BarGraphs]",
+      "p5bg=ON    bars for rain (also p6bg wind speed, p7bg lightning) where the old log is read back",
+      "[VariousOne]",
+      "p11v1=1    how on/off 1 is drawn: 0 a square wave, 1 a dot at the level, 2 a dot at the count",
+      "    (p12v1 for on/off 2)",
+      "[WindowPosnsAndSizes]",
+      "SchemeAW1=0,0,696,370    left, top, width, height of window 1 (main) in scheme A;",
+      "    SchemeAW2 (errors), SchemeAW3 (numeric), SchemeBW1, SchemeBW2, SchemeBW3 the same for scheme B",
+      "[HTMLMsg]",
+      "Msg=Rain gauge cleaned today    a message on the page",
+      "Persists=1    days it stays (0: for ever)",
       "[Units]    optional; only the export, current.json, index.html and MQTT use it",
       "Temperature=F    C (the default) or F",
       "p5f=0.2794    rain: amount per count (also p6f wind, p7f lightning,",
@@ -104,6 +115,8 @@ std::string ModernHelpText() {
       "[PhonePage]",
       "Index=1    also write index.html, a page for phones beside the page",
       "Name=My station    the name index.html and current.json show",
+      "",
+      "Every key with its default and range: man 5 wx118ini2.",
   });
 }
 

@@ -63,6 +63,20 @@ UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems
   return u;
 }
 
+std::vector<std::string> AssumedUnits(const ProfileFile& ini, const UnitsConfig& units) {
+  std::vector<std::string> notes;
+  if (!units.present) return notes;
+  if (!ini.HasKey("Units", "Temperature")) notes.push_back("[Units] has no Temperature=: degrees Celsius are used.");
+  for (int ch = 0; ch < 13; ++ch) {
+    const std::string key = "p" + std::to_string(ch) + "u";
+    if (!units.mapped[ch] || ini.HasKey("Units", key)) continue;
+    const std::string what(Channel(ch).displayName);
+    notes.push_back("[Units] has no " + key + "=: " + what +
+                    (units.unit[ch].empty() ? " is given without a unit." : " is given in " + units.unit[ch] + "."));
+  }
+  return notes;
+}
+
 std::optional<PhysicalValue> ToPhysical(const UnitsConfig& units, int channel, double raw) {
   if (!units.present || channel < 0 || channel > 12 || !std::isfinite(raw)) return std::nullopt;
   if (IsKind(channel, ChannelKind::Temperature)) {

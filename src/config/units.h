@@ -35,6 +35,11 @@ struct PhysicalValue {
 // in problems (one sentence each), so the rest of the file still counts.
 UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems);
 
+// What the outputs assume because the owner did not say it: one sentence per
+// converted channel whose unit key is absent (its default unit named), and
+// one when Temperature= is absent. Empty without a [Units] section.
+std::vector<std::string> AssumedUnits(const ProfileFile& ini, const UnitsConfig& units);
+
 // The physical value of a raw one as readings and the data log carry it:
 // degrees Celsius for 0..4, the count for 5, 6, 7, 11, 12, hundredths of a
 // volt for 8 and 9. nullopt when no unit is configured for the channel (and

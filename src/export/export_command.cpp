@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "config/settings.h"
 #include "export/log_export.h"
@@ -258,6 +261,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
   const std::filesystem::path ini2 = ini2Path ? std::filesystem::path(*ini2Path) : paths.Map(files.secondaryConfig);
   const FileText ini2Text = ReadWholeFile(ini2, kMaxConfigFileBytes);
   std::optional<ProfileFile> profile;
+  std::vector<std::string> assumed;  // said once the export is sure to run
   if (ini2Path || !ini2Text.missing) {
     if (!ini2Text.ok) {
       std::cerr << "wx118 export: cannot read " << ini2.string() << ": "
@@ -268,6 +272,13 @@ int RunExportCommand(const std::vector<std::string>& args) {
     std::vector<std::string> problems;
     options.units = ReadUnits(*profile, problems);
     for (const std::string& p : problems) std::cerr << "wx118 export: " << p << "\n";
+    if (!options.units.present)
+      assumed.push_back("no [Units] section in " + ini2.string() +
+                        ": raw values only (wx118ini2(5) tells how to add physical ones)");
+    for (std::string& note : AssumedUnits(*profile, options.units)) assumed.push_back(std::move(note));
+  } else {
+    assumed.push_back("no [Units] found: there is no secondary file " + ini2.string() +
+                      ", so the values are raw only (--ini2 names another file)");
   }
 
   // A FIFO or a device would be read until killed, or block the open.
@@ -287,6 +298,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     return 1;
   }
   ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  for (const std::string& note : assumed) std::cerr << "wx118 export: " << note << "\n";
   int out = STDOUT_FILENO;
   ExportOutput output;
   if (outputPath) {

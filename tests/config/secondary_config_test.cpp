@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <sstream>
+
 #include "platform/numeric_text.h"
 #include "config/help_texts.h"
 #include "config/secondary_config.h"
@@ -241,6 +245,43 @@ TEST(HelpTextsTest, TextsNameTheFilesSectionsAndKeys) {
                         "[FieldLabels]", "[LineOffsetScale]", "10000", "[Units]", "Temperature=",
                         "p5f=", "p8o=", "[PhonePage]"})
     EXPECT_NE(modern.find(s), std::string::npos) << s;
+}
+
+// The manual page is the full reference of the secondary file; Ini2Info and
+// the help file summarise it. Every section and every key family it lists
+// (p0c ... p12c count as one) must be in both.
+TEST(HelpTextsTest, IniInfoAndTheHelpFileNameEverySectionAndKeyOfTheManualPage) {
+  const auto read = [](const char* path) {
+    std::ifstream in(std::string(WX118_SOURCE_DIR) + "/" + path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string page = read("docs/man/wx118ini2.5");
+  const std::string help = read("help/WX118.hlp");
+  const std::string info = OverviewHelpText() + LegacyHelpText() + ModernHelpText();
+  ASSERT_FALSE(page.empty());
+  ASSERT_FALSE(help.empty());
+  const std::regex sectionLine(R"(^\.SS \[(\w+)\])"), keyLine(R"(^\.B[IR] (.*))"), key(R"(\b([A-Za-z]\w*)=)");
+  std::vector<std::string> sections, keys;
+  std::istringstream lines(page);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, sectionLine)) sections.push_back("[" + m[1].str() + "]");
+    if (!std::regex_search(line, m, keyLine)) continue;
+    const std::string rest = m[1];
+    for (std::sregex_iterator k(rest.begin(), rest.end(), key), end; k != end; ++k)
+      keys.push_back(std::regex_replace((*k)[1].str(), std::regex(R"(^p\d+)"), R"(p\d+)"));
+  }
+  EXPECT_GE(sections.size(), 13u);
+  EXPECT_GE(keys.size(), 40u);
+  for (const std::string& s : sections) {
+    EXPECT_NE(info.find(s), std::string::npos) << s << " is not in Ini2Info";
+    EXPECT_NE(help.find(s), std::string::npos) << s << " is not in the help file";
+  }
+  for (const std::string& k : keys) {
+    const std::regex word("(^|[^A-Za-z0-9])" + k + "([^A-Za-z0-9]|$)");
+    EXPECT_TRUE(std::regex_search(info, word)) << k << " is not in Ini2Info";
+    EXPECT_TRUE(std::regex_search(help, word)) << k << " is not in the help file";
+  }
 }
 
 }  // namespace

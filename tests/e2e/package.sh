@@ -15,32 +15,68 @@ pid=
 on_exit '[ -n "$pid" ] && kill -9 $pid 2>/dev/null'
 private_runtime "$tmp"
 fail() { echo "FAIL: $*"; exit 1; }
-for tool in cpack lintian dpkg-deb fakeroot; do
+for tool in cpack lintian dpkg-deb fakeroot logrotate; do
   command -v $tool >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
-(cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1) ||
-  { cat "$tmp/cpack.log"; fail "cpack"; }
+# A package without a maintainer is refused, naming where to give one; the
+# build's cache holds none unless its configure was given one.
+maintainer=$(sed -n 's/^WX118_MAINTAINER:STRING=//p' "$build/CMakeCache.txt")
+if [ -z "$maintainer" ]; then
+  (cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/refused" >"$tmp/refused.log" 2>&1) &&
+    fail "cpack made a package without a maintainer"
+  grep -q 'DWX118_MAINTAINER=' "$tmp/refused.log" || { cat "$tmp/refused.log"; fail "the refusal names no setting"; }
+  ls "$tmp"/refused/*.deb >/dev/null 2>&1 && fail "a .deb without a maintainer"
+  maintainer="WX118 package test <package-test@wx118.invalid>"
+fi
+(cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" -D CPACK_PACKAGE_CONTACT="$maintainer" \
+   >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log"; fail "cpack"; }
 deb=$(ls "$tmp"/pkg/*.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || fail "no .deb"
 
 dpkg-deb -f "$deb" Section | grep -qx science || fail "section"
+[ "$(dpkg-deb -f "$deb" Maintainer)" = "$maintainer" ] || fail "Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 5 ] || fail "no long description"
 dpkg-deb -c "$deb" >"$tmp/contents"
 for f in usr/bin/wx118 usr/bin/wx118-simbus usr/share/man/man1/wx118.1.gz usr/share/man/man1/wx118-simbus.1.gz \
-         usr/share/doc/wx118/copyright usr/share/doc/wx118/changelog.gz usr/share/doc/wx118/README.md \
-         usr/share/doc/wx118/serial-adapter.md usr/share/doc/wx118/station-file.md usr/share/doc/wx118/web-server.md \
-         usr/share/applications/wx118.desktop usr/share/icons/hicolor/scalable/apps/wx118.svg \
-         usr/lib/systemd/user/wx118.service usr/lib/systemd/system/wx118@.service; do
+         usr/share/man/man5/wx118ini2.5.gz usr/share/doc/wx118/copyright usr/share/doc/wx118/changelog.gz \
+         usr/share/doc/wx118/README.md usr/share/wx118/WX118.hlp; do
   grep -q " \./$f\$" "$tmp/contents" || fail "$f is not in the package"
 done
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/logrotate.d/wx118 ||
+  fail "the logrotate file is not a conffile"
+
+root=$tmp/root
+dpkg -x "$deb" "$root"
+zcat "$root/usr/share/doc/wx118/changelog.gz" | grep -qF -- " -- $maintainer  " || fail "the changelog's maintainer"
+grep -q '^License: GPL-2+$' "$root/usr/share/doc/wx118/copyright" || fail "copyright: no GPL-2+ licence"
+# Every file the README names (docs/..., contrib/...) is in the installed
+# tree: documents where the README's relative links find them in the doc
+# folder, the rest where their programs read them.
+doc=$root/usr/share/doc/wx118
+for f in $(grep -o '\b\(docs\|contrib\)/[A-Za-z0-9_.@/-]*[A-Za-z0-9]' "$src/README.md" | sort -u); do
+  case $f in
+    contrib/wx118.logrotate) at=$root/etc/logrotate.d/wx118 ;;
+    contrib/wx118.service) at=$root/usr/lib/systemd/user/wx118.service ;;
+    contrib/wx118@.service) at=$root/usr/lib/systemd/system/wx118@.service ;;
+    contrib/wx118.desktop) at=$root/usr/share/applications/wx118.desktop ;;
+    contrib/wx118.svg) at=$root/usr/share/icons/hicolor/scalable/apps/wx118.svg ;;
+    contrib/package/copyright) at=$doc/copyright ;;
+    docs/man/*) at=$root/usr/share/man/man${f##*.}/${f##*/}.gz ;;
+    *) at=$doc/$f ;;
+  esac
+  [ -e "$at" ] || fail "the README names $f, but ${at#$root} is not installed"
+done
+# logrotate accepts the installed file as it is.
+logrotate -d -s "$tmp/lr.state" "$root/etc/logrotate.d/wx118" >"$tmp/lr.log" 2>&1 ||
+  { cat "$tmp/lr.log"; fail "logrotate refuses the installed configuration"; }
 
 lintian --allow-root --tag-display-limit 0 "$deb" >"$tmp/lintian" 2>&1
 cat "$tmp/lintian"
 if grep -q '^E:' "$tmp/lintian"; then fail "lintian errors"; fi
-
-root=$tmp/root
-dpkg -x "$deb" "$root"
+# Tags about the licence, the maintainer, the man pages or the conffiles are
+# faults of ours whatever the release.
+if grep -E '^W: .*(copyright|maintainer|manpage|conffile|changelog)' "$tmp/lintian"; then fail "lintian warnings"; fi
 "$root/usr/bin/wx118" --version | grep -q '^wx118 ' || fail "--version"
 "$root/usr/bin/wx118" --headless --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
 pid=$!

@@ -200,5 +200,42 @@ TEST_F(ExportFixture, CommandRefusesMonitorFilesAndNonRegularInputsAndReplacesIt
   fs::remove_all(dir);
 }
 
+// What the export assumes is said once on standard error: where it looked for
+// [Units], and each unit it falls back on.
+TEST_F(ExportFixture, CommandSaysWhereItLookedForUnitsAndWhichUnitsItAssumes) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("wx118_units_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "c" / "WX118");
+  const std::string log = (dir / "c" / "WX18DtLg.txt").string();
+  std::ofstream(log, std::ios::binary) << kLog;
+  const std::string root = "--root=" + dir.string(), out = "--output=" + (dir / "o.csv").string();
+  const auto run = [&](std::vector<std::string> args) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunExportCommand(args), 0);
+    return testing::internal::GetCapturedStderr();
+  };
+  const fs::path ini2 = dir / "c" / "WX118" / "WX118ini2.txt";
+  const auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  std::string err = run({log, root, out});
+  EXPECT_EQ(count(err, "no [Units] found"), 1u) << err;
+  EXPECT_NE(err.find(ini2.string()), std::string::npos) << err;
+
+  std::ofstream(ini2) << "abWX118ini2\r\n[swg]\r\nhsi=60\r\n";
+  err = run({log, root, out});
+  EXPECT_EQ(count(err, "no [Units] section in " + ini2.string()), 1u) << err;
+
+  std::ofstream(ini2) << "abWX118ini2\r\n[Units]\r\nTemperature=F\r\np5f=0.2794\r\np6f=2.4\r\np8f=50\r\np8u=mbar\r\n";
+  err = run({log, root, out});
+  EXPECT_EQ(count(err, "wx118 export: [Units] has no p5u=: Rain is given in mm.\n"), 1u) << err;
+  EXPECT_EQ(count(err, "wx118 export: [Units] has no p6u=: Wind speed is given without a unit.\n"), 1u) << err;
+  EXPECT_EQ(count(err, "[Units]"), 2u) << err;  // Temperature and p8u were given; p7 and p9 are not converted
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace wx
