@@ -146,6 +146,15 @@ int main(int argc, char** argv) {
               << demoPage.string() << ", data log "
               << paths.Map(wx::Settings().files.dataLogPath).string() << ", error log "
               << paths.Map(wx::Settings().files.errorLogPath).string() << std::endl;
+  } else if (opt.headless) {
+    // A service's owner reads the journal, not a window: say where the
+    // defaults put the page when no secondary file moves it.
+    const wx::Settings defaults;
+    const auto ini2 = paths.Map(defaults.files.secondaryConfig);
+    if (!std::filesystem::exists(ini2, ec) && !ec)
+      std::cerr << "wx118: no secondary file " << ini2.string() << ": the page is written to "
+                << paths.Map(defaults.page.pageFolder + defaults.page.pageFileName).string()
+                << " at every cycle and no picture of the chart is made (see wx118ini2(5))" << std::endl;
   }
 
   wx::SystemClock clock(opt.speed);

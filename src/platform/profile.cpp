@@ -123,7 +123,14 @@ std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file) 
   return FromText(content);
 }
 
+namespace {
+thread_local std::vector<std::string>* lookupRecord = nullptr;
+}  // namespace
+
+void ProfileFile::RecordLookups(std::vector<std::string>* into) { lookupRecord = into; }
+
 const ProfileFile::Entry* ProfileFile::Find(std::string_view section, std::string_view key) const {
+  if (lookupRecord) lookupRecord->push_back(std::string(section) + "/" + std::string(key));
   for (const Section& s : sections_) {
     if (!SameText(s.name, section)) continue;
     for (const Entry& e : s.entries)

@@ -42,6 +42,11 @@ class ProfileFile {
   // True for a section that is present, even with no keys.
   bool HasSection(std::string_view section) const;
 
+  // While set, every key looked up in any profile is appended as
+  // "section/key" (as the reader spells it), so that a check can hold the
+  // keys the program reads against its manual. Null (off) otherwise.
+  static void RecordLookups(std::vector<std::string>* into);
+
  private:
   struct Entry {
     std::string key;

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "platform/numeric_text.h"
 #include "config/help_texts.h"
 #include "config/secondary_config.h"
+#include "mqtt/mqtt_settings.h"
+#include "platform/profile.h"
 #include "support/fakes.h"
 
 namespace wx {
@@ -249,8 +253,9 @@ TEST(HelpTextsTest, TextsNameTheFilesSectionsAndKeys) {
 
 // The manual page is the full reference of the secondary file; Ini2Info and
 // the help file summarise it. Every section and every key family it lists
-// (p0c ... p12c count as one) must be in both.
-TEST(HelpTextsTest, IniInfoAndTheHelpFileNameEverySectionAndKeyOfTheManualPage) {
+// (p0c ... p12c count as one) must be in both, and every key the readers
+// look up must be in the manual page.
+TEST_F(SecondaryFixture, ManualPageNamesEveryKeyReadAndIniInfoAndTheHelpFileNameEveryOneOfIt) {
   const auto read = [](const char* path) {
     std::ifstream in(std::string(WX118_SOURCE_DIR) + "/" + path);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -260,27 +265,51 @@ TEST(HelpTextsTest, IniInfoAndTheHelpFileNameEverySectionAndKeyOfTheManualPage) 
   const std::string info = OverviewHelpText() + LegacyHelpText() + ModernHelpText();
   ASSERT_FALSE(page.empty());
   ASSERT_FALSE(help.empty());
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  const auto family = [](const std::string& key) { return std::regex_replace(key, std::regex(R"(^p\d+)"), R"(p\d+)"); };
   const std::regex sectionLine(R"(^\.SS \[(\w+)\])"), keyLine(R"(^\.B[IR] (.*))"), key(R"(\b([A-Za-z]\w*)=)");
   std::vector<std::string> sections, keys;
+  std::set<std::string> documented;  // "section/key family", lower case
   std::istringstream lines(page);
   for (std::string line; std::getline(lines, line);) {
     std::smatch m;
-    if (std::regex_search(line, m, sectionLine)) sections.push_back("[" + m[1].str() + "]");
-    if (!std::regex_search(line, m, keyLine)) continue;
+    if (std::regex_search(line, m, sectionLine)) sections.push_back(m[1].str());
+    if (sections.empty() || !std::regex_search(line, m, keyLine)) continue;
     const std::string rest = m[1];
-    for (std::sregex_iterator k(rest.begin(), rest.end(), key), end; k != end; ++k)
-      keys.push_back(std::regex_replace((*k)[1].str(), std::regex(R"(^p\d+)"), R"(p\d+)"));
+    for (std::sregex_iterator k(rest.begin(), rest.end(), key), end; k != end; ++k) {
+      keys.push_back(family((*k)[1].str()));
+      documented.insert(lower(sections.back() + "/" + keys.back()));
+    }
   }
   EXPECT_GE(sections.size(), 13u);
   EXPECT_GE(keys.size(), 40u);
   for (const std::string& s : sections) {
-    EXPECT_NE(info.find(s), std::string::npos) << s << " is not in Ini2Info";
-    EXPECT_NE(help.find(s), std::string::npos) << s << " is not in the help file";
+    EXPECT_NE(info.find("[" + s + "]"), std::string::npos) << s << " is not in Ini2Info";
+    EXPECT_NE(help.find("[" + s + "]"), std::string::npos) << s << " is not in the help file";
   }
   for (const std::string& k : keys) {
     const std::regex word("(^|[^A-Za-z0-9])" + k + "([^A-Za-z0-9]|$)");
     EXPECT_TRUE(std::regex_search(info, word)) << k << " is not in Ini2Info";
     EXPECT_TRUE(std::regex_search(help, word)) << k << " is not in the help file";
+  }
+
+  // Every section present, so that every reader looks at all its keys.
+  std::string all = "abWX118ini2\n";
+  for (const std::string& s : sections) all += "[" + s + "]\n";
+  std::vector<std::string> asked;
+  ProfileFile::RecordLookups(&asked);
+  Load(all);
+  std::vector<std::string> problems;
+  ReadMqttSettings(ProfileFile::FromText(all), StationConfig{}, paths, problems);
+  ProfileFile::RecordLookups(nullptr);
+  EXPECT_GE(asked.size(), 100u);
+  for (const std::string& a : asked) {
+    const size_t slash = a.find('/');
+    const std::string k = lower(a.substr(0, slash) + "/" + family(a.substr(slash + 1)));
+    EXPECT_TRUE(documented.count(k)) << a << " is read but not in wx118ini2(5)";
   }
 }
 

@@ -154,6 +154,8 @@ wait_for 10 restored || fail "Scheme A did not bring both windows back under an 
 shot "$M" main
 shot "$E" error
 shot "$N" numeric
+# The three windows as scheme A places them, the README's picture.
+import -window root -crop 800x710+0+0 +repage "$art/windows.png" || fail "screenshot of the screen"
 
 # Buttons by their place in the main window: design positions below a menu
 # bar of 11 to 36 pixels (the point lies inside the button for any of them).

@@ -100,6 +100,10 @@ wait $pid_serial; rc_s=$?
 wait $pid_direct; rc_d=$?
 [ "$rc_s" -eq 0 ] || fail "serial run exited $rc_s after SIGTERM"
 [ "$rc_d" -eq 0 ] || fail "direct run exited $rc_d after SIGTERM"
+# Without a secondary file the start names where the page goes, and it is there.
+grep -qF "no secondary file $tmp/direct/root/c/WX118/WX118ini2.txt: the page is written to $tmp/direct/root/c/WX118WG.htm" \
+  "$tmp/direct/err" || { cat "$tmp/direct/err"; fail "the start did not name the page's default place"; }
+[ -s "$tmp/direct/root/c/WX118WG.htm" ] || fail "no page where the start said"
 
 # Same record tags, and the same first value of every channel (stamps differ).
 fields() { # tag + value field of the first record of each tag
