@@ -27,11 +27,7 @@ monitor() {
     >"$tmp/$1.out" 2>"$tmp/$1.err" &
   mon_pid=$!; pids+=($mon_pid)
 }
-make_demo() {
-  monitor "$1"; local p=$mon_pid
-  wait_for 20 test -s "$tmp/$1/root/c/WX18DtLg.txt" || fail "demo $1 not created"
-  kill -TERM $p; wait $p
-}
+make_demo() { monitor "$1"; wait_for 20 test -s "$tmp/$1/root/c/WX18DtLg.txt" || fail "demo $1 not created"; kill -TERM $mon_pid; wait $mon_pid; }
 ini() { echo "$tmp/$1/root/c/WX118/WX118ini2.txt"; }
 errlog() { cat "$tmp/$1/root/c/WX18ErLg.txt"; }
 # Everything the program wrote: no secret may appear in it.
@@ -49,13 +45,8 @@ section() {
   fi
   printf '%s\r\n' "$@" >>"$(ini $demo)"
 }
-station() {
-  if grep -q '^\[Station\]' "$(ini $1)"; then
-    sed -i 's/^\[Station\]\r*$/[Station]\r\nLatitude=49.0583333\r\nLongitude=-72.0291667/' "$(ini $1)"
-  else
-    printf '[Station]\r\nLatitude=49.0583333\r\nLongitude=-72.0291667\r\nAltitude=120\r\n' >>"$(ini $1)"
-  fi
-}
+# CWOP's position, before the demo's own in its [Station] section.
+station() { sed -i 's/^\[Station\]\r*$/&\nLatitude=49.0583333\r\nLongitude=-72.0291667\r/' "$(ini $1)"; }
 
 for d in a b c; do make_demo $d & done; wait
 
