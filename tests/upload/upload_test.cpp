@@ -114,17 +114,7 @@ TEST(UploadFormats, AprsLoginAndWeatherReport) {
   UploadTarget cwop = Target(Network::Cwop);
   EXPECT_EQ(AprsLogin(cwop, "1.0.0"), "user CW0001 pass -1 vers WX118 1.0.0\r\n");
   WeatherValues w;
-  w.windDirectionDeg = 220;
-  w.windSpeedKmh = 6.437376;  // 4 mph
-  w.gustKmh = 8.04672;        // 5 mph
-  w.temperatureC = 25;
-  w.rainLastHourMm = w.rain24hMm = w.rainTodayMm = 0;
-  w.humidityPercent = 50;
-  w.altimeterHpa = 990.0;
-  EXPECT_EQ(AprsWeatherPacket(cwop, 49.058333, -72.029167, PlausibleValues(w), kNoonUtc),
-            "CW0001>APRS,TCPIP*:@071200z4903.50N/07201.75W_220/004g005t077r000p000P000h50b09900WX118\r\n");
   // Frost, saturated air, a north wind and no gust or rain known; the far south-east.
-  w = {};
   w.temperatureC = -20;
   w.humidityPercent = 99.7;
   w.windDirectionDeg = 0.2;
