@@ -15,7 +15,7 @@ PKGS=(
   digitemp owserver ow-shell
   fonts-dejavu-core fonts-liberation2
   libmosquitto-dev mosquitto mosquitto-clients
-  logrotate openbox lintian dpkg-dev fakeroot
+  logrotate openbox lintian dpkg-dev fakeroot systemd
   ccache
   libownet-dev libsqlite3-dev sqlite3 libcurl4-openssl-dev zlib1g-dev direwolf
 )

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_events.h"
-#include "platform/ui.h"
+#include "app/front_end.h"
 #include "platform/views.h"
 
 namespace wx {
@@ -19,11 +18,11 @@ namespace wx {
 // One line of text from a message with "\r"/"\n" breaks: breaks become " / ".
 std::string JoinMessageLines(const std::string& text);
 
-class HeadlessUi : public Ui {
+class HeadlessUi : public FrontEnd {
  public:
   explicit HeadlessUi(Views& views, double timeScale = 1.0);
-  void Attach(WindowEvents& events) { events_ = &events; }
-  int Exec();
+  void Attach(WindowEvents& events) override { events_ = &events; }
+  int Exec() override;
 
   void ShowMessage(const std::string& text) override;
   void ShowMessageAt(const std::string& text, int x, int y) override;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Program entry: one copy per user, the data root, the bus (simulated or the
 // serial adapter), the monitor and its windows (or none, with --headless).
+// The windows are a module loaded only when they are wanted.
 #include <unistd.h>
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -13,10 +13,10 @@
 
 #include "app/demo.h"
 #include "app/display_check.h"
+#include "app/front_end.h"
 #include "app/headless_ui.h"
 #include "app/monitor.h"
 #include "app/options.h"
-#include "app/qt/qt_front_end.h"
 #include "platform/exit_status.h"
 #include "platform/signals.h"
 #include "export/log_export.h"
@@ -84,17 +84,17 @@ int main(int argc, char** argv) {
     std::cout << wx::VersionText() << "\n";
     return wx::kExitOk;
   }
+  const wx::WindowsModule* windows = nullptr;
   if (!opt.headless) {
     std::string why;
     if (!wx::DisplayAvailable(why)) return Fail(wx::NoDisplayText(why, opt.demo), wx::kExitNoDisplay);
+    windows = wx::LoadWindowsModule(why);
+    if (!windows) return Fail(why + "; to run without windows use --headless", wx::kExitNoDisplay);
   }
 
   if (opt.headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  std::unique_ptr<QGuiApplication> app;
-  if (opt.headless)
-    app = std::make_unique<QGuiApplication>(argc, argv);
-  else
-    app = std::make_unique<QApplication>(argc, argv);
+  std::unique_ptr<QGuiApplication> app(windows ? windows->makeApplication(argc, argv)
+                                               : new QGuiApplication(argc, argv));
   QCoreApplication::setApplicationName("WX118");
 
   // A second copy hands over to the first and ends, touching nothing else.
@@ -170,22 +170,15 @@ int main(int argc, char** argv) {
 
   UiRelay relay;
   wx::Monitor monitor(clock, relay, paths, tmex);
-  std::unique_ptr<wx::QtFrontEnd> gui;
-  std::unique_ptr<wx::HeadlessUi> headless;
-  if (opt.headless) {
-    headless = std::make_unique<wx::HeadlessUi>(monitor.views, opt.speed);
-    headless->Attach(monitor);
-    relay.target = headless.get();
-  } else {
-    gui = std::make_unique<wx::QtFrontEnd>(monitor.views, monitor.chart().Bitmap(),
-                                           monitor.dial().Image(), opt.speed);
-    gui->Attach(monitor);
-    relay.target = gui.get();
-    gui->ShowAll();
-  }
-  if (!instance.ListenForRestore([&] {
-        if (gui) gui->RestoreAndRaise();
-      }))
+  std::unique_ptr<wx::FrontEnd> ui;
+  if (windows)
+    ui.reset(windows->makeWindows(monitor.views, monitor.chart().Bitmap(), monitor.dial().Image(), opt.speed));
+  else
+    ui = std::make_unique<wx::HeadlessUi>(monitor.views, opt.speed);
+  ui->Attach(monitor);
+  relay.target = ui.get();
+  ui->ShowAll();
+  if (!instance.ListenForRestore([&] { ui->RestoreAndRaise(); }))
     std::cerr << "wx118: " << instance.Problem() << "\n";
   wx::InstallQuitOnSignals([&] { monitor.buQuitClick(); });
 
@@ -193,6 +186,6 @@ int main(int argc, char** argv) {
   monitor.helpFolders = {exeDir, exeDir.parent_path() / "share" / "wx118"};
   monitor.FormCreate();
   if (monitor.FatalConfigFault()) return wx::kExitConfig;
-  const int rc = opt.headless ? headless->Exec() : gui->Exec();
+  const int rc = ui->Exec();
   return rc != 0 ? rc : monitor.ExitStatus();
 }

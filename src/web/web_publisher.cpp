@@ -115,7 +115,13 @@ int RemoveStaleTemporaries(const std::string& path) {
 
 std::string EncodeJpeg(const QImage& image) {
   if (image.isNull()) return "";
-  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+  // Row by row: the toolkit converts a whole picture of this size on pooled
+  // threads that then linger for half a minute after every publish.
+  QImage rgb;
+  auto rowOf = [&](int y) {
+    rgb = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGB888);
+    return const_cast<JSAMPROW>(rgb.constScanLine(0));
+  };
   jpeg_compress_struct cinfo{};
   JpegError err{};
   cinfo.err = jpeg_std_error(&err.mgr);
@@ -129,14 +135,14 @@ std::string EncodeJpeg(const QImage& image) {
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(rgb.width());
-  cinfo.image_height = static_cast<JDIMENSION>(rgb.height());
+  cinfo.image_width = static_cast<JDIMENSION>(image.width());
+  cinfo.image_height = static_cast<JDIMENSION>(image.height());
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
+    JSAMPROW row = rowOf(static_cast<int>(cinfo.next_scanline));
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

@@ -54,10 +54,14 @@ while IFS=$'\t' read -r mode cmd; do
   fi
 done <"$tmp/commands"
 
-# Every command and option of the program's help, in wx118(1) and the README.
-{ "$build/wx118" --help; "$build/wx118" export --help; } >"$tmp/help"
+# Every command and option of the program's help (and of each command's
+# own), in wx118(1) and the README.
+"$build/wx118" --help >"$tmp/help"
+commands=$(grep -o '^ *\(usage: \)\?wx118 [a-z][a-z]*' "$tmp/help" | awk '{ print $NF }' | sort -u)
+[ -n "$commands" ] || fail "wx118 --help names no command"
+for cmd in $commands; do "$build/wx118" "$cmd" --help >>"$tmp/help" || fail "wx118 $cmd --help"; done
 man1=$src/docs/man/wx118.1
-for cmd in $(grep -o '^ *wx118 [a-z][a-z]*' "$tmp/help" | awk '{ print $2 }' | sort -u); do
+for cmd in $commands; do
   grep -q "^\.B wx118 $cmd\$" "$man1" || fail "wx118(1) has no synopsis of wx118 $cmd"
   grep -q "wx118 $cmd" "$src/README.md" || fail "the README does not mention wx118 $cmd"
 done

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # The real program without windows on the demo station, sped up: it logs,
-# publishes, refuses a second copy (also one started with another runtime
-# folder), loses no record across two rotations by the real logrotate, replays
-# the current log at the next start, and quits in order on SIGTERM.
+# publishes with no widget library loaded and no thread left over, refuses a
+# second copy (also one started with another runtime folder), loses no record
+# across two rotations by the real logrotate, replays the current log at the
+# next start, and quits in order on SIGTERM.
 set -u
 . "$(dirname "$0")/lib.sh"
 e2e_begin "$@"
@@ -17,6 +18,12 @@ fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$tmp/out" 2>/dev/null; echo "-
 pid=$!
 log=$tmp/demo/root/c/WX18DtLg.txt
 wait_for 30 grep -qs '^t1' "$log" || fail "no T1 record within 30 s"
+
+# Without windows: no widget library in the process, and a published picture
+# leaves no helper thread behind (the toolkit's pooled ones linger 30 s).
+wait_for 30 test -s "$tmp/demo/www/WX118WG.jpg" || fail "no picture within 30 s"
+grep -q 'libQt6Widgets' /proc/$pid/maps && fail "the widget library is mapped"
+[ "$(ls /proc/$pid/task | wc -l)" -eq 1 ] || fail "threads after a publish: $(cat /proc/$pid/task/*/comm | tr '\n' ' ')"
 
 # A second copy exits 0 at once, touches nothing and says who runs.
 before=$(stat -c %s "$log")

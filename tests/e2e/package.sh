@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian package: built with cpack from this build tree, checked with
 # lintian (no errors; the warnings it may give are listed below, each with
-# its reason), unpacked into a scratch root with dpkg -x, and the installed
-# program's headless demo started from there.
+# its reason), unpacked into a scratch root with dpkg -x, the system unit's
+# confinement rated, and the installed program's headless demo started from
+# there, confined as the unit confines it, and with its windows module.
 #
 # lintian (bookworm) reports neither errors nor warnings for this package.
 # A warning that a later lintian adds is printed but does not fail the
@@ -15,7 +16,7 @@ pid=
 on_exit '[ -n "$pid" ] && kill -9 $pid 2>/dev/null'
 private_runtime "$tmp"
 fail() { echo "FAIL: $*"; exit 1; }
-for tool in cpack lintian dpkg-deb fakeroot logrotate; do
+for tool in cpack lintian dpkg-deb fakeroot logrotate systemd-analyze unshare setpriv; do
   command -v $tool >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
@@ -40,7 +41,8 @@ dpkg-deb -f "$deb" Section | grep -qx science || fail "section"
 dpkg-deb -c "$deb" >"$tmp/contents"
 for f in usr/bin/wx118 usr/bin/wx118-simbus usr/share/man/man1/wx118.1.gz usr/share/man/man1/wx118-simbus.1.gz \
          usr/share/man/man5/wx118ini2.5.gz usr/share/doc/wx118/copyright usr/share/doc/wx118/changelog.gz \
-         usr/share/doc/wx118/README.md usr/share/wx118/WX118.hlp; do
+         usr/share/doc/wx118/README.md usr/share/wx118/WX118.hlp \
+         usr/lib/wx118/modules/wx118-windows.so; do
   grep -q " \./$f\$" "$tmp/contents" || fail "$f is not in the package"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/logrotate.d/wx118 ||
@@ -78,7 +80,24 @@ if grep -q '^E:' "$tmp/lintian"; then fail "lintian errors"; fi
 # faults of ours whatever the release.
 if grep -E '^W: .*(copyright|maintainer|manpage|conffile|changelog)' "$tmp/lintian"; then fail "lintian warnings"; fi
 "$root/usr/bin/wx118" --version | grep -q '^wx118 ' || fail "--version"
-"$root/usr/bin/wx118" --headless --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
+
+# The system unit's confinement as systemd rates it. No systemd runs units
+# here, so it is judged from the unit file alone (--offline).
+systemd-analyze security --offline=true --threshold=30 "$root/usr/lib/systemd/system/wx118@.service" \
+  >"$tmp/security" 2>&1 || { cat "$tmp/security"; fail "wx118@.service is rated above 3.0"; }
+tail -1 "$tmp/security"
+
+# The installed demo runs as the unit confines it, as far as that can be
+# done without systemd: the system and the installed files read-only, only
+# this test's folder (data, page and runtime folders) writable, no new
+# privileges and no capabilities.
+confined() {
+  exec unshare -m --propagation private bash -c 'mount --bind "$1" "$1" && mount --bind "$2" "$2" &&
+    mount -o remount,bind,ro "$2" && mount -o remount,bind,ro / && shift 2 &&
+    exec setpriv --no-new-privs --inh-caps=-all --bounding-set=-all "$@"' confined "$tmp" "$root" "$@"
+}
+unshare -m true 2>/dev/null || { echo "no mount namespace here: the demo runs unconfined"; confined() { exec "$@"; }; }
+confined "$root/usr/bin/wx118" --headless --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
 for _ in $(seq 1 300); do
   [ -s "$tmp/demo/www/WX118WG.htm" ] && grep -q '^t1' "$tmp/demo/root/c/WX18DtLg.txt" 2>/dev/null && break
@@ -88,5 +107,14 @@ done
 kill -TERM $pid
 wait $pid; rc=$?
 pid=
-[ "$rc" -eq 0 ] || fail "the installed demo ended with status $rc"
+[ "$rc" -eq 0 ] || { cat "$tmp/err"; fail "the installed demo ended with status $rc"; }
+
+# The installed program finds its windows module (on Qt's offscreen screen).
+QT_QPA_PLATFORM=offscreen "$root/usr/bin/wx118" --demo "$tmp/demo" --speed 60 >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+wait_for 10 grep -qs wx118-windows.so /proc/$pid/maps || { cat "$tmp/err"; fail "no windows module loaded"; }
+kill -TERM $pid
+wait $pid; rc=$?
+pid=
+[ "$rc" -eq 0 ] || { cat "$tmp/err"; fail "the installed program with windows ended with status $rc"; }
 echo PASS

@@ -13,8 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/window_events.h"
-#include "platform/ui.h"
+#include "app/front_end.h"
 #include "platform/views.h"
 
 class QLabel;
@@ -33,14 +32,14 @@ namespace wx {
 // differ; before FormResize is called the view is set to the user's new state.
 // The numeric and error windows take their view state when it changed, and a
 // state the user gives them directly is written into their view.
-class QtFrontEnd : public QObject, public Ui {
+class QtFrontEnd : public QObject, public FrontEnd {
  public:
   QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale = 1.0);
   ~QtFrontEnd() override;
-  void Attach(WindowEvents& events) { events_ = &events; }
-  void ShowAll();
-  int Exec();
-  void RestoreAndRaise();
+  void Attach(WindowEvents& events) override { events_ = &events; }
+  void ShowAll() override;
+  int Exec() override;
+  void RestoreAndRaise() override;
 
   void ShowMessage(const std::string& text) override;
   void ShowMessageAt(const std::string& text, int x, int y) override;
