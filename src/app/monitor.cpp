@@ -201,6 +201,9 @@ void Monitor::FormCreate() {
     readers_.readings.Subscribe(*mqtt_);
     mqtt_->Start();
   }
+  // The weather networks, each with its own worker thread.
+  uploads_ = Uploads::FromSecondaryFile(settings, weather_.station(), paths_, clock_, *this, WX118_VERSION);
+  if (uploads_) uploads_->Start();
   // The replay closes the data log behind it; it is reopened for the cycle.
   replay_.ReplayDataLog();
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
@@ -277,6 +280,7 @@ void Monitor::OnTimerCycle() {
 
   web_.PageUpdateTick(ShowCelsius);
   web_.ImageExportTick();
+  if (uploads_) uploads_->Tick([this] { return weather_.Snapshot(clock_.Now()); });
 }
 
 void Monitor::FollowClockSteps() {
@@ -421,6 +425,7 @@ void Monitor::buQuitClick() {
   views.main.buQuitEnabled = false;
   views.main.laMsgs.text = "One moment please";
   if (mqtt_) mqtt_->Stop();
+  if (uploads_) uploads_->Stop();
   if (LogErrorsToFile) CloseErrorLog();
   if (replay_.ReplayReaderOpen) {
     replay_.CloseReader();

@@ -25,6 +25,7 @@
 #include "platform/ui.h"
 #include "platform/views.h"
 #include "mqtt/mqtt_publisher.h"
+#include "upload/uploads.h"
 #include "tmex/tmex.h"
 #include "weather/weather.h"
 #include "web/web_publisher.h"
@@ -131,6 +132,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   HistoryReplay replay_;
   WebPublisher web_;
   std::unique_ptr<MqttPublisher> mqtt_;
+  std::unique_ptr<Uploads> uploads_;  // nullptr without a network section
   CurrentValues current_;
   Weather weather_;
 
