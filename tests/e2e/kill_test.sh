@@ -3,7 +3,8 @@
 # The real program killed with SIGKILL while it writes, a hundred times on the
 # same folder. After every kill the data log holds whole records only (at
 # most a torn last line, which the next start reports and keeps on a line of
-# its own), and the published page and picture are whole. Every fifth round
+# its own), the published page and picture are whole, and the archive opens,
+# passes SQLite's integrity check and has lost none of its records. Every fifth round
 # the log's last line is cut short by hand as a power loss would leave it.
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -16,6 +17,7 @@ private_runtime "$tmp"
 dir=$tmp/demo
 log=$dir/root/c/WX18DtLg.txt
 errlog=$dir/root/c/WX18ErLg.txt
+archive=$dir/root/c/wx118-archive.sqlite
 www=$dir/www
 fail() { echo "FAIL (round $round): $*"; echo "--- stderr"; tail -20 "$tmp/err" 2>/dev/null; exit 1; }
 
@@ -115,6 +117,18 @@ for round in $(seq 1 "$rounds"); do
   if [ $have_identify -eq 1 ] && [ -f "$www/WX118WG.jpg" ]; then
     identify -regard-warnings "$www/WX118WG.jpg" >/dev/null 2>&1 || fail "picture does not decode"
   fi
+  if command -v sqlite3 >/dev/null && [ -f "$archive" ]; then
+    a=$(sqlite3 "$archive" "PRAGMA integrity_check; SELECT count(*) FROM archive;" 2>&1) ||
+      fail "the archive does not open: $a"
+    [ "$(echo "$a" | head -1)" = ok ] || fail "the archive is damaged: $a"
+    a=$(echo "$a" | tail -1)
+    [ "$a" -ge "${archived:-0}" ] || fail "the archive lost records: $a after ${archived:-0}"
+    archived=$a
+  fi
+  for page in "$www"/history*.html; do
+    [ -f "$page" ] || continue
+    tail -c 8 "$page" | grep -q '</html>' || fail "$page is not whole"
+  done
   left=${res#* }
   [ "$left" -gt "$max_left" ] && max_left=$left
   records=${res% *}
@@ -122,4 +136,4 @@ done
 # Temporary files of a killed write are cleared by the next run's first write:
 # at most the one of the last kill may remain.
 [ "$max_left" -le 2 ] || fail "$max_left temporary files piled up in the page folder"
-echo "PASS: $total_kills kills, $records whole records, $(( $(date +%s) - start_all )) s"
+echo "PASS: $total_kills kills, $records whole records, ${archived:-no} archive records, $(( $(date +%s) - start_all )) s"

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "archive/archive_writer.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "web/web_publisher.h"
+
+namespace wx {
+
+ArchiveSettings ReadArchiveSettings(const ProfileFile& ini, std::vector<std::string>& problems) {
+  ArchiveSettings s;
+  s.enabled = ini.ReadInteger("Archive", "Enabled", 1) != 0;
+  const int interval = ini.ReadInteger("Archive", "Interval", s.intervalMinutes);
+  if (interval < 1 || interval > 60)
+    problems.push_back("[Archive] Interval=" + ini.ReadString("Archive", "Interval", "") +
+                       " is not 1 to 60 minutes; 5 is used");
+  else
+    s.intervalMinutes = interval;
+  return s;
+}
+
+std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t now, const StationSettings& station,
+                              std::set<std::string>& swept) {
+  const time_t t = static_cast<time_t>(now);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  const int year = tm.tm_year + 1900, month = tm.tm_mon + 1;
+  const std::string name = station.name.empty() ? "WX118 weather station" : station.name;
+  std::string failed;
+  const auto put = [&](const std::string& file, const std::string& bytes) {
+    if (!swept.count(folder + file) && RemoveStaleTemporaries(folder + file) >= 0) swept.insert(folder + file);
+    const std::string why = ReplaceFileAtomically(folder + file, bytes);
+    if (!why.empty() && failed.empty()) failed = folder + file + ": " + why;
+  };
+  for (int p = 0; p < 4; ++p) {
+    const auto period = static_cast<HistoryPeriod>(p);
+    put(HistoryFileName(period), HistoryPage(db, period, now, name));
+  }
+  char file[48];
+  std::snprintf(file, sizeof file, "NOAA-%04d-%02d.txt", year, month);
+  put(file, MonthSummary(db, year, month, station));
+  std::snprintf(file, sizeof file, "NOAA-%04d.txt", year);
+  put(file, YearSummary(db, year, station));
+  return failed;
+}
+
+ArchiveWriter::ArchiveWriter(Options options) : options_(std::move(options)) {}
+
+ArchiveWriter::~ArchiveWriter() { Stop(); }
+
+void ArchiveWriter::Start() {
+  if (db_.Open(options_.database)) {
+    const int64_t last = db_.LastRecordTime();
+    if (last > 0) {
+      totals_.day = ArchiveDay(last - 1);
+      for (const DayDelta& d : db_.Days(totals_.day, totals_.day)) {
+        if (d.quantity == Quantity::Rain) totals_.rain = d.sum;
+        if (d.quantity == Quantity::Lightning) totals_.lightning = d.sum;
+      }
+    }
+  } else {
+    Note("cannot open");
+  }
+  worker_ = std::thread([this] { Run(); });
+}
+
+void ArchiveWriter::Submit(ArchiveBatch&& batch) {
+  {
+    const std::lock_guard lock(mutex_);
+    // A database that cannot keep up (locked for long) must not grow the
+    // queue without bound: the oldest batches go first.
+    if (queue_.size() >= 10000) queue_.pop_front();
+    queue_.push_back(std::move(batch));
+  }
+  wake_.notify_one();
+}
+
+void ArchiveWriter::Stop() {
+  if (!worker_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  worker_.join();
+  db_.Close();
+}
+
+std::optional<std::string> ArchiveWriter::TakeProblem() {
+  const std::lock_guard lock(mutex_);
+  std::optional<std::string> p;
+  p.swap(problem_);
+  return p;
+}
+
+// Worker thread only, with the mutex free.
+void ArchiveWriter::Note(const std::string& what) {
+  const ArchiveFault fault = db_.Fault();
+  const std::lock_guard lock(mutex_);
+  if (fault == reported_) return;
+  reported_ = fault;
+  problem_ = "Archive " + options_.database.string() + ": " + what + " (" + db_.Error() +
+             "); the monitor goes on, and the archive tries again with the next record";
+}
+
+void ArchiveWriter::Run() {
+  using Clock = std::chrono::steady_clock;
+  auto lastPages = Clock::now() - std::chrono::hours(1);
+  int64_t newest = 0;
+  bool pagesDue = false, pagesFailed = false;
+  for (;;) {
+    std::deque<ArchiveBatch> work;
+    bool stopping;
+    {
+      std::unique_lock lock(mutex_);
+      // Pages are written at most once in a few seconds, so that a fast run
+      // (a time-lapse demo) does not spend itself on them.
+      wake_.wait_for(lock, std::chrono::seconds(5), [&] { return stopping_ || !queue_.empty(); });
+      work.swap(queue_);
+      stopping = stopping_;
+    }
+    if (!work.empty() && !db_.IsOpen() && !db_.Open(options_.database)) Note("cannot open");
+    if (db_.IsOpen() && !work.empty()) {
+      bool ok = db_.Begin();
+      for (const ArchiveBatch& b : work) {
+        if (!ok) break;
+        ok = db_.Write(b);
+        if (b.record) newest = std::max(newest, b.record->time);
+      }
+      if (ok) ok = db_.Commit();
+      if (!ok) {
+        db_.Rollback();
+        Note("cannot write");
+        // A damaged file is closed, so that the next try opens it afresh.
+        if (db_.Fault() == ArchiveFault::Damaged) db_.Close();
+      } else {
+        const std::lock_guard lock(mutex_);
+        reported_ = ArchiveFault::None;
+        pagesDue = true;
+      }
+    }
+    if (pagesDue && !options_.pageFolder.empty() && newest > 0 &&
+        (stopping || Clock::now() - lastPages >= std::chrono::seconds(5))) {
+      pagesDue = false;
+      lastPages = Clock::now();
+      const std::string why = WriteHistoryFiles(db_, options_.pageFolder, newest, options_.station, swept_);
+      // Said once, until the pages can be written again.
+      if (!why.empty() && !pagesFailed) {
+        const std::lock_guard lock(mutex_);
+        if (!problem_) problem_ = "History page " + why;
+      }
+      pagesFailed = !why.empty();
+    }
+    if (stopping) {
+      const std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+    }
+  }
+}
+
+LiveArchive::LiveArchive(const ArchiveSettings& settings, ArchiveWriter::Options options, SnapshotSource source,
+                         ErrorSink& errors)
+    : writer_(std::move(options)),
+      recorder_(settings.intervalMinutes * 60, [this](ArchiveBatch&& b) { writer_.Submit(std::move(b)); }),
+      source_(std::move(source)), errors_(errors) {
+  writer_.Start();
+  const ArchiveWriter::Totals totals = writer_.StartTotals();
+  if (totals.day) recorder_.SeedTotals(totals.day, totals.rain, totals.lightning);
+  if (auto p = writer_.TakeProblem()) errors_.ShowError(*p);
+}
+
+std::unique_ptr<LiveArchive> LiveArchive::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
+                                                            const StationSettings& station, SnapshotSource source,
+                                                            ErrorSink& errors) {
+  ArchiveSettings archive;
+  const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(file, ec)) {
+    if (const auto ini = ProfileFile::Load(file)) {
+      std::vector<std::string> problems;
+      archive = ReadArchiveSettings(*ini, problems);
+      for (const std::string& p : problems) errors.ShowError(p);
+    }
+  }
+  if (!archive.enabled) return nullptr;
+  ArchiveWriter::Options options;
+  options.database = paths.Map(settings.files.dataLogPath).parent_path() / kArchiveFileName;
+  options.station = station;
+  if (settings.page.phonePage) {
+    std::string folder = settings.page.pageFolder;
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '/';
+    options.pageFolder = paths.Map(folder).string();
+    if (options.pageFolder.empty() || options.pageFolder.back() != '/') options.pageFolder += '/';
+  }
+  return std::make_unique<LiveArchive>(archive, std::move(options), std::move(source), errors);
+}
+
+LiveArchive::~LiveArchive() { Stop(); }
+
+void LiveArchive::OnReading(const Reading& reading) {
+  if (stopped_) return;
+  recorder_.Observe(source_(reading.when));
+  if (auto p = writer_.TakeProblem()) errors_.ShowError(*p);
+}
+
+void LiveArchive::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  recorder_.Finish();
+  writer_.Stop();
+  if (auto p = writer_.TakeProblem()) errors_.ShowError(*p);
+}
+
+}  // namespace wx
