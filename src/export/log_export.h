@@ -96,6 +96,7 @@ class LogExporter {
     out_[used_++] = c;
   }
   void Put(std::string_view s) {
+    if (s.empty()) return;  // an empty view may carry a null pointer, which memcpy must not get
     if (out_.size() - used_ < s.size()) Grow(s.size());
     std::memcpy(out_.data() + used_, s.data(), s.size());
     used_ += s.size();
