@@ -7,13 +7,15 @@
 # second (context switches of all threads), peak RSS and the time from
 # SIGTERM to the end; then min / median / max over the runs.
 #
-#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--mqtt] [--bin WX118]
+#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--mqtt] [--bin WX118] [--old WX118]
 #
 # --mqtt adds the headless demo publishing to a local mosquitto ([MQTT]).
+# --old adds the headless demo of another build (kind "old"; a copy of an
+# earlier program, with its modules beside it), measured in the same runs.
 #
 # Defaults: 120 s windows, 5 runs, 5 s settling, ./build/wx118.
 set -u
-secs=120 runs=5 settle=5 gui=1 mqtt=0
+secs=120 runs=5 settle=5 gui=1 mqtt=0 old=
 bin=$(dirname "$0")/../build/wx118
 while [ $# -gt 0 ]; do
   case $1 in
@@ -23,11 +25,13 @@ while [ $# -gt 0 ]; do
     --no-gui) gui=0; shift ;;
     --mqtt) mqtt=1; shift ;;
     --bin) bin=$2; shift 2 ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --old) old=$2; shift 2 ;;
+    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "idle.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 [ -x "$bin" ] || { echo "idle.sh: no program at $bin (build first, or --bin)" >&2; exit 2; }
+[ -z "$old" ] || [ -x "$old" ] || { echo "idle.sh: no program at $old (--old)" >&2; exit 2; }
 if [ "$gui" = 1 ] && ! command -v Xvfb >/dev/null; then
   echo "idle.sh: Xvfb missing, windowed runs skipped" >&2; gui=0
 fi
@@ -106,13 +110,15 @@ run_sleep() {
 }
 
 run_headless() {
-  local d; d=$(prepare headless)
-  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$bin" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
+  local d; d=$(prepare "${2:-headless}")
+  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "${1:-$bin}" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
   local p=$!; pids+=("$p")
   local m; m=$(measure "$p")
   stop "$p" >"$d/quit"
   echo "$m $(cat "$d/quit")"
 }
+
+run_old() { run_headless "$old" old; }
 
 run_mqtt() {
   local d; d=$(prepare mqtt)
@@ -151,6 +157,7 @@ sleep 3
 stop "$seed" >/dev/null
 
 kinds="sleep headless"
+[ -n "$old" ] && kinds="$kinds old"
 [ "$mqtt" = 1 ] && kinds="$kinds mqtt"
 [ "$gui" = 1 ] && kinds="$kinds windowed"
 echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin"
