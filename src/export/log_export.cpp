@@ -130,13 +130,11 @@ LogExporter::LogExporter(ExportOptions options, Sink write, Sink problem)
     : options_(std::move(options)), write_(std::move(write)), problem_(std::move(problem)) {
   out_.resize(kFlushAt + 64 * 1024);
   const bool csv = options_.format == ExportOptions::Format::Csv;
-  const auto pad = [](Padded& to, const std::string& text) {
-    to.size = text.copy(to.text, sizeof to.text);
-  };
+  const auto pad = [](Padded& to, const std::string& text) { to.size = text.copy(to.text, sizeof to.text); };
   for (int ch = 0; ch < kChannels; ++ch) {
     const std::string tag(Channel(ch).tag), name(Channel(ch).name);
-    pad(heads_[static_cast<size_t>(ch)], csv ? "," + tag + "," + name + ","
-                                             : "\",\"tag\":\"" + tag + "\",\"channel\":\"" + name + "\",\"raw\":");
+    pad(heads_[static_cast<size_t>(ch)],
+        csv ? "," + tag + "," + name + "," : "\",\"tag\":\"" + tag + "\",\"channel\":\"" + name + "\",\"raw\":");
   }
   // CSV: the empty value and unit, then the rest of the columns.
   pad(plainEnd_, csv ? std::string(kCsvColumns - 4, ',') + "\n" : "}\n");
@@ -371,7 +369,6 @@ void LogExporter::TakeTime(std::string_view line) {
   lastStampValid_ = true;
 }
 
-
 void LogExporter::Key(std::string_view key) {
   Put(",\"");
   Put(key);
@@ -544,7 +541,8 @@ bool LogExporter::QuickReading(std::string_view line) {
   if (kind == ChannelKind::WindDirection) {
     int bad = 0, most = -1;
     for (size_t i = 0; i < bins.size(); ++i) {
-      const int hi = kHex[static_cast<unsigned char>(field[2 * i])], lo = kHex[static_cast<unsigned char>(field[2 * i + 1])];
+      const int hi = kHex[static_cast<unsigned char>(field[2 * i])],
+                lo = kHex[static_cast<unsigned char>(field[2 * i + 1])];
       bad |= hi | lo;
       const int b = hi * 16 + lo;
       bins[i] = static_cast<uint16_t>(b);
