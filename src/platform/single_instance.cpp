@@ -65,7 +65,10 @@ struct SingleInstance::Listener {
   std::function<void()> onRestore;
 
   ~Listener() {
-    for (auto& [copyFd, copy] : copies) ::close(copyFd);
+    for (auto& [copyFd, copy] : copies) {
+      copy.notifier.reset();
+      ::close(copyFd);
+    }
     notifier.reset();
     if (fd >= 0) ::close(fd);
     if (!path.empty()) ::unlink(path.c_str());
@@ -102,6 +105,7 @@ struct SingleInstance::Listener {
     if (restore && onRestore) onRestore();
   }
 };
+
 std::optional<QString> SingleInstance::PrivateRuntimeDir(std::string* problem) {
   std::string dir;
   std::string why;
