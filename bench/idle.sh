@@ -8,15 +8,17 @@
 # SIGTERM to the end; then min / median / max over the runs.
 #
 #   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--no-headless] [--mqtt]
-#                 [--bin WX118] [--vs OTHER_WX118]
+#                 [--bin WX118] [--old WX118] [--vs OTHER_WX118]
 #
 # --mqtt adds the headless demo publishing to a local mosquitto ([MQTT]).
+# --old adds the headless demo of another build (kind "old"; a copy of an
+# earlier program, with its modules beside it), measured in the same runs.
 # --vs runs each kind of the program also with OTHER_WX118 (an earlier build,
 # say), in turn with it in every run ("windowed_vs" and so on).
 #
 # Defaults: 120 s windows, 5 runs, 5 s settling, ./build/wx118.
 set -u
-secs=120 runs=5 settle=5 gui=1 mqtt=0 headless=1 vs=
+secs=120 runs=5 settle=5 gui=1 mqtt=0 headless=1 old= vs=
 bin=$(dirname "$0")/../build/wx118
 while [ $# -gt 0 ]; do
   case $1 in
@@ -28,11 +30,13 @@ while [ $# -gt 0 ]; do
     --vs) vs=$2; shift 2 ;;
     --mqtt) mqtt=1; shift ;;
     --bin) bin=$2; shift 2 ;;
-    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --old) old=$2; shift 2 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "idle.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 [ -x "$bin" ] || { echo "idle.sh: no program at $bin (build first, or --bin)" >&2; exit 2; }
+[ -z "$old" ] || [ -x "$old" ] || { echo "idle.sh: no program at $old (--old)" >&2; exit 2; }
 [ -z "$vs" ] || [ -x "$vs" ] || { echo "idle.sh: no program at $vs (--vs)" >&2; exit 2; }
 if [ "$gui" = 1 ] && ! command -v Xvfb >/dev/null; then
   echo "idle.sh: Xvfb missing, windowed runs skipped" >&2; gui=0
@@ -120,6 +124,8 @@ run_headless() {
   echo "$m $(cat "$d/quit")"
 }
 
+run_old() { prog=$old run_headless; }
+
 run_mqtt() {
   local d; d=$(prepare "$kind")
   local port
@@ -158,10 +164,11 @@ stop "$seed" >/dev/null
 
 kinds=sleep
 [ "$headless" = 1 ] && kinds="$kinds headless"
+[ -n "$old" ] && kinds="$kinds old"
 [ "$mqtt" = 1 ] && kinds="$kinds mqtt"
 [ "$gui" = 1 ] && kinds="$kinds windowed"
 if [ -n "$vs" ]; then
-  for k in $kinds; do [ "$k" = sleep ] || kinds="$kinds ${k}_vs"; done
+  for k in $kinds; do [ "$k" = sleep ] || [ "$k" = old ] || kinds="$kinds ${k}_vs"; done
 fi
 echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin${vs:+, vs $vs}"
 printf "%-11s %3s %10s %8s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s rss_kB quit_ms
