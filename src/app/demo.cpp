@@ -50,10 +50,10 @@ std::string DemoChartSettings() {
          "p3a=145\r\np3m=2500\r\np4a=145\r\np4m=2500\r\n"
          // Rain 0 to 70 tips in rows 26 to 61, lightning 0 to 8 in rows 64 to 80.
          "p5a=26\r\np5m=5000\r\np7a=64\r\np7m=20000\r\n"
-         // The cup counter gains 5000 an hour: half a row an hour.
+         // The cup counter gains 5000 an hour on average: half a row an hour.
          "p6a=30\r\np6m=1\r\n"
-         // Pressure 4.25 to 4.95 V in rows 90 to 125, humidity 3.5 to 6.5 V in rows 128 to 152.
-         "p8a=114\r\np8m=5000\r\np9a=100\r\np9m=800\r\n"
+         // Pressure 4.25 to 4.95 V in rows 90 to 125, humidity 2.1 to 3.7 V in rows 128 to 152.
+         "p8a=114\r\np8m=5000\r\np9a=97\r\np9m=1500\r\n"
          // The on/off levels: thin lines at the bottom.
          "p11a=3\r\np11m=8\r\np12a=14\r\np12m=8\r\n"
          "[VariousOne]\r\n"
@@ -184,13 +184,15 @@ DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
       {2, "26", "temp walk 12 0.05 7; vad const 0"},
       {3, "28", "temp steps 0h=9 30h=8.5 34h=6 36h=3 40h=2 48h=2.5 60h=4"},
       {4, "10", "temp sine 4 1.5 24h"},
-      // Rain showers: tips in bursts; gusty wind: a cup counter at a wandering rate.
+      // Rain showers: tips in bursts; wind of 10 km/h on average (with
+      // WindFactor 7.2), 20 at its strongest and calm half a day later.
       {5, "1D", "a steps 0h=0 3h=4 3.5h=15 4h=22 20h=22 21h=30 22h=41 40h=41 41h=55 44h=70"},
-      {6, "1D", "a ramp 0 5000"},
+      {6, "1D", "a ramp 0 5000 19099 24h"},
       {7, "1D", "a steps 0h=0 21h=1 21.2h=3 21.5h=4 41h=5 41.1h=8"},
-      // Pressure falls then rises over three days; humidity swings daily.
+      // Pressure falls then rises over three days (a front passing);
+      // humidity swings daily, 40 % in the afternoon to 95 % before dawn.
       {8, "26", "vad sine 4.6 0.35 72h; temp const 19"},
-      {9, "26", "vad sine 5 1.5 24h; temp const 19"},
+      {9, "26", "vad sine 2.9 -0.8 24h; temp const 19"},
       // The vane veers slowly (a sixteenth of a turn every two hours).
       {10, "20", "vane a ramp 0 0.5"},
       {11, "1D", "a steps 0h=0 2h=1 2.3h=6 6h=6 9h=7 9.4h=12"},
@@ -213,10 +215,23 @@ DemoPaths WriteDemoInstallation(const std::filesystem::path& dirIn) {
                  "Persists=0\r\n"
                  "[Units]\r\n"
                  "Temperature=C\r\n"
+                 // 0.2794 mm a tip; the barometer gives the station's pressure,
+                 // 985 to 1013 hPa, about 1000 to 1028 at sea level; the
+                 // humidity line is the sensor's ratiometric one at 5 V.
                  "p5f=0.2794\r\n"
-                 "p8o=800\r\n"
-                 "p8f=50\r\n"
-                 "p9f=30\r\n"
+                 "p8o=815\r\n"
+                 "p8f=40\r\n"
+                 "p9f=32.26\r\n"
+                 "p9o=-25.81\r\n"
+                 "[Station]\r\n"
+                 "Name=WX118 demo station\r\n"
+                 "Altitude=120\r\n"
+                 "Latitude=52.1\r\n"
+                 "Longitude=5.2\r\n"
+                 "Outdoor=T0\r\n"
+                 "WindFactor=7.2\r\n"
+                 "Vdd=5.00\r\n"
+                 "Pressure=station\r\n"
                  "[PhonePage]\r\n"
                  "Index=1\r\n"
                  "Name=WX118 demo station\r\n" + DemoChartSettings());

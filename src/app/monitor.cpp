@@ -14,6 +14,7 @@
 #include "config/help_texts.h"
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
+#include "weather/station.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 #include "platform/exit_status.h"
@@ -54,7 +55,8 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
       replay_(chart_, settings, channels, dataLog_, views.numeric,
               [this](int column) { readers_.WindAverageSummary(column); }, *this, ui, paths, clock),
       web_(settings.page, paths, clock, ui, *this, channels, chart_.Bitmap()),
-      current_(settings) {
+      current_(settings),
+      weather_(settings, StationSettings{}, *this) {
   dataLog_.SetQuitPath([this] {
     fatalRunTimeFault_ = true;
     buQuitClick();
@@ -64,7 +66,9 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
   IgnoreWriteSignals();
   // The outputs beside the specified files hear of every reading here.
   readers_.readings.Subscribe(current_);
+  readers_.readings.Subscribe(weather_);
   web_.current = &current_;
+  current_.weather = &weather_;
 }
 
 int Monitor::ExitStatus() const {
@@ -166,8 +170,12 @@ void Monitor::FormCreate() {
   earlyMessages_.clear();
   errorWindowReset_ = true;
   ui_.Refresh();
+  // The derived weather's [Station] settings; their problems go to the error log.
+  std::vector<std::string> stationProblems;
+  weather_.Configure(ReadStationSettings(paths_.Map(settings.files.secondaryConfig), stationProblems));
+  for (const std::string& p : stationProblems) ShowError(p);
   // MQTT when the secondary file asks for it; its problems go to the error log.
-  mqtt_ = MqttPublisher::FromSecondaryFile(settings, paths_, *this);
+  mqtt_ = MqttPublisher::FromSecondaryFile(settings, paths_, *this, &weather_);
   if (mqtt_) {
     readers_.readings.Subscribe(*mqtt_);
     mqtt_->Start();
@@ -175,6 +183,8 @@ void Monitor::FormCreate() {
   // The replay closes the data log behind it; it is reopened for the cycle.
   replay_.ReplayDataLog();
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
+  // The day so far (rain, extremes, peak gust) from the log's last 24 hours.
+  weather_.SeedFromLog(paths_.Map(settings.files.dataLogPath), clock_.Now());
   chart_.scrollCounter = 0;
   // Only now may ticks run cycles: the first one replaces this text by the
   // attribution. The layout is applied last, when every window is complete.

@@ -26,6 +26,7 @@
 #include "platform/views.h"
 #include "mqtt/mqtt_publisher.h"
 #include "tmex/tmex.h"
+#include "weather/weather.h"
 #include "web/web_publisher.h"
 
 namespace wx {
@@ -88,6 +89,9 @@ class Monitor : public WindowEvents, public ErrorSink {
   WebPublisher& web() { return web_; }
   // nullptr without an [MQTT] section.
   MqttPublisher* mqtt() { return mqtt_.get(); }
+  // The weather derived from the readings, for every output that shows it.
+  Weather& weather() { return weather_; }
+  const Weather& weather() const { return weather_; }
 
   static const char* AttributionText();
 
@@ -121,6 +125,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   WebPublisher web_;
   std::unique_ptr<MqttPublisher> mqtt_;
   CurrentValues current_;
+  Weather weather_;
 
   ErrorLogFile errorLog_;
   RepeatCollapser repeats_;

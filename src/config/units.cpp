@@ -10,9 +10,8 @@
 #include "platform/text_encoding.h"
 
 namespace wx {
-namespace {
 
-std::optional<double> Number(std::string_view text) {
+std::optional<double> ReadDecimal(std::string_view text) {
   text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double v = 0;
@@ -21,6 +20,8 @@ std::optional<double> Number(std::string_view text) {
   if (text.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return std::nullopt;
   return v;
 }
+
+namespace {
 
 // Counts and voltages take a factor and an offset; temperatures have their
 // own rule and the wind direction a compass point.
@@ -48,8 +49,8 @@ UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems
     if (!any) continue;
     const std::string f = ini.ReadString("Units", p + "f", "1");
     const std::string o = ini.ReadString("Units", p + "o", "0");
-    const auto factor = Number(f);
-    const auto offset = Number(o);
+    const auto factor = ReadDecimal(f);
+    const auto offset = ReadDecimal(o);
     if (!factor || !offset) {
       problems.push_back("In WX118ini2.txt, [Units] " + p + (factor ? "o=" + o : "f=" + f) +
                          " is not a number. Channel " + std::to_string(ch) + " shows raw values only.");

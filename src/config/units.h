@@ -31,6 +31,10 @@ struct PhysicalValue {
   std::string unit;  // "°C", "°F", "mm", ... (may be empty)
 };
 
+// A decimal number as the secondary file gives it ("1.974", "+12", "-0.5"),
+// blanks around it allowed; nullopt for anything else, infinities included.
+std::optional<double> ReadDecimal(std::string_view text);
+
 // Reads the section; a value that is not a number is left out and described
 // in problems (one sentence each), so the rest of the file still counts.
 UnitsConfig ReadUnits(const ProfileFile& ini, std::vector<std::string>& problems);

@@ -20,6 +20,7 @@
 #include "platform/file_checks.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "weather/station.h"
 
 namespace wx {
 namespace {
@@ -193,7 +194,7 @@ int Usage(const std::string& error) {
 
 std::string ExportUsageText() {
   return "usage: wx118 export [LOG] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--channels LIST]\n"
-         "                    [--format csv|jsonl] [--output FILE] [--root DIR] [--ini2 FILE]\n"
+         "                    [--format csv|jsonl] [--output FILE] [--root DIR] [--ini2 FILE] [--derived]\n"
          "  LOG       the data log (default: C:/WX18DtLg.txt under the data root)\n"
          "  --from, --to     first and last day to include (local dates)\n"
          "  --channels       e.g. T0,T1,rain,pressure,wind_direction,comments (default: all)\n"
@@ -201,6 +202,8 @@ std::string ExportUsageText() {
          "  --output         write to FILE instead of standard output\n"
          "  --ini2           the secondary file whose [Units] give physical values\n"
          "                   (default: C:\\WX118\\WX118ini2.txt under the data root)\n"
+         "  --derived        also each day's rain and the highs and lows of its temperatures,\n"
+         "                   humidity and pressure, as rows tagged dv after the day\n"
          "Lines that are not whole records are reported on standard error and skipped.\n";
 }
 
@@ -244,6 +247,8 @@ int RunExportCommand(const std::vector<std::string>& args) {
       rootDir = value;
     } else if (arg == "--ini2") {
       ini2Path = value;
+    } else if (arg == "--derived") {
+      options.derived = true;
     } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
       return Usage("unknown option " + arg);
     } else if (!logPath) {
@@ -271,6 +276,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     profile = ProfileFile::FromText(ini2Text.text);
     std::vector<std::string> problems;
     options.units = ReadUnits(*profile, problems);
+    options.station = ReadStationSettings(*profile, problems);
     for (const std::string& p : problems) std::cerr << "wx118 export: " << p << "\n";
     if (!options.units.present)
       assumed.push_back("no [Units] section in " + ini2.string() +

@@ -13,6 +13,8 @@
 #include "datalog/stamps.h"
 #include "onewire/decoding.h"
 #include "platform/text_encoding.h"
+#include "weather/weather.h"
+#include "weather/weather_fields.h"
 
 namespace wx {
 namespace {
@@ -78,9 +80,75 @@ bool ParseExportChannels(std::string_view list, ExportOptions& options, std::str
   return true;
 }
 
+// The log's readings go through the same weather engine as the live ones.
+struct LogExporter::Derived : ErrorSink {
+  Derived(const ExportOptions& o, const Sink& problem)
+      : problem(problem), settings(WithUnits(o.units)), weather(settings, o.station, *this) {}
+  static Settings WithUnits(const UnitsConfig& units) {
+    Settings s;
+    s.units = units;
+    return s;
+  }
+  void ShowError(const std::string& message) override { problem(message); }
+  const Sink& problem;
+  Settings settings;
+  Weather weather;
+  DateTime last = 0;  // the latest reading's time
+};
+
 LogExporter::LogExporter(ExportOptions options, Sink write, Sink problem)
     : options_(std::move(options)), write_(std::move(write)), problem_(std::move(problem)) {
   out_.reserve(kFlushAt + 4096);
+  if (options_.derived) derived_ = std::make_unique<Derived>(options_, problem_);
+}
+
+LogExporter::~LogExporter() = default;
+
+void LogExporter::Derive(const RecordLine& record) {
+  Derived& d = *derived_;
+  const DateTime t = *record.time;
+  if (d.last != 0 && DatePart(t) != DatePart(d.last)) DerivedRows();
+  Reading r;
+  r.channel = record.channel;
+  r.when = t;
+  r.raw = record.celsius ? double(*record.celsius) : double(*record.count);
+  d.weather.OnReading(r);
+  d.last = t;
+}
+
+void LogExporter::DerivedRows() {
+  const Derived& d = *derived_;
+  const DateTimeParts p = DecodeDateTime(d.last);
+  const int date = p.year * 10000 + p.month * 100 + p.day;
+  if ((options_.fromDate && date < *options_.fromDate) || (options_.toDate && date > *options_.toDate)) return;
+  const WeatherValues v = d.weather.Snapshot(d.last);
+  if (v.rainTodayMm) DerivedRow("rain_day", TimedValue{*v.rainTodayMm, d.last}, 2, "mm");
+  for (int ch = 0; ch < 5; ++ch) {
+    const std::string name(Channel(ch).name);
+    DerivedRow(name + "_low", v.temperatureDay[size_t(ch)].low, 2, "°C");
+    DerivedRow(name + "_high", v.temperatureDay[size_t(ch)].high, 2, "°C");
+  }
+  DerivedRow("humidity_low", v.humidityDay.low, 0, "%");
+  DerivedRow("humidity_high", v.humidityDay.high, 0, "%");
+  DerivedRow("pressure_low", v.pressureDay.low, 1, "hPa");
+  DerivedRow("pressure_high", v.pressureDay.high, 1, "hPa");
+}
+
+void LogExporter::DerivedRow(std::string_view name, const std::optional<TimedValue>& v, int decimals,
+                             std::string_view unit) {
+  if (!v) return;
+  ++rows_;
+  const std::string time = IsoLocalTime(v->when);
+  const std::string value = RoundedNumber(v->value, decimals);
+  if (options_.format == ExportOptions::Format::Csv) {
+    out_ += time + ",dv," + std::string(name) + ",," + value + "," + std::string(unit);
+    out_.append(static_cast<size_t>(kCsvColumns - 6), ',');
+    out_ += '\n';
+  } else {
+    out_ += "{\"time\":\"" + time + "\",\"tag\":\"dv\",\"channel\":\"" + std::string(name) +
+            "\",\"value\":" + value + ",\"unit\":" + JsonString(unit) + "}\n";
+  }
+  FlushIfFull();
 }
 
 void LogExporter::Feed(std::string_view bytes) {
@@ -129,6 +197,10 @@ void LogExporter::Finish() {
   }
   carry_.clear();
   overlong_ = false;
+  if (derived_ && derived_->last != 0) {
+    DerivedRows();  // the last day, as far as the log goes
+    derived_->last = 0;
+  }
   if (!out_.empty()) write_(out_);
   out_.clear();
 }
@@ -405,6 +477,8 @@ void LogExporter::Line(std::string_view line) {
     return;
   }
   TakeTime(line);
+  if (derived_ && record.fault == RecordFault::None && Channel(channel).kind != ChannelKind::WindDirection)
+    Derive(record);
   if (!options_.channels[channel] || !InRange()) return;
   const ChannelKind kind = Channel(channel).kind;
   if (record.fault == RecordFault::BadValue) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,8 +15,11 @@
 
 #include "config/units.h"
 #include "datalog/stamps.h"
+#include "weather/weather_values.h"
 
 namespace wx {
+
+struct RecordLine;
 
 struct ExportOptions {
   enum class Format { Csv, Jsonl };
@@ -29,6 +33,10 @@ struct ExportOptions {
   UnitsConfig units;
   uint8_t windOffset = 9;  // until a "wo" record in the log says otherwise
   int presentYear = SystemYear();  // picks the centuries of the stamps
+  // --derived: after each day, the day's rain and the highs and lows of its
+  // temperatures, humidity and pressure as rows of their own (tag "dv").
+  bool derived = false;
+  StationSettings station;  // [Station], for the humidity and the pressure
 };
 
 // Parses "--from", "--to", "--channels" and "--format" values into options.
@@ -49,6 +57,7 @@ class LogExporter {
   // skipped line ("line 12: ...").
   using Sink = std::function<void(std::string_view)>;
   LogExporter(ExportOptions options, Sink write, Sink problem);
+  ~LogExporter();
 
   // Feeds the next bytes of the log; lines may be split anywhere.
   void Feed(std::string_view bytes);
@@ -78,6 +87,12 @@ class LogExporter {
   void Key(std::string_view key);
   void EndRow(int columnsWritten);
   void FlushIfFull();
+  // --derived: a reading for the day's values; the rows of a day that ended.
+  void Derive(const RecordLine& record);
+  void DerivedRows();
+  void DerivedRow(std::string_view name, const std::optional<TimedValue>& v, int decimals, std::string_view unit);
+  struct Derived;
+  std::unique_ptr<Derived> derived_;
 
   ExportOptions options_;
   Sink write_, problem_;

@@ -5,15 +5,25 @@
 #include <cstdio>
 
 #include "channels/channel_table.h"
+#include "datalog/stamps.h"
 #include "platform/text_encoding.h"
 
 namespace wx {
 namespace {
 
-std::string Number(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+// What a consumer is told about the station, the same in every config.
+std::string DeviceAndOrigin(const MqttSettings& s) {
+  const std::string name = s.deviceName.empty() ? "WX118 " + s.station : s.deviceName;
+  return ",\"availability_topic\":" + JsonString(AvailabilityTopic(s)) +
+         ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"" +
+         ",\"device\":{\"identifiers\":[" + JsonString("wx118_" + s.station) + "],\"name\":" + JsonString(name) +
+         ",\"model\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) + "}" +
+         ",\"origin\":{\"name\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) + "}}";
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return text;
 }
 
 // A plain English name: the channel's caption, temperatures saying what they are.
@@ -68,17 +78,17 @@ std::string AvailabilityTopic(const MqttSettings& s) { return s.prefix + "/statu
 std::string StateTopic(const MqttSettings& s, int slot) { return s.prefix + "/" + MqttSlotKey(slot); }
 
 std::string StatePayload(const Reading& r, int windOffset, const std::optional<PhysicalValue>& physical) {
-  const DateTimeParts p = DecodeDateTime(r.when);
-  char time[32];
-  std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                p.second);
-  std::string out = "{\"stamp\":" + JsonString(r.stamp) + ",\"time\":\"" + time + "\",\"raw\":" + Number(r.raw);
-  if (physical) out += ",\"value\":" + Number(physical->value) + ",\"unit\":" + JsonString(physical->unit);
+  // Temperatures are logged in hundredths, everything else whole.
+  const int decimals = IsKind(r.channel, ChannelKind::Temperature) ? 2 : 0;
+  std::string out = "{\"stamp\":" + JsonString(r.stamp) + ",\"time\":" + JsonString(IsoLocalTime(r.when)) +
+                    ",\"raw\":" + RoundedNumber(r.raw, decimals);
+  if (physical)
+    out += ",\"value\":" + RoundedNumber(physical->value, 4) + ",\"unit\":" + JsonString(physical->unit);
   if (r.channel == 10) {
     const int index = int(r.raw);
     if (index >= 0 && index < 16) {
       out += ",\"compass\":" + JsonString(CompassPoint(index, windOffset)) +
-             ",\"degrees\":" + Number(CompassDegrees(index, windOffset));
+             ",\"degrees\":" + RoundedNumber(CompassDegrees(index, windOffset), 1);
     } else {
       out += ",\"compass\":\"???\",\"degrees\":null";
     }
@@ -88,8 +98,7 @@ std::string StatePayload(const Reading& r, int windOffset, const std::optional<P
 
 std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
                                                     const std::optional<std::string>& unit) {
-  std::string uid = "wx118_" + IdOf(settings, slot) + "_" + MqttSlotKey(slot);
-  for (char& c : uid) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  const std::string uid = Lower("wx118_" + IdOf(settings, slot) + "_" + MqttSlotKey(slot));
   const int channel = slot >= kChannels ? 10 : slot;
   std::string value = "{{ value_json.raw }}";
   std::string deviceClass, stateClass, uom;
@@ -116,19 +125,44 @@ std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const
     deviceClass = PhysicalDeviceClass(channel, uom);
   }
   std::string out = "{\"name\":" + JsonString(EntityName(settings, slot)) + ",\"unique_id\":" + JsonString(uid) +
-                    ",\"object_id\":" + JsonString(uid) + ",\"state_topic\":" + JsonString(StateTopic(s, slot)) +
+                    ",\"default_entity_id\":" + JsonString("sensor." + uid) + ",\"state_topic\":" + JsonString(StateTopic(s, slot)) +
                     ",\"value_template\":" + JsonString(value) + ",\"json_attributes_topic\":" +
                     JsonString(StateTopic(s, slot));
   if (!uom.empty()) out += ",\"unit_of_measurement\":" + JsonString(uom);
   if (!deviceClass.empty()) out += ",\"device_class\":" + JsonString(deviceClass);
   if (!stateClass.empty()) out += ",\"state_class\":" + JsonString(stateClass);
-  out += ",\"availability_topic\":" + JsonString(AvailabilityTopic(s)) +
-         ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"";
-  out += ",\"device\":{\"identifiers\":[" + JsonString("wx118_" + s.station) + "],\"name\":" +
-         JsonString("WX118 " + s.station) + ",\"model\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) +
-         "}";
-  out += ",\"origin\":{\"name\":\"WX118\",\"sw_version\":" + JsonString(kVersionText) + "}}";
+  out += DeviceAndOrigin(s);
   // A topic must be UTF-8 as much as the payload.
+  return {ToUtf8(s.discoveryPrefix + "/sensor/" + uid + "/config"), out};
+}
+
+std::string WeatherStateTopic(const MqttSettings& s, const WeatherField& field) {
+  return s.prefix + "/weather/" + std::string(field.key);
+}
+
+std::string WeatherPayload(const WeatherValues& v, const WeatherField& field) {
+  const std::optional<double> value = field.get(v);
+  std::string out = "{\"value\":" + (value ? RoundedNumber(*value, field.decimals) : std::string("null")) +
+                    ",\"unit\":" + JsonString(field.unit) + ",\"time\":" + JsonString(IsoLocalTime(v.when));
+  if (field.key == "peak_gust_today" && v.peakGustToday) {
+    out += ",\"at\":" + JsonString(IsoLocalTime(v.peakGustToday->when)) + ",\"direction\":" +
+           (v.peakGustDirectionDeg ? RoundedNumber(*v.peakGustDirectionDeg, 0) : std::string("null"));
+  }
+  return out + "}";
+}
+
+std::pair<std::string, std::string> WeatherDiscoveryConfig(const MqttSettings& s, const WeatherField& field) {
+  const std::string uid = Lower("wx118_" + s.station + "_" + std::string(field.key));
+  std::string out = "{\"name\":" + JsonString(field.name) + ",\"unique_id\":" + JsonString(uid) +
+                    ",\"default_entity_id\":" + JsonString("sensor." + uid) +
+                    ",\"state_topic\":" + JsonString(WeatherStateTopic(s, field)) +
+                    ",\"value_template\":\"{{ value_json.value }}\",\"json_attributes_topic\":" +
+                    JsonString(WeatherStateTopic(s, field));
+  if (!field.unit.empty()) out += ",\"unit_of_measurement\":" + JsonString(field.unit);
+  if (!field.deviceClass.empty()) out += ",\"device_class\":" + JsonString(field.deviceClass);
+  out += ",\"state_class\":" + JsonString(field.stateClass) +
+         ",\"suggested_display_precision\":" + std::to_string(field.decimals);
+  out += DeviceAndOrigin(s);
   return {ToUtf8(s.discoveryPrefix + "/sensor/" + uid + "/config"), out};
 }
 

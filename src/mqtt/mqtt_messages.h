@@ -10,6 +10,7 @@
 #include "config/units.h"
 #include "mqtt/mqtt_settings.h"
 #include "channels/reading_observer.h"
+#include "weather/weather_fields.h"
 
 namespace wx {
 
@@ -23,7 +24,8 @@ std::string MqttSlotKey(int slot);
 std::string AvailabilityTopic(const MqttSettings& s);
 std::string StateTopic(const MqttSettings& s, int slot);
 
-// {"stamp":..,"time":..,"raw":..} plus "value" and "unit" when there is a
+// {"stamp":..,"time":..,"raw":..} (the time with its UTC offset, the values
+// rounded to what the log holds) plus "value" and "unit" when there is a
 // physical value; wind readings add the compass point and its bearing.
 std::string StatePayload(const Reading& r, int windOffset, const std::optional<PhysicalValue>& physical);
 
@@ -31,5 +33,12 @@ std::string StatePayload(const Reading& r, int windOffset, const std::optional<P
 // physical unit when the [Units] section gives one.
 std::pair<std::string, std::string> DiscoveryConfig(const MqttSettings& s, const Settings& settings, int slot,
                                                     const std::optional<std::string>& unit);
+
+// The derived weather: a retained topic per value under <prefix>/weather/,
+// its payload {"value":..,"unit":..,"time":..} (value null while unknown;
+// the peak gust adds "at" and "direction"), and its discovery config.
+std::string WeatherStateTopic(const MqttSettings& s, const WeatherField& field);
+std::string WeatherPayload(const WeatherValues& v, const WeatherField& field);
+std::pair<std::string, std::string> WeatherDiscoveryConfig(const MqttSettings& s, const WeatherField& field);
 
 }  // namespace wx

@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "datalog/stamps.h"
 
 namespace wx {
 namespace {
@@ -26,7 +29,7 @@ void InitLibraryOnce() {
 }  // namespace
 
 std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
-                                                                ErrorSink& errors) {
+                                                                ErrorSink& errors, const Weather* weather) {
   // The secondary reader has reported anything odd about the file; a folder
   // or a FIFO in its place must not hang the start here.
   const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
@@ -38,11 +41,19 @@ std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& 
   std::optional<MqttSettings> mqtt = ReadMqttSettings(*ini, settings.station, paths, problems);
   for (const std::string& p : problems) errors.ShowError(p);
   if (!mqtt) return nullptr;
-  return std::make_unique<MqttPublisher>(std::move(*mqtt), settings, errors);
+  if (weather) mqtt->deviceName = weather->station().name;
+  return std::make_unique<MqttPublisher>(std::move(*mqtt), settings, errors, weather);
 }
 
-MqttPublisher::MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors)
-    : mqtt_(std::move(mqtt)), settings_(settings), errors_(errors) {
+MqttPublisher::MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors, const Weather* weather)
+    : mqtt_(std::move(mqtt)), settings_(settings), errors_(errors), weather_(weather) {
+  if (weather_) {
+    for (const WeatherField& f : kWeatherFields)
+      if (WeatherFieldAvailable(f, settings_.station.sensorEnabled, weather_->station().outdoor)) {
+        weatherTopics_.push_back({&f, WeatherStateTopic(mqtt_, f), {}, {}});
+        if (mqtt_.discovery) discovery_.push_back(WeatherDiscoveryConfig(mqtt_, f));
+      }
+  }
   where_ = mqtt_.host + ":" + std::to_string(mqtt_.port);
   for (int slot = 0; slot < kMqttSlots; ++slot) stateTopics_[slot] = StateTopic(mqtt_, slot);
   if (mqtt_.discovery) {
@@ -165,12 +176,29 @@ void MqttPublisher::NotePublishResultLocked(Kind kind, const std::string& topic,
 void MqttPublisher::OnReading(const Reading& reading) {
   const int slot = MqttSlot(reading);
   if (slot < 0 || slot >= kMqttSlots) return;
-  std::string payload = StatePayload(reading, settings_.station.windOffset,
-                                     ToPhysical(settings_.units, reading.channel, reading.raw));
+  // A temperature as the log holds it (hundredths), so that raw and value agree.
+  const double raw =
+      IsKind(reading.channel, ChannelKind::Temperature) ? std::round(reading.raw * 100) / 100 : reading.raw;
+  std::string payload =
+      StatePayload(reading, settings_.station.windOffset, ToPhysical(settings_.units, reading.channel, raw));
   {
     std::lock_guard lock(mutex_);
     if (connected_) PublishLocked(Kind::State, stateTopics_[slot], payload, mqtt_.retain);
     latest_[slot] = std::move(payload);
+  }
+  if (!weatherTopics_.empty()) {
+    const WeatherValues v = weather_->Snapshot(reading.when);
+    for (WeatherTopic& w : weatherTopics_) {
+      const std::optional<double> value = w.field->get(v);
+      std::string sent = value ? RoundedNumber(*value, w.field->decimals) : "null";
+      if (w.field->key == "peak_gust_today" && v.peakGustToday) sent += Stamp(v.peakGustToday->when);
+      if (sent == w.sentValue && reading.when < w.sentAt + 10.0 / 1440) continue;
+      std::lock_guard lock(mutex_);
+      w.payload = WeatherPayload(v, *w.field);
+      w.sentValue = std::move(sent);
+      w.sentAt = reading.when;
+      if (connected_) PublishLocked(Kind::State, w.topic, w.payload, mqtt_.retain);
+    }
   }
   ReportProblems();
 }
@@ -291,6 +319,8 @@ void MqttPublisher::OnConnect(mosquitto*, void* obj, int rc) {
   for (int slot = 0; slot < kMqttSlots; ++slot)
     if (!self->latest_[slot].empty())
       self->PublishLocked(Kind::State, self->stateTopics_[slot], self->latest_[slot], self->mqtt_.retain);
+  for (const WeatherTopic& w : self->weatherTopics_)
+    if (!w.payload.empty()) self->PublishLocked(Kind::State, w.topic, w.payload, self->mqtt_.retain);
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* obj, int) {
@@ -308,3 +338,4 @@ void MqttPublisher::OnLog(mosquitto*, void* obj, int level, const char* text) {
 }
 
 }  // namespace wx
+#include "datalog/stamps.h"

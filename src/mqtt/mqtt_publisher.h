@@ -18,6 +18,7 @@
 
 #include "config/settings.h"
 #include "mqtt/mqtt_messages.h"
+#include "weather/weather.h"
 #include "mqtt/mqtt_settings.h"
 #include "channels/reading_observer.h"
 #include "platform/error_sink.h"
@@ -32,11 +33,12 @@ class MqttPublisher : public ReadingObserver {
   // Reads the [MQTT] section of the secondary file; nullptr when it is
   // absent (or unusable: the reason goes to `errors`). Call after the
   // primary file is read, so the chips' ids are known.
+  // With weather, its values go out too (it must outlive the publisher).
   static std::unique_ptr<MqttPublisher> FromSecondaryFile(const Settings& settings, const PathMapper& paths,
-                                                          ErrorSink& errors);
+                                                          ErrorSink& errors, const Weather* weather = nullptr);
 
   // Physical values follow settings.units ([Units]).
-  MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors);
+  MqttPublisher(MqttSettings mqtt, const Settings& settings, ErrorSink& errors, const Weather* weather = nullptr);
   ~MqttPublisher() override;
 
   // Starts the network thread.
@@ -85,6 +87,16 @@ class MqttPublisher : public ReadingObserver {
   bool wasConnected_ = false;  // in the current attempt
   bool done_ = false;          // the thread has ended
   std::array<std::string, kMqttSlots> latest_;
+  // The derived weather: the values this station can give, their topics,
+  // latest payloads, and what was last sent and when (a value goes out
+  // when it changes, and every 10 minutes so that its time stays fresh).
+  struct WeatherTopic {
+    const WeatherField* field;
+    std::string topic, payload, sentValue;
+    DateTime sentAt = 0;
+  };
+  const Weather* weather_;
+  std::vector<WeatherTopic> weatherTopics_;
   std::mutex logMutex_;  // the library logs while holding its own locks
   std::string lastErrorLog_;
   std::optional<std::string> pendingProblem_;

@@ -26,6 +26,7 @@ struct MqttSettings {
   bool discovery = true;
   int keepalive = 60;
   std::string station;          // id text of the station's first chip, lower case
+  std::string deviceName;       // what the consumer calls the device: [Station] Name, else "WX118 <station>"
 };
 
 // nullopt when the section is absent: MQTT stays off. Each faulty value is

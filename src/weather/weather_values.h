@@ -33,8 +33,8 @@ struct WeatherValues {
   std::optional<double> temperatureC;
   std::optional<double> humidityPercent;  // 0..100
   std::optional<double> dewPointC;
-  std::optional<double> windChillC;   // the temperature itself where it does not apply
-  std::optional<double> heatIndexC;   // the temperature itself where it does not apply
+  std::optional<double> windChillC;  // the temperature itself where it does not apply
+  std::optional<double> heatIndexC;  // the temperature itself where it does not apply
   std::optional<double> humidex;
   std::optional<double> apparentC;
 
@@ -75,11 +75,11 @@ struct StationSettings {
   bool present = false;  // the section exists
   std::string name;
   std::optional<double> altitudeM;
-  std::optional<double> latitude;   // decimal degrees, north positive
-  std::optional<double> longitude;  // decimal degrees, east positive
-  int outdoor = 0;                  // the outdoor temperature channel, 0..4 (T0..T4)
-  double windFactor = 1.974;        // km/h per count per second
-  double vdd = 5.00;                // the humidity sensor's supply, volts
+  std::optional<double> latitude;         // decimal degrees, north positive
+  std::optional<double> longitude;        // decimal degrees, east positive
+  int outdoor = 0;                        // the outdoor temperature channel, 0..4 (T0..T4)
+  double windFactor = 1.974;              // km/h per count per second
+  double vdd = 5.00;                      // the humidity sensor's supply, volts
   bool calibrationGivesSeaLevel = false;  // Pressure=sealevel
 };
 

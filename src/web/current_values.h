@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "channels/reading_observer.h"
 #include "platform/clock.h"
+#include "weather/weather.h"
 
 namespace wx {
 
@@ -25,6 +26,9 @@ class CurrentValues : public ReadingObserver {
   std::string PhonePage(DateTime now) const;
 
   const std::optional<Reading>& Latest(int channel) const { return latest_.at(channel); }
+
+  // The derived weather the page and current.json show; none: no "weather".
+  const Weather* weather = nullptr;
 
  private:
   const Settings& settings_;

@@ -66,7 +66,7 @@ TEST_F(DemoTest, DemoChartGivesEveryTraceABandOfItsOwn) {
   const double windCountsOnTheChart = 5000 * 24 * 9.36;  // the cup counter across the chart's width
   const Range ranges[] = {{"temperatures", {0, 1, 2, 3, 4}, 2, 21.6}, {"rain", {5}, 0, 70},
                           {"lightning", {7}, 0, 8},   {"pressure", {8}, 425, 495},
-                          {"humidity", {9}, 350, 650}, {"wind speed", {6}, 0, windCountsOnTheChart}};
+                          {"humidity", {9}, 210, 370}, {"wind speed", {6}, 0, windCountsOnTheChart}};
   auto row = [&](int ch, double v) {
     if (ch <= 4) return chart.TtureRow(ch, static_cast<float>(v));
     if (ch == 8 || ch == 9) return chart.AnalogRow(ch, static_cast<int>(v));

@@ -11,6 +11,7 @@
 #include "config/help_texts.h"
 #include "config/secondary_config.h"
 #include "mqtt/mqtt_settings.h"
+#include "weather/station.h"
 #include "platform/profile.h"
 #include "support/fakes.h"
 
@@ -304,6 +305,7 @@ TEST_F(SecondaryFixture, ManualPageNamesEveryKeyReadAndIniInfoAndTheHelpFileName
   Load(all);
   std::vector<std::string> problems;
   ReadMqttSettings(ProfileFile::FromText(all), StationConfig{}, paths, problems);
+  ReadStationSettings(ProfileFile::FromText(all), problems);
   ProfileFile::RecordLookups(nullptr);
   EXPECT_GE(asked.size(), 100u);
   for (const std::string& a : asked) {

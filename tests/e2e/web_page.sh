@@ -178,7 +178,17 @@ function check() {
     var doc = f.contentDocument;
     out.push('RELOADED|' + (f.contentWindow.notReloaded !== true));
     out.push('OVERFLOW|' + (doc.documentElement.scrollWidth > width));
-    var cards = doc.querySelectorAll('.card');
+    var cards = doc.querySelectorAll('#values .card');
+    // The weather first, as a person reads it: the temperature in the page's
+    // unit with the day's high and low, the wind with its compass point or calm.
+    var w = {};
+    doc.querySelectorAll('#weather .card').forEach(function (c) {
+      w[c.dataset.weather] = c.querySelector('.value').textContent + '|' + (c.querySelector('.detail') || {}).textContent;
+    });
+    out.push('WEATHER|' + Object.keys(w).sort().join(','));
+    if (!/^-?[0-9.]+ \u00b0F\|High .* at \d\d:\d\d, Low .* at \d\d:\d\d$/.test(w.temperature || ''))
+      out.push('WRONG|temperature|' + w.temperature);
+    if (!/^\d+ mph ([NESW]{1,3}|calm)\|/.test(w.wind || '')) out.push('WRONG|wind|' + w.wind);
     out.push('CARDS|' + cards.length + '|' + d.channels.length);
     var top = cards.length ? cards[0].offsetTop : -1, perRow = 0;
     cards.forEach(function (card) {
@@ -213,6 +223,7 @@ for width in 390 1280; do
   grep -qx 'RELOADED|false' "$r" || fail "the phone page reloaded instead of refreshing ($width)"
   grep -qx 'OVERFLOW|false' "$r" || fail "the phone page is wider than $width px"
   grep -q '^CARDS|\([1-9][0-9]*\)|\1$' "$r" || fail "one card per channel ($width): $(grep CARDS "$r")"
+  grep -qx 'WEATHER|humidity,pressure,rain,temperature,wind' "$r" || fail "the weather cards ($width): $(grep WEATHER "$r")"
   grep -qx 'IMG|true|780x237|true' "$r" || fail "the chart on the phone page ($width): $(grep IMG "$r")"
   grep -qx 'LINK|WX118WG.htm' "$r" || fail "no link to the page ($width)"
   grep -qx 'BOLD|today' "$r" || fail "the message on the phone page ($width)"

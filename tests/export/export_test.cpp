@@ -105,6 +105,32 @@ TEST_F(ExportFixture, JsonLinesWithUnitsDatesAndChannels) {
             "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"cm\",\"text\":\"By hand: rain, \\\"lots\\\"\"}\n");
 }
 
+TEST_F(ExportFixture, DerivedRowsGiveEachDaysRainAndExtremesAfterTheDay) {
+  ExportOptions o;
+  o.derived = true;
+  o.channels.fill(false);
+  o.comments = false;
+  constexpr std::string_view log =
+      "rf26l07a00000000100\r\nt026l07a00+0200\r\nrf26l07m00000000110\r\nt026l07o05+0850\r\n"
+      "rf26l08b00000000112\r\nt026l08b00-0100\r\n";
+  EXPECT_EQ(Export(o, log),
+            "time,tag,channel,raw,value,unit,text,bin0,bin1,bin2,bin3,bin4,bin5,bin6,bin7,bin8,bin9,bin10,bin11,"
+            "bin12,bin13,bin14,bin15,bin16\n"
+            "2026-12-07T14:05:00+01:00,dv,rain_day,,2.54,mm" + std::string(18, ',') + "\n"
+            "2026-12-07T00:00:00+01:00,dv,T0_low,,2,°C" + std::string(18, ',') + "\n"
+            "2026-12-07T14:05:00+01:00,dv,T0_high,,8.5,°C" + std::string(18, ',') + "\n"
+            "2026-12-08T01:00:00+01:00,dv,rain_day,,0.51,mm" + std::string(18, ',') + "\n"
+            "2026-12-08T01:00:00+01:00,dv,T0_low,,-1,°C" + std::string(18, ',') + "\n"
+            "2026-12-08T01:00:00+01:00,dv,T0_high,,-1,°C" + std::string(18, ',') + "\n");
+  o.format = ExportOptions::Format::Jsonl;
+  o.toDate = ParseExportDate("2026-12-07");
+  const std::string jsonl = Export(o, log);
+  EXPECT_EQ(jsonl.substr(0, jsonl.find('\n')),
+            "{\"time\":\"2026-12-07T14:05:00+01:00\",\"tag\":\"dv\",\"channel\":\"rain_day\",\"value\":2.54,"
+            "\"unit\":\"mm\"}");
+  EXPECT_EQ(jsonl.find("2026-12-08"), std::string::npos);
+}
+
 TEST_F(ExportFixture, SingleByteCommentsBecomeUtf8InBothFormats) {
   // Hand-written on the old platform: Windows-1252, one part looking like (overlong) UTF-8.
   constexpr std::string_view kLatin =

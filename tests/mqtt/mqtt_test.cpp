@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "datalog/stamps.h"
 #include "mqtt/mqtt_messages.h"
 #include "mqtt/mqtt_publisher.h"
 #include "mqtt/mqtt_settings.h"
@@ -107,8 +108,11 @@ TEST(MqttMessages, StatePayloadsAreJsonWithStampRawPhysicalAndCompass) {
   const Reading t{0, *EncodeDateTime(2026, 12, 7, 14, 5, 32), "26l07o05", 21.5};
   QJsonObject o = Json(StatePayload(t, 9, std::nullopt));
   EXPECT_EQ(o["stamp"].toString(), "26l07o05");
-  EXPECT_EQ(o["time"].toString(), "2026-12-07T14:05:32");
+  EXPECT_EQ(o["time"].toString().toStdString(), IsoLocalTime(t.when));  // with its UTC offset
   EXPECT_DOUBLE_EQ(o["raw"].toDouble(), 21.5);
+  // Values as the log holds them, not a float's or a product's last digits.
+  const std::string rounded = StatePayload(Reading{0, t.when, t.stamp, double(21.3f)}, 9, PhysicalValue{98.39999999999999, "%"});
+  EXPECT_NE(rounded.find("\"raw\":21.3,\"value\":98.4,"), std::string::npos) << rounded;
   EXPECT_FALSE(o.contains("value"));
 
   o = Json(StatePayload(t, 9, PhysicalValue{70.7, "°F"}));
@@ -165,6 +169,35 @@ TEST(MqttMessages, DiscoveryConfigsNameTheChipUnitAndClass) {
   const QJsonObject average = Json(DiscoveryConfig(s, settings, kWindAverageSlot, std::nullopt).second);
   EXPECT_EQ(average["state_topic"].toString(), "wx118/7a000801b2c3d410/wind_direction_average");
   EXPECT_EQ(average["value_template"].toString(), "{{ value_json.degrees }}");
+
+  EXPECT_EQ(o["default_entity_id"].toString(), "sensor.wx118_7a000801b2c3d410_t0");
+  EXPECT_FALSE(o.contains("object_id"));
+
+  // The derived weather: the classes and units the consumer expects.
+  MqttSettings named = s;
+  named.deviceName = "Hill Farm";
+  auto weather = [&](std::string_view key) {
+    for (const WeatherField& f : kWeatherFields)
+      if (f.key == key) return Json(WeatherDiscoveryConfig(named, f).second);
+    return QJsonObject();
+  };
+  EXPECT_EQ(weather("wind_direction")["state_class"].toString(), "measurement_angle");
+  EXPECT_EQ(weather("wind_direction")["device_class"].toString(), "wind_direction");
+  EXPECT_EQ(weather("rain_today")["state_class"].toString(), "total_increasing");
+  EXPECT_EQ(weather("rain_rate")["device_class"].toString(), "precipitation_intensity");
+  EXPECT_EQ(weather("rain_rate")["unit_of_measurement"].toString(), "mm/h");
+  EXPECT_EQ(weather("wind_gust")["device_class"].toString(), "wind_speed");
+  EXPECT_EQ(weather("sea_level_pressure")["device_class"].toString(), "atmospheric_pressure");
+  EXPECT_EQ(weather("dew_point")["device_class"].toString(), "temperature");
+  EXPECT_EQ(weather("dew_point")["state_topic"].toString(), "wx118/7a000801b2c3d410/weather/dew_point");
+  EXPECT_EQ(weather("humidex")["device"].toObject()["name"].toString(), "Hill Farm");
+  EXPECT_FALSE(weather("humidex").contains("unit_of_measurement"));
+  WeatherValues v;
+  v.when = *EncodeDateTime(2026, 12, 7, 14, 5);
+  v.peakGustToday = TimedValue{31.649, v.when};
+  const std::string gust = WeatherPayload(v, kWeatherFields[12]);
+  EXPECT_EQ(gust.substr(0, gust.find(",\"time")), "{\"value\":31.6,\"unit\":\"km/h\"") << gust;
+  EXPECT_EQ(WeatherPayload(v, kWeatherFields[0]).substr(0, 13), "{\"value\":null");
 
   // A label and a prefix saved in Latin-1 reach the consumer as UTF-8 (or it drops the entity).
   settings.plot.channelLabel[0] = "Temp. \xE9t\xE9 \x80";

@@ -109,8 +109,11 @@ TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
   settings.station.windOffset = 2;
   settings.page.pageMessage = "Caf\xe9 <b>open</b></script>";
   CurrentValues current(settings);
+  Weather weather(settings, StationSettings{}, sink_);
+  current.weather = &weather;
   ReadingAnnouncer announcer;
   announcer.Subscribe(current);
+  announcer.Subscribe(weather);
   const DateTime t = clock_.Now();
   announcer.Announce(Reading{0, t, Stamp(t), 21.5, false});
   announcer.Announce(Reading{1, t, Stamp(t), 5.0, false});  // not enabled
@@ -135,6 +138,14 @@ TEST_F(WebTest, CurrentJsonAndPhonePageFollowTheAnnouncedReadings) {
   EXPECT_TRUE(ch[1].toObject()["raw"].isNull());       // enabled, not read yet
   EXPECT_EQ(ch[2].toObject()["direction"].toString(), "ESE");  // index 3 turned by the offset 2
   EXPECT_TRUE(ch[2].toObject()["average"].toObject()["direction"].isNull());
+  // The weather: what the readings give, null for what they cannot.
+  const QJsonObject w = d["weather"].toObject();
+  EXPECT_EQ(w["temperature"].toObject()["value"].toDouble(), 21.5);
+  EXPECT_EQ(w["temperature"].toObject()["unit"].toString(), QString::fromUtf8("°C"));
+  EXPECT_TRUE(w["dew_point"].isNull());
+  EXPECT_TRUE(w["sea_level_pressure"].isNull());  // no calibration
+  EXPECT_EQ(w["day"].toObject()["T0"].toObject()["high"].toObject()["time"].toString().toStdString(),
+            IsoLocalTime(t));
 
   settings.units.present = true;
   settings.units.fahrenheit = true;

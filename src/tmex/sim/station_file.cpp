@@ -86,11 +86,16 @@ struct Parser {
       return ValueProgram::Constant(*v);
     }
     if (kind == "ramp") {
-      if (n != 2) return Fail("ramp takes START and RATE-PER-HOUR"), std::nullopt;
+      if (n != 2 && n != 4) return Fail("ramp takes START RATE-PER-HOUR [AMPLITUDE PERIOD]"), std::nullopt;
       auto a = num(0, "start");
       auto b = num(1, "rate");
       if (!a || !b) return std::nullopt;
-      return ValueProgram::Ramp(*a, *b);
+      if (n == 2) return ValueProgram::Ramp(*a, *b);
+      auto c = num(2, "amplitude");
+      auto p = Duration(t[from + 4]);
+      if (!p || *p <= 0) Fail("bad period '" + t[from + 4] + "' (a positive duration such as 90s, 10m, 24h)");
+      if (!c || !p || *p <= 0) return std::nullopt;
+      return ValueProgram::Ramp(*a, *b, *c, *p);
     }
     if (kind == "sine") {
       if (n != 3) return Fail("sine takes MEAN AMPLITUDE PERIOD"), std::nullopt;

@@ -26,11 +26,13 @@ ValueProgram ValueProgram::Constant(double v) {
   return p;
 }
 
-ValueProgram ValueProgram::Ramp(double start, double perHour) {
+ValueProgram ValueProgram::Ramp(double start, double perHour, double amplitude, double periodSeconds) {
   ValueProgram p;
   p.kind_ = Kind::kRamp;
   p.a_ = start;
   p.b_ = perHour;
+  p.c_ = periodSeconds > 0 ? amplitude : 0;
+  p.d_ = periodSeconds > 0 ? periodSeconds : 1;
   return p;
 }
 
@@ -68,7 +70,7 @@ double ValueProgram::At(double t) const {
     case Kind::kConstant:
       return a_;
     case Kind::kRamp:
-      return a_ + b_ * t / 3600.0;
+      return a_ + b_ * t / 3600.0 + c_ * std::sin(2 * std::numbers::pi * t / d_);
     case Kind::kSine:
       return a_ + b_ * std::sin(2 * std::numbers::pi * t / c_);
     case Kind::kSteps: {

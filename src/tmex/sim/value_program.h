@@ -12,8 +12,9 @@ class ValueProgram {
  public:
   ValueProgram() = default;  // constant 0
   static ValueProgram Constant(double v);
-  // start + perHour * hours.
-  static ValueProgram Ramp(double start, double perHour);
+  // start + perHour * hours, plus amplitude * sin(2 pi t / period) when a
+  // period is given: a counter whose rate swings (wind that drops at night).
+  static ValueProgram Ramp(double start, double perHour, double amplitude = 0, double periodSeconds = 0);
   static ValueProgram Sine(double mean, double amplitude, double periodSeconds);
   // (time offset in seconds, value) pairs; the value of the latest offset
   // not after t holds; before the first one its value holds.
@@ -27,7 +28,7 @@ class ValueProgram {
  private:
   enum class Kind { kConstant, kRamp, kSine, kSteps, kWalk };
   Kind kind_ = Kind::kConstant;
-  double a_ = 0, b_ = 0, c_ = 0;
+  double a_ = 0, b_ = 0, c_ = 0, d_ = 0;
   uint32_t seed_ = 0;
   std::vector<std::pair<double, double>> steps_;
   // Random walk cache: value after walkIndex_ steps (time only moves on, but
