@@ -13,11 +13,8 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/single_instance.h"
-#if __has_include("weather/weather.h")
 #include "weather/station.h"
 #include "weather/weather.h"
-#define WX118_HAVE_WEATHER 1
-#endif
 
 namespace wx {
 
@@ -84,12 +81,7 @@ Installation Locate(const CommonOptions& o, const char* command) {
 }
 
 StationSettings Station(const Installation& in, std::vector<std::string>& problems) {
-#ifdef WX118_HAVE_WEATHER
   return in.ini2 ? ReadStationSettings(*in.ini2, problems) : StationSettings{};
-#else
-  (void)in, (void)problems;
-  return {};
-#endif
 }
 
 int Usage(const std::string& command, const std::string& why) {
@@ -212,18 +204,10 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
   struct Quiet : ErrorSink {
     void ShowError(const std::string& m) override { std::cerr << "wx118 archive: " << m << "\n"; }
   } sink;
-#ifdef WX118_HAVE_WEATHER
   Weather weather(settings, station, sink);
   RebuildEngine engine{[&](const Reading& reading) { weather.OnReading(reading); },
-                       [&](DateTime now) { return weather.Snapshot(now); }};
-#else
-  RebuildEngine engine{[](const Reading&) {},
-                       [](DateTime now) {
-                         WeatherValues v;
-                         v.when = now;
-                         return v;
-                       }};
-#endif
+                       [&](DateTime now) { return weather.Snapshot(now); },
+                       [&](int offset) { settings.station.windOffset = static_cast<uint8_t>(offset); }};
   const RebuildReport r = RebuildArchive(db, logs, archive.intervalMinutes * 60, engine, year,
                                          [](const std::string& line) { std::cout << "read " << line << "\n"; });
   if (!r.error.empty()) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "archive/archive_writer.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -11,13 +12,23 @@ namespace wx {
 
 ArchiveSettings ReadArchiveSettings(const ProfileFile& ini, std::vector<std::string>& problems) {
   ArchiveSettings s;
-  s.enabled = ini.ReadInteger("Archive", "Enabled", 1) != 0;
-  const int interval = ini.ReadInteger("Archive", "Interval", s.intervalMinutes);
-  if (interval < 1 || interval > 60)
-    problems.push_back("[Archive] Interval=" + ini.ReadString("Archive", "Interval", "") +
-                       " is not 1 to 60 minutes; 5 is used");
-  else
-    s.intervalMinutes = interval;
+  // As the other sections' flags: 1, on, yes, true or 0, off, no, false.
+  if (ini.HasKey("Archive", "Enabled")) {
+    std::string v = ini.ReadString("Archive", "Enabled", "");
+    for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (v == "0" || v == "off" || v == "no" || v == "false")
+      s.enabled = false;
+    else if (!(v == "1" || v == "on" || v == "yes" || v == "true"))
+      problems.push_back("In WX118ini2.txt, [Archive] Enabled=" + v + " is not 1 or 0; 1 is used.");
+  }
+  if (ini.HasKey("Archive", "Interval")) {
+    const int interval = ini.ReadInteger("Archive", "Interval", 0);
+    if (interval < 1 || interval > 60)
+      problems.push_back("In WX118ini2.txt, [Archive] Interval=" + ini.ReadString("Archive", "Interval", "") +
+                         " is not 1 to 60 minutes; 5 is used.");
+    else
+      s.intervalMinutes = interval;
+  }
   return s;
 }
 

@@ -239,7 +239,8 @@ TEST(ArchiveRebuild, CompressedAndRotatedLogsGiveTheSameArchiveTwice) {
                          [last](DateTime now) {
                            last->when = now;
                            return *last;
-                         }};
+                         },
+                         {}};
   };
   std::vector<std::string> said, skipped;
   const auto say = [&](const std::string& s) { said.push_back(s); };
