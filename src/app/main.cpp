@@ -21,6 +21,7 @@
 #include "platform/signals.h"
 #include "archive/archive_command.h"
 #include "export/log_export.h"
+#include "app/scan_command.h"
 #include "platform/single_instance.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "tmex/tmex.h"
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "export") return wx::RunExportCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "archive") return wx::RunArchiveCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "summary") return wx::RunSummaryCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "scan") return wx::RunScanCommand({args.begin() + 1, args.end()});
   std::string error;
   const std::optional<wx::Options> parsed = wx::ParseOptions(args, error);
   if (!parsed) {
@@ -173,6 +175,10 @@ int main(int argc, char** argv) {
 
   UiRelay relay;
   wx::Monitor monitor(clock, relay, paths, tmex);
+  if (opt.owserver)
+    monitor.busRoute = opt.owserver;
+  else if (opt.simulate || opt.serialDevice)
+    monitor.busRoute = std::optional<std::string>();  // the command line chose the TMEX calls
   std::unique_ptr<wx::FrontEnd> ui;
   if (windows)
     ui.reset(windows->makeWindows(monitor.views, monitor.chart().Bitmap(), monitor.dial().Image(), opt.speed));

@@ -14,6 +14,7 @@
 #include "config/help_texts.h"
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
+#include "onewire/owserver_chip_bus.h"
 #include "weather/station.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
@@ -69,6 +70,25 @@ Monitor::Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex
   readers_.readings.Subscribe(weather_);
   web_.current = &current_;
   current_.weather = &weather_;
+}
+
+void Monitor::UseBusRoute() {
+  std::optional<std::string> address;
+  if (busRoute) {
+    address = *busRoute;
+  } else {
+    // [Bus] Owserver=HOST:PORT reads the chips through owserver; the primary
+    // file's port and adapter type stay for the serial adapter.
+    const std::filesystem::path file = paths_.Map(settings.files.secondaryConfig);
+    std::error_code ec;
+    const auto ini = std::filesystem::is_regular_file(file, ec) ? ProfileFile::Load(file) : std::nullopt;
+    std::string why;
+    if (ini) address = ReadOwserverSetting(*ini, why);
+    if (!why.empty())
+      ShowError("In WX118ini2.txt, [Bus] Owserver " + why + "; the chips are read through the adapter of "
+                "lines h and i.");
+  }
+  if (address) devices_.UseRoute(std::make_unique<OwserverChipBus>(*address, settings.station, ui_));
 }
 
 int Monitor::ExitStatus() const {
@@ -139,6 +159,7 @@ void Monitor::FormCreate() {
   if (!fatalConfigFault_) {
     if (LoadPrimaryConfig(settings.station, settings.files.primaryConfig, ui_, *this)) {
       ConvertSensorIds(settings.station);
+      UseBusRoute();
       devices_.InitDevices();
     } else {
       fatalConfigFault_ = true;
@@ -181,6 +202,9 @@ void Monitor::FormCreate() {
     readers_.readings.Subscribe(*mqtt_);
     mqtt_->Start();
   }
+  // The weather networks, each with its own worker thread.
+  uploads_ = Uploads::FromSecondaryFile(settings, weather_.station(), paths_, clock_, *this, WX118_VERSION);
+  if (uploads_) uploads_->Start();
   // The replay closes the data log behind it; it is reopened for the cycle.
   replay_.ReplayDataLog();
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
@@ -261,6 +285,7 @@ void Monitor::OnTimerCycle() {
 
   web_.PageUpdateTick(ShowCelsius);
   web_.ImageExportTick();
+  if (uploads_) uploads_->Tick([this] { return weather_.Snapshot(clock_.Now()); });
 }
 
 void Monitor::FollowClockSteps() {
@@ -406,6 +431,7 @@ void Monitor::buQuitClick() {
   views.main.laMsgs.text = "One moment please";
   if (mqtt_) mqtt_->Stop();
   if (archive_) archive_->Stop();
+  if (uploads_) uploads_->Stop();
   if (LogErrorsToFile) CloseErrorLog();
   if (replay_.ReplayReaderOpen) {
     replay_.CloseReader();

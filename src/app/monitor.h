@@ -26,6 +26,7 @@
 #include "platform/views.h"
 #include "archive/archive_writer.h"
 #include "mqtt/mqtt_publisher.h"
+#include "upload/uploads.h"
 #include "tmex/tmex.h"
 #include "weather/weather.h"
 #include "web/web_publisher.h"
@@ -36,6 +37,11 @@ class Monitor : public WindowEvents, public ErrorSink {
  public:
   Monitor(const Clock& clock, Ui& ui, const PathMapper& paths, Tmex& tmex);
   ~Monitor() override;
+
+  // The chips' route when the command line chose one: owserver at this
+  // address, or (empty) the TMEX calls. Unset: the secondary file's [Bus]
+  // Owserver, else the TMEX calls.
+  std::optional<std::optional<std::string>> busRoute;
 
   // The start-up sequence; leaves the timer armed unless a fatal
   // configuration fault asked the application to end.
@@ -97,6 +103,8 @@ class Monitor : public WindowEvents, public ErrorSink {
   static const char* AttributionText();
 
  private:
+  // The owserver route when busRoute or the secondary file name one.
+  void UseBusRoute();
   void OnTimerCycle();
   void RunSlot(int slot);
   // The reader of one channel, by its kind.
@@ -126,6 +134,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   WebPublisher web_;
   std::unique_ptr<MqttPublisher> mqtt_;
   std::unique_ptr<LiveArchive> archive_;  // nullptr with [Archive] Enabled=0
+  std::unique_ptr<Uploads> uploads_;  // nullptr without a network section
   CurrentValues current_;
   Weather weather_;
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "config/settings.h"
+#include "onewire/owserver_chip_bus.h"
 
 #ifndef WX118_VERSION
 #define WX118_VERSION "unknown"
@@ -12,10 +13,11 @@
 namespace wx {
 
 std::string UsageText() {
-  return "usage: wx118 [--headless] [--root DIR] [--serial-device PATH]\n"
+  return "usage: wx118 [--headless] [--root DIR] [--serial-device PATH | --owserver HOST:PORT]\n"
          "             [--simulate STATION-FILE [--speed N]]\n"
          "       wx118 --demo [DIR] [--speed N] [--headless] [--root DIR]\n"
          "       wx118 --version | --help\n"
+         "       wx118 scan [--owserver HOST:PORT | --serial-device PATH | --simulate FILE] [--write-primary FILE]\n"
          "       wx118 export [LOG] [--from DATE] [--to DATE] [--channels LIST] [--format csv|jsonl]\n"
          "       wx118 archive rebuild [LOG...]\n"
          "       wx118 summary --month YYYY-MM | --year YYYY\n";
@@ -33,8 +35,10 @@ std::string HelpText() {
          "  --simulate FILE        read the simulated station described in FILE instead of the adapter\n"
          "  --root DIR             where drive-letter paths land (default $XDG_DATA_HOME/wx118)\n"
          "  --serial-device PATH   the adapter's serial device, instead of the one the port digit maps to\n"
+         "  --owserver HOST:PORT   read the chips through owserver (OWFS) instead of the adapter\n"
          "  --version              print the version and exit\n"
          "  -h, --help             print this help and exit\n"
+         "  scan ...               list the chips on the bus, draft a primary file (wx118 scan --help)\n"
          "  export ...             the data log as CSV or JSON Lines (wx118 export --help)\n"
          "  archive rebuild ...    the archive built anew from data logs, rotated and .gz ones too\n"
          "  summary ...            the month's or year's climatological summary from the archive\n"
@@ -68,6 +72,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       if (!(o.simulate = value("a station file"))) return std::nullopt;
     } else if (a == "--serial-device") {
       if (!(o.serialDevice = value("a device path"))) return std::nullopt;
+    } else if (a == "--owserver") {
+      const auto v = value("HOST:PORT");
+      if (!v) return std::nullopt;
+      std::string why;
+      if (!(o.owserver = CheckOwserverAddress(*v, why))) {
+        error = "--owserver: " + why;
+        return std::nullopt;
+      }
     } else if (a == "--demo") {
       o.demo = true;
       if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
@@ -104,6 +116,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   }
   if (o.serialDevice && (o.demo || o.simulate)) {
     error = "--serial-device is for a real adapter; it cannot be combined with --demo or --simulate";
+    return std::nullopt;
+  }
+  if (o.owserver && (o.demo || o.simulate || o.serialDevice)) {
+    error = "--owserver reads the chips through owserver; it cannot be combined with --demo, --simulate or "
+            "--serial-device";
     return std::nullopt;
   }
   if (o.demo && o.speed > 1.0 && !demoDirGiven) o.demoDir = kTimeLapseDemoDir;

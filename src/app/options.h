@@ -12,6 +12,7 @@ struct Options {
   std::optional<std::string> root;          // --root DIR
   std::optional<std::string> simulate;      // --simulate FILE
   std::optional<std::string> serialDevice;  // --serial-device PATH
+  std::optional<std::string> owserver;      // --owserver HOST:PORT, checked
   bool demo = false;
   std::string demoDir = "wx118-demo";       // --demo [DIR]; a time-lapse run: kTimeLapseDemoDir
   double speed = 1.0;                       // --speed N

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "config/primary_config.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "channels/channel_table.h"
 #include "platform/file_checks.h"
 #include "platform/profile.h"
+#include "tmex/crc.h"
 
 namespace wx {
 namespace {
@@ -83,6 +85,23 @@ int HexValue(char c) {
 bool FamilyAccepted(int channel, const std::string& family) {
   if (family.size() != 2 || HexValue(family[0]) < 0 || HexValue(family[1]) < 0) return false;
   return AcceptsFamily(channel, static_cast<uint8_t>(HexValue(family[0]) * 16 + HexValue(family[1])));
+}
+
+// digitemp and owdir print an ID family byte first and CRC byte last, the
+// reverse of this file's order. When the ID read the other way round is a
+// sound ROM code for the channel, the line as it should be written.
+std::optional<std::string> ReversedIdLine(int channel, const std::string& line) {
+  if (line.size() < 19) return std::nullopt;
+  std::array<uint8_t, 8> rom{};  // in the order the ID is written
+  for (size_t i = 0; i < 8; ++i) {
+    const int hi = HexValue(line[3 + 2 * i]), lo = HexValue(line[4 + 2 * i]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    rom[i] = static_cast<uint8_t>(hi * 16 + lo);
+  }
+  if (Crc8(rom.data(), rom.size()) != 0 || !AcceptsFamily(channel, rom[0])) return std::nullopt;
+  std::string fixed = line;
+  for (size_t i = 0; i < 8; ++i) fixed.replace(3 + 2 * i, 2, line.substr(3 + 2 * (7 - i), 2));
+  return fixed;
 }
 
 }  // namespace
@@ -211,11 +230,15 @@ bool LoadPrimaryConfig(StationConfig& station, const std::filesystem::path& file
     for (size_t pos = 18; pos <= 19; ++pos)
       if (const auto c = CharAt(line, pos)) family += Upper(*c);
     if (station.sensorEnabled[ch] && !FamilyAccepted(ch, family)) {
+      const std::optional<std::string> reversed = ReversedIdLine(ch, line);
       errors.ShowError(
           "The chip type, as defined by the last byte of the id specified, was not acceptable. "
           "This problem arose from line " +
           letterOf(i) + " of WX118ini.txt. The program will run, but this parameter will not be "
-          "monitored.");
+          "monitored." +
+          (reversed ? " The ID seems written family byte first, as digitemp and owdir print it; this "
+                      "file wants the CRC byte first: \"" + *reversed + "\""
+                    : std::string()));
       station.sensorEnabled[ch] = false;
     }
 

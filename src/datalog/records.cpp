@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 
 #include "channels/channel_table.h"
 #include "config/settings.h"
@@ -141,15 +142,24 @@ std::optional<std::array<uint16_t, 17>> ReadWindBins(std::string_view line) {
   return bins;
 }
 
-RecordLine ReadRecordLine(std::string_view line, int presentYear) {
+RecordLine ReadRecordLine(std::string_view line, int presentYear, StampMemo* memo) {
   RecordLine r;
   r.tag = line.substr(0, 2);
   if (line.size() >= 10) {
     r.stamp = line.substr(2, 8);
-    // The decoder takes ten characters and reads the first eight.
-    char ten[10] = {};
-    std::copy(r.stamp.begin(), r.stamp.end(), ten);
-    r.time = StampToDateTime(std::string_view(ten, 10), presentYear);
+    if (memo && memo->known && std::memcmp(memo->stamp, r.stamp.data(), 8) == 0) {
+      r.time = memo->time;
+    } else {
+      // The decoder takes ten characters and reads the first eight.
+      char ten[10] = {};
+      std::copy(r.stamp.begin(), r.stamp.end(), ten);
+      r.time = StampToDateTime(std::string_view(ten, 10), presentYear);
+      if (memo) {
+        std::memcpy(memo->stamp, ten, 8);
+        memo->known = true;
+        memo->time = r.time;
+      }
+    }
   }
   const std::optional<int> channel = ChannelOfTag(r.tag);
   if (!channel) {

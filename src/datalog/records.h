@@ -91,6 +91,14 @@ struct RecordLine {
 };
 
 // presentYear picks the century of the stamp's two-digit year (StampFullYear).
-RecordLine ReadRecordLine(std::string_view line, int presentYear = SystemYear());
+// The last stamp read and what it gave. Consecutive records share their
+// stamp, so a reader going through a log passes one to skip decoding it
+// again (with the same presentYear each time).
+struct StampMemo {
+  char stamp[8] = {};
+  bool known = false;
+  std::optional<DateTime> time;
+};
+RecordLine ReadRecordLine(std::string_view line, int presentYear = SystemYear(), StampMemo* memo = nullptr);
 
 }  // namespace wx

@@ -24,6 +24,8 @@ constexpr std::string_view kCsvHeader =
     "time,tag,channel,raw,value,unit,text,bin0,bin1,bin2,bin3,bin4,bin5,bin6,bin7,bin8,bin9,bin10,"
     "bin11,bin12,bin13,bin14,bin15,bin16\n";
 constexpr int kCsvColumns = 24;
+constexpr std::string_view kCommas = ",,,,,,,,,,,,,,,,,,,,,,,,";
+static_assert(kCommas.size() == kCsvColumns);
 
 
 }  // namespace
@@ -98,7 +100,7 @@ struct LogExporter::Derived : ErrorSink {
 
 LogExporter::LogExporter(ExportOptions options, Sink write, Sink problem)
     : options_(std::move(options)), write_(std::move(write)), problem_(std::move(problem)) {
-  out_.reserve(kFlushAt + 4096);
+  out_.resize(kFlushAt + 64 * 1024);
   if (options_.derived) derived_ = std::make_unique<Derived>(options_, problem_);
 }
 
@@ -141,15 +143,17 @@ void LogExporter::DerivedRow(std::string_view name, const std::optional<TimedVal
   const std::string time = IsoLocalTime(v->when);
   const std::string value = RoundedNumber(v->value, decimals);
   if (options_.format == ExportOptions::Format::Csv) {
-    out_ += time + ",dv," + std::string(name) + ",," + value + "," + std::string(unit);
-    out_.append(static_cast<size_t>(kCsvColumns - 6), ',');
-    out_ += '\n';
+    Put(time + ",dv," + std::string(name) + ",," + value + "," + std::string(unit));
+    Put(kCommas.substr(0, static_cast<size_t>(kCsvColumns - 6)));
+    Put('\n');
   } else {
-    out_ += "{\"time\":\"" + time + "\",\"tag\":\"dv\",\"channel\":\"" + std::string(name) +
-            "\",\"value\":" + value + ",\"unit\":" + JsonString(unit) + "}\n";
+    Put("{\"time\":\"" + time + "\",\"tag\":\"dv\",\"channel\":\"" + std::string(name) +
+        "\",\"value\":" + value + ",\"unit\":" + JsonString(unit) + "}\n");
   }
   FlushIfFull();
 }
+
+void LogExporter::Grow(size_t more) { out_.resize(std::max(out_.size() * 2, used_ + more)); }
 
 void LogExporter::Feed(std::string_view bytes) {
   Header();
@@ -201,20 +205,20 @@ void LogExporter::Finish() {
     DerivedRows();  // the last day, as far as the log goes
     derived_->last = 0;
   }
-  if (!out_.empty()) write_(out_);
-  out_.clear();
+  if (used_) write_(std::string_view(out_.data(), used_));
+  used_ = 0;
 }
 
 void LogExporter::Header() {
   if (headerDone_) return;
   headerDone_ = true;
-  if (options_.format == ExportOptions::Format::Csv) out_.append(kCsvHeader);
+  if (options_.format == ExportOptions::Format::Csv) Put(kCsvHeader);
 }
 
 void LogExporter::FlushIfFull() {
-  if (out_.size() < kFlushAt) return;
-  write_(out_);
-  out_.clear();
+  if (used_ < kFlushAt) return;
+  write_(std::string_view(out_.data(), used_));
+  used_ = 0;
 }
 
 void LogExporter::Skip(std::string_view why, std::string_view line) {
@@ -334,9 +338,9 @@ bool LogExporter::InRange() const {
 }
 
 void LogExporter::Key(std::string_view key) {
-  out_ += ",\"";
-  out_.append(key);
-  out_ += "\":";
+  Put(",\"");
+  Put(key);
+  Put("\":");
 }
 
 void LogExporter::BeginRow(std::string_view tag, int channel) {
@@ -345,28 +349,28 @@ void LogExporter::BeginRow(std::string_view tag, int channel) {
   const std::string_view time = channel == -2 ? std::string_view{} : std::string_view(iso_, isoLength_);
   const std::string_view name = channel >= 0 ? Channel(channel).name : std::string_view{};
   if (csv) {
-    out_.append(time);
-    out_ += ',';
-    out_.append(tag);
-    out_ += ',';
-    out_.append(name);
+    Put(time);
+    Put(',');
+    Put(tag);
+    Put(',');
+    Put(name);
   } else {
     if (time.empty()) {
-      out_ += "{\"time\":null";
+      Put("{\"time\":null");
     } else {
-      out_ += "{\"time\":\"";
-      out_.append(time);
-      out_ += '"';
+      Put("{\"time\":\"");
+      Put(time);
+      Put('"');
     }
     Key("tag");
-    out_ += '"';
-    out_.append(tag);
-    out_ += '"';
+    Put('"');
+    Put(tag);
+    Put('"');
     if (!name.empty()) {
       Key("channel");
-      out_ += '"';
-      out_.append(name);
-      out_ += '"';
+      Put('"');
+      Put(name);
+      Put('"');
     }
   }
 }
@@ -376,7 +380,7 @@ void LogExporter::Number(double v, int decimals) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
   if (r.ec != std::errc()) {
-    out_ += '0';
+    Put('0');
     return;
   }
   char* end = r.ptr;
@@ -386,10 +390,10 @@ void LogExporter::Number(double v, int decimals) {
     if (end[-1] == '.') --end;
   }
   if (end - buf == 2 && buf[0] == '-' && buf[1] == '0') {
-    out_ += '0';
+    Put('0');
     return;
   }
-  out_.append(buf, end);
+  Put(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
 
 void LogExporter::Raw(double raw, int channel) {
@@ -400,31 +404,51 @@ void LogExporter::Raw(double raw, int channel) {
   // Hundredths of a degree, as the log holds them: "21.50", "-3.25".
   int64_t h = std::llround(raw * 100.0);
   if (h < 0) {
-    out_ += '-';
+    Put('-');
     h = -h;
   }
   Integer(h / 100);
-  out_ += '.';
-  out_ += static_cast<char>('0' + (h / 10) % 10);
-  out_ += static_cast<char>('0' + h % 10);
+  Put('.');
+  Put(static_cast<char>('0' + (h / 10) % 10));
+  Put(static_cast<char>('0' + h % 10));
 }
 
 void LogExporter::Integer(int64_t v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out_.append(buf, r.ptr);
+  if (out_.size() - used_ < 24) Grow(24);
+  char* p = out_.data() + used_;
+  // Wind bins and most counts are small: digits written by hand.
+  if (v >= 0 && v < 10) {
+    *p++ = static_cast<char>('0' + v);
+  } else if (v >= 10 && v < 100) {
+    *p++ = static_cast<char>('0' + v / 10);
+    *p++ = static_cast<char>('0' + v % 10);
+  } else {
+    p = std::to_chars(p, p + 24, v).ptr;
+  }
+  used_ = static_cast<size_t>(p - out_.data());
 }
 
 void LogExporter::Text(std::string_view text) {
-  out_.append(options_.format == ExportOptions::Format::Csv ? CsvField(text) : JsonString(text));
+  Put(options_.format == ExportOptions::Format::Csv ? CsvField(text) : JsonString(text));
+}
+
+void LogExporter::Unit(int channel, const std::string& unit) {
+  // A channel's unit is the same on every row: escaped once.
+  UnitText& u = units_[static_cast<size_t>(channel)];
+  if (!u.known || u.unit != unit) {
+    u.known = true;
+    u.unit = unit;
+    u.text = options_.format == ExportOptions::Format::Csv ? CsvField(unit) : JsonString(unit);
+  }
+  Put(u.text);
 }
 
 void LogExporter::EndRow(int columnsWritten) {
   if (options_.format == ExportOptions::Format::Csv) {
-    out_.append(static_cast<size_t>(kCsvColumns - columnsWritten), ',');
-    out_ += '\n';
+    Put(kCommas.substr(0, static_cast<size_t>(kCsvColumns - columnsWritten)));
+    Put('\n');
   } else {
-    out_ += "}\n";
+    Put("}\n");
   }
 }
 
@@ -432,7 +456,7 @@ void LogExporter::Line(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.empty()) return;
   const bool csv = options_.format == ExportOptions::Format::Csv;
-  const RecordLine record = ReadRecordLine(line, options_.presentYear);
+  const RecordLine record = ReadRecordLine(line, options_.presentYear, &stampMemo_);
   const std::string_view tag = record.tag;
   const int channel = record.channel;
 
@@ -457,7 +481,7 @@ void LogExporter::Line(std::string_view line) {
     if (timed && !InRange()) return;
     BeginRow(tag, timed ? -1 : -2);
     if (csv) {
-      out_ += ",,,,";
+      Put(",,,,");
       Text(text);
       EndRow(7);
     } else {
@@ -497,12 +521,12 @@ void LogExporter::Line(std::string_view line) {
     const std::string_view name = none ? std::string_view{} : CompassPoint(m, options_.windOffset);
     BeginRow(tag, channel);
     if (csv) {
-      out_ += ',';
+      Put(',');
       Integer(none ? 16 : m);
-      out_ += ",,,";
-      out_.append(name);
+      Put(",,,");
+      Put(name);
       for (uint16_t b : *bins) {
-        out_ += ',';
+        Put(',');
         Integer(b);
       }
       EndRow(kCsvColumns);
@@ -511,19 +535,19 @@ void LogExporter::Line(std::string_view line) {
       Integer(none ? 16 : m);
       Key("direction");
       if (none) {
-        out_ += "null";
+        Put("null");
       } else {
-        out_ += '"';
-        out_.append(name);
-        out_ += '"';
+        Put('"');
+        Put(name);
+        Put('"');
       }
       Key("bins");
-      out_ += '[';
+      Put('[');
       for (int i = 0; i < 17; ++i) {
-        if (i) out_ += ',';
+        if (i) Put(',');
         Integer((*bins)[i]);
       }
-      out_ += ']';
+      Put(']');
       EndRow(0);
     }
     return;
@@ -533,15 +557,15 @@ void LogExporter::Line(std::string_view line) {
   const std::optional<PhysicalValue> physical = ToPhysical(options_.units, channel, raw);
   BeginRow(tag, channel);
   if (csv) {
-    out_ += ',';
+    Put(',');
     Raw(raw, channel);
-    out_ += ',';
+    Put(',');
     if (physical) {
       Number(physical->value, 4);
-      out_ += ',';
-      Text(physical->unit);
+      Put(',');
+      Unit(channel, physical->unit);
     } else {
-      out_ += ',';
+      Put(',');
     }
     EndRow(6);
   } else {
@@ -551,7 +575,7 @@ void LogExporter::Line(std::string_view line) {
       Key("value");
       Number(physical->value, 4);
       Key("unit");
-      Text(physical->unit);
+      Unit(channel, physical->unit);
     }
     EndRow(0);
   }

@@ -6,6 +6,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "config/units.h"
+#include "datalog/records.h"
 #include "datalog/stamps.h"
 #include "weather/weather_values.h"
 
@@ -84,9 +86,22 @@ class LogExporter {
   void Integer(int64_t v);
   void Raw(double raw, int channel);
   void Text(std::string_view text);
+  void Unit(int channel, const std::string& unit);
   void Key(std::string_view key);
   void EndRow(int columnsWritten);
   void FlushIfFull();
+  // Appends to the output; called many times per row, so kept inline.
+  void Put(char c) {
+    if (used_ == out_.size()) Grow(1);
+    out_[used_++] = c;
+  }
+  void Put(std::string_view s) {
+    if (s.empty()) return;  // an empty view may carry a null pointer, which memcpy must not get
+    if (out_.size() - used_ < s.size()) Grow(s.size());
+    std::memcpy(out_.data() + used_, s.data(), s.size());
+    used_ += s.size();
+  }
+  void Grow(size_t more);
   // --derived: a reading for the day's values; the rows of a day that ended.
   void Derive(const RecordLine& record);
   void DerivedRows();
@@ -96,12 +111,14 @@ class LogExporter {
 
   ExportOptions options_;
   Sink write_, problem_;
-  std::string out_;
+  std::vector<char> out_;  // the output not yet written, out_[0, used_)
+  size_t used_ = 0;
   std::string carry_;
   bool overlong_ = false;  // inside a line past kMaxLine
   bool headerDone_ = false;
   int64_t lineNumber_ = 0, rows_ = 0, skipped_ = 0;
   // The last stamp seen and what it gave, as consecutive records share one.
+  StampMemo stampMemo_;
   char lastStamp_[8] = {};
   bool lastStampValid_ = false;
   char iso_[32] = {};
@@ -116,6 +133,12 @@ class LogExporter {
   int checkedDay_ = 0;
   long steadyOffset_ = 0;
   bool secondPass_ = false;
+  // Each channel's unit as last written, and its escaped text.
+  struct UnitText {
+    bool known = false;
+    std::string unit, text;
+  };
+  std::array<UnitText, 13> units_;
 };
 
 // `wx118 export [LOG] [options]`: writes to standard output (or --output),

@@ -2,7 +2,6 @@
 #include "web/current_values.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "channels/channel_table.h"
 #include "config/units.h"
@@ -12,19 +11,6 @@
 
 namespace wx {
 namespace {
-
-std::string JsonNumber(double v, int decimals) {
-  if (!std::isfinite(v)) return "null";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  std::string s = buf;
-  if (s.find('.') != std::string::npos) {
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-  }
-  if (s == "-0") s = "0";
-  return s;
-}
 
 // {"value": .., "time": ..} of a day's low or high; null when none.
 std::string Timed(const std::optional<TimedValue>& t, int decimals) {
@@ -106,16 +92,16 @@ std::string CurrentValues::Json(DateTime now) const {
       continue;
     }
     j += ", \"stamp\": " + JsonString(r->stamp) + ", \"time\": " + JsonString(IsoLocalTime(r->when));
-    j += ", \"raw\": " + JsonNumber(r->raw, IsKind(ch, ChannelKind::Temperature) ? 4 : 0) +
+    j += ", \"raw\": " + RoundedNumber(r->raw, IsKind(ch, ChannelKind::Temperature) ? 4 : 0) +
          ", \"raw_unit\": " + JsonString(Channel(ch).rawUnit);
     if (ch == 10) {
       j += ", \"direction\": " + windName(r->raw);
       if (windAverage_)
         j += ", \"average\": {\"stamp\": " + JsonString(windAverage_->stamp) + ", \"time\": " +
-             JsonString(IsoLocalTime(windAverage_->when)) + ", \"raw\": " + JsonNumber(windAverage_->raw, 0) +
+             JsonString(IsoLocalTime(windAverage_->when)) + ", \"raw\": " + RoundedNumber(windAverage_->raw, 0) +
              ", \"direction\": " + windName(windAverage_->raw) + "}";
     } else if (const auto p = ToPhysical(settings_.units, ch, r->raw)) {
-      j += ", \"value\": " + JsonNumber(p->value, 4) + ", \"unit\": " + JsonString(p->unit);
+      j += ", \"value\": " + RoundedNumber(p->value, 4) + ", \"unit\": " + JsonString(p->unit);
     }
     j += "}";
   }

@@ -275,5 +275,43 @@ TEST_F(QtFrontEndTest, TimerTicksAtTheScaledIntervalWhileEnabled) {
   EXPECT_FALSE(timer->isActive());
 }
 
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(QtFrontEndTest, ARefreshRepaintsOnlyWhatChanged) {
+  QtFrontEnd ui(views, graph, dial);
+  ui.Attach(events);
+  ui.ShowAll();
+  const auto settle = [] {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  };
+  settle();
+  PaintCounter all, numeric, graphPane;
+  for (QWidget* w : {ui.MainWindow(), ui.ErrorWindow(), ui.NumericWindow()}) {
+    PaintCounter& counter = w == ui.NumericWindow() ? numeric : all;
+    w->installEventFilter(&counter);
+    for (QWidget* c : w->findChildren<QWidget*>()) c->installEventFilter(&counter);
+  }
+  Find(ui.MainWindow(), "imMainGraphPane")->installEventFilter(&graphPane);
+  // A tick with nothing new.
+  ui.Refresh();
+  settle();
+  EXPECT_EQ(all.paints + numeric.paints, 0);
+  // A point drawn on the chart: its pane, not the numeric window.
+  graph.setPixel(5, 5, qRgb(255, 0, 0));
+  ui.Refresh();
+  settle();
+  EXPECT_GE(graphPane.paints, 1);
+  EXPECT_EQ(numeric.paints, 0);
+  EXPECT_EQ(Find(ui.MainWindow(), "imMainGraphPane")->pixmap().toImage().pixel(5, 5), qRgb(255, 0, 0));
+}
+
 }  // namespace
 }  // namespace wx

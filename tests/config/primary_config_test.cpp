@@ -210,6 +210,21 @@ TEST_F(PrimaryFixture, FamilyCodesPerChannel) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(PrimaryFixture, IdPastedFamilyFirstGetsItsCorrection) {
+  auto lines = GoodLines();
+  lines[10] = "k e10AB1200000000A0 xx";  // a DS18S20 as digitemp prints it
+  lines[20] = "u e2067450000000093 ba";  // the same order, but its CRC does not hold
+  EXPECT_TRUE(Load(Join(lines)));
+  ASSERT_EQ(sink.errors.size(), 2u);
+  EXPECT_EQ(sink.errors[0],
+            "The chip type, as defined by the last byte of the id specified, was not acceptable. "
+            "This problem arose from line k of WX118ini.txt. The program will run, but this "
+            "parameter will not be monitored. The ID seems written family byte first, as digitemp "
+            "and owdir print it; this file wants the CRC byte first: \"k eA00000000012AB10 xx\"");
+  EXPECT_EQ(sink.errors[1].find("CRC byte first"), std::string::npos);
+  EXPECT_FALSE(station.sensorEnabled[0]);
+}
+
 TEST_F(PrimaryFixture, WindLettersAreCheckedSeparately) {
   auto lines = GoodLines();
   lines[20] = "u e0000000000000020 Dh";  // offset D valid, table h invalid

@@ -11,6 +11,7 @@
 #include "config/help_texts.h"
 #include "config/secondary_config.h"
 #include "mqtt/mqtt_settings.h"
+#include "onewire/owserver_chip_bus.h"
 #include "weather/station.h"
 #include "platform/profile.h"
 #include "support/fakes.h"
@@ -305,6 +306,8 @@ TEST_F(SecondaryFixture, ManualPageNamesEveryKeyReadAndIniInfoAndTheHelpFileName
   Load(all);
   std::vector<std::string> problems;
   ReadMqttSettings(ProfileFile::FromText(all), StationConfig{}, paths, problems);
+  std::string why;
+  ReadOwserverSetting(ProfileFile::FromText(all), why);
   ReadStationSettings(ProfileFile::FromText(all), problems);
   ProfileFile::RecordLookups(nullptr);
   EXPECT_GE(asked.size(), 100u);

@@ -3,9 +3,15 @@
 // failed sessions and chips, the conversion waits.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "onewire/devices.h"
+#include "onewire/owserver_chip_bus.h"
 #include "tmex/ds2480b/serial_backend.h"
 #include "support/fakes.h"
 #include "onewire/sim_station.h"
@@ -86,6 +92,16 @@ TEST_F(DevicesTest, Ds2438PageWithABadCrcIsAFailedRead) {
   EXPECT_EQ(r.stepCode, kScratchpadCrcCode);
   EXPECT_EQ(r.voltage, 999.0f);
   EXPECT_EQ(r.temperature, 999.0f);
+  // A conversion that never ends leaves the last values, busy bits set.
+  sim.SetBitErrors(station.sensorRom[8], 0.0);
+  ASSERT_EQ(dev.DMLGetVAD(8).stepCode, 0);
+  sim.SetStuckConversion(station.sensorRom[8], true);
+  r = dev.DMLGetVAD(8);
+  EXPECT_EQ(r.stepCode, 70);
+  EXPECT_EQ(r.voltage, 999.0f);
+  dev.ReportDeviceError("During LookAtBaro, PGMErr: ", r.stepCode, r.tmexCode);
+  EXPECT_TRUE(errors.Has("During LookAtBaro, PGMErr: 70 and Dallas error 0 (the conversion had not finished: "
+                         "status byte $50)"));
 }
 
 TEST_F(DevicesTest, Ds2438ThatFallsSilentFailsAtTheSelect) {
@@ -123,6 +139,26 @@ TEST_F(DevicesTest, Ds2423PagesAndLittleEndianCounter) {
   sim.SetCounter(station.sensorRom[5], 15, 0x80000005u);
   EXPECT_EQ(dev.DMLGetCount(5, 15).count, 5);
   EXPECT_TRUE(errors.errors.empty());
+}
+
+TEST_F(DevicesTest, NoisyCounterGivesNoFalseCount) {
+  // 0.3 % of the bits inverted: the CRC16 over the whole page read turns every
+  // garbled count into a failed read at the counter step.
+  Use(5, sim.AddDs2423(1200, 0x7FFFFF00));
+  sim.SetBitErrors(station.sensorRom[5], 0.003, 5);
+  int good = 0, crcFailures = 0;
+  for (int i = 0; i < 200; ++i) {
+    const CountResult r = dev.DMLGetCount(5, i % 2 ? 15 : 14);
+    if (r.stepCode == 0) {
+      EXPECT_EQ(r.count, i % 2 ? 0x7FFFFF00 : 1200);
+      ++good;
+    } else if (r.stepCode == 120 && r.tmexCode == 0) {
+      ++crcFailures;
+    }
+  }
+  EXPECT_GT(good, 0);
+  EXPECT_GT(crcFailures, 0);
+  EXPECT_TRUE(errors.Has("Problem with DMLGetCount 120 and Dallas error 0 (counter CRC16 mismatch)"));
 }
 
 TEST_F(DevicesTest, NoAdapterFailsAtTheSessionStep) {
@@ -277,6 +313,42 @@ TEST_F(DevicesTest, NoSetUpWhenSlot10IsDisabled) {
   dev.InitDevices();
   EXPECT_TRUE(errors.errors.empty());
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// owserver's side of the route where no owserver is needed: a port that
+// takes connections and never answers, then one where nobody listens.
+TEST(OwserverRouteTest, QuitEndsTheWaitAndASilentPortIsUnreachable) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), len), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  const std::string address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  StationConfig station;
+  station.sensorRom[5] = {0x1D, 1, 2, 3, 4, 5, 6, 0};
+  test::ScriptedUi ui;
+  int waits = 0;
+  ui.duringWait = [&] {
+    if (++waits == 20) ui.Terminate();
+  };
+  {
+    OwserverChipBus bus(address, station, ui);
+    const CounterBytes r = bus.ReadCounter(5, 14);
+    EXPECT_EQ(r.stepCode, 120);
+    EXPECT_EQ(r.tmexCode, kOwserverQuit);
+    EXPECT_EQ(waits, 20);
+  }
+  ::close(listener);
+  test::ScriptedUi patient;
+  OwserverChipBus bus(address, station, patient);
+  const CounterBytes r = bus.ReadCounter(5, 15);
+  EXPECT_EQ(r.stepCode, 10);
+  EXPECT_EQ(r.tmexCode, kOwserverUnreachable);
+  EXPECT_EQ(bus.LastFault(), " (owserver " + address + " does not answer)");
 }
 
 }  // namespace

@@ -309,8 +309,16 @@ void QtFrontEnd::Refresh() {
   }
   buQuit_->setEnabled(views_.main.buQuitEnabled);
   buCorF_->setText(Q(views_.main.buCorFCaption));
-  graphPane_->setPixmap(QPixmap::fromImage(graph_));
-  dialPane_->setPixmap(QPixmap::fromImage(dial_));
+  // A picture is handed on (and repainted) only when it was drawn on since:
+  // every change to an image's pixels gives it a new cache key.
+  if (graph_.cacheKey() != graphKey_) {
+    graphKey_ = graph_.cacheKey();
+    graphPane_->setPixmap(QPixmap::fromImage(graph_));
+  }
+  if (dial_.cacheKey() != dialKey_) {
+    dialKey_ = dial_.cacheKey();
+    dialPane_->setPixmap(QPixmap::fromImage(dial_));
+  }
   RenderWindow(0, main_.get(), views_.main.window);
   RenderWindow(1, error_.get(), views_.errors.window);
   RenderWindow(2, numeric_.get(), views_.numeric.window);

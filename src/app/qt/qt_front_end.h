@@ -95,6 +95,7 @@ class QtFrontEnd : public QObject, public FrontEnd {
   std::array<WindowRect, 3> reportedRect_;  // the last user geometry sent on
   std::array<QMargins, 3> lastMargins_;     // the frames the view rects were placed with
   std::array<WindowState, 3> lastState_{WindowState::Normal, WindowState::Normal, WindowState::Normal};
+  qint64 graphKey_ = 0, dialKey_ = 0;  // the images' cache keys as last shown
   std::size_t memoShown_ = 0;
   std::size_t memoDropped_ = 0;  // views_.errors.Memo1Dropped as last shown
   std::string memoFirst_, memoLast_;
