@@ -207,7 +207,8 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
   Weather weather(settings, station, sink);
   RebuildEngine engine{[&](const Reading& reading) { weather.OnReading(reading); },
                        [&](DateTime now) { return weather.Snapshot(now); },
-                       [&](int offset) { settings.station.windOffset = static_cast<uint8_t>(offset); }};
+                       [&](int offset) { settings.station.windOffset = static_cast<uint8_t>(offset); },
+                       station.outdoor};
   const RebuildReport r = RebuildArchive(db, logs, archive.intervalMinutes * 60, engine, year,
                                          [](const std::string& line) { std::cout << "read " << line << "\n"; });
   if (!r.error.empty()) {

@@ -141,9 +141,12 @@ RebuildReport RebuildArchive(ArchiveDb& db, const std::vector<std::filesystem::p
     report.error = failure;
     return report;
   }
-  ArchiveRecorder recorder(intervalSeconds, [&](ArchiveBatch&& b) {
-    if (failure.empty() && check(db.Write(b)) && b.record) ++report.records;
-  });
+  ArchiveRecorder recorder(
+      intervalSeconds,
+      [&](ArchiveBatch&& b) {
+        if (failure.empty() && check(db.Write(b)) && b.record) ++report.records;
+      },
+      engine.outdoor);
   for (const auto& path : logs) {
     int64_t lines = 0, readings = 0;
     const std::string why = ReadLogLines(path, [&](std::string_view line) {

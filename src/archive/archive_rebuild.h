@@ -39,6 +39,7 @@ struct RebuildEngine {
   std::function<WeatherValues(DateTime)> snapshot;
   // A "wo" record's vane offset, for the records after it (may be empty).
   std::function<void(int)> windOffset;
+  int outdoor = 0;  // the [Station] Outdoor channel
 };
 
 struct RebuildReport {

@@ -30,8 +30,11 @@ WeatherValues Snap(double minutes, double temp, double rainToday = 0, double gus
   WeatherValues v;
   v.when = At(minutes);
   v.temperatureC = temp;
+  v.temperatureDay[0].low = v.temperatureDay[0].high = TimedValue{temp, v.when};
   v.rainTodayMm = rainToday;
   v.gustKmh = gust;
+  v.peakGustToday = TimedValue{gust, v.when};
+  v.peakGustDirectionDeg = 90;
   v.windAverage10Kmh = gust / 2;
   v.windDirectionDeg = 90;
   return v;

@@ -4,8 +4,8 @@
 # weeks of it; its history pages are opened in headless Chromium at 390 and
 # 1280 px (screenshots kept in <build>/artefacts/archive/): charts with axes
 # and labels, nothing wider than the window, nothing fetched from elsewhere.
-# The summaries are checked against the data log (rain per day from the rain
-# counter's records; highs and lows that hold every logged temperature), and
+# The summaries are checked against `wx118 export --derived` on the same data
+# log (rain per day and month, the days' highs and lows with their times), and
 # `wx118 summary` prints what the page folder holds. The archive rebuilt
 # from the same log, cut into a logrotate set with compressed parts and given
 # in any order, agrees with the live one, and a second rebuild gives the
@@ -57,53 +57,46 @@ for m in $months; do
   cmp -s "$tmp/summary" "$www/NOAA-$m.txt" || fail "wx118 summary --month $m differs from NOAA-$m.txt"
   "$bin" summary --year "${m%-*}" --root "$root" | cmp -s - "$www/NOAA-${m%-*}.txt" || fail "the year's summary differs"
 done
-python3 - "$log" "$www" "$root/c/WX118/WX118ini2.txt" $months <<'PY' || fail "summaries and data log disagree"
-import re, sys, collections
-log, www, ini2 = sys.argv[1:4]
-months = sys.argv[4:]
-# The rain gauge's mm per count: [Units] p5f, else the 0.01 in bucket.
-mm = 0.254
-units = False
-for line in open(ini2, encoding="latin-1"):
-    line = line.strip()
-    if line.startswith("["): units = line.lower() == "[units]"
-    elif units and line.lower().startswith("p5f="): mm = float(line[4:])
-def day_of(stamp):
-    return "20%s%02d%s" % (stamp[0:2], "abcdefghijkl".index(stamp[2]) + 1, stamp[3:5])
-rain = collections.defaultdict(float)
-high, low = {}, {}
-last = None
-for line in open(log, encoding="latin-1"):
-    line = line.rstrip("\r\n")
-    if len(line) < 11 or line[2:4].isalpha(): continue
-    tag, stamp, value = line[:2], line[2:10], line[10:]
-    try: day = day_of(stamp)
-    except ValueError: continue
-    if tag == "rf" and len(line) == 19:
-        c = int(value)
-        if last is not None and 0 < c - last < 1000: rain[day] += (c - last) * mm
-        last = c
-    if tag == "t0" and len(line) == 15:
-        t = int(value) / 100
-        high[day] = max(high.get(day, t), t); low[day] = min(low.get(day, t), t)
-bad = []
-checked = 0
+"$bin" export --derived --format jsonl --root "$root" >"$tmp/derived" 2>"$tmp/derived.err" || fail "wx118 export --derived"
+python3 - "$tmp/derived" "$www" $months <<'PY' || fail "summaries and wx118 export --derived disagree"
+import json, re, sys, collections
+derived, www = sys.argv[1:3]
+months = sys.argv[3:]
+# The export's day rows: rain of the day, the outdoor temperature's low and
+# high with their times, from the same data log.
+dv = collections.defaultdict(dict)
+for line in open(derived, encoding="utf-8"):
+    r = json.loads(line)
+    if r.get("tag") == "dv":
+        dv[r["time"][:10].replace("-", "")][r["channel"]] = (r["value"], r["time"][11:16])
+last = max(dv)  # cut off when the run stopped: its unfinished interval is not archived
+bad, checked = [], 0
 for m in months:
     y, mo = m.split("-")
-    rows = [l for l in open("%s/NOAA-%s.txt" % (www, m)) if re.match(r"^\d\d ", l)]
-    for r in rows:
+    text = open("%s/NOAA-%s.txt" % (www, m)).read()
+    rain = 0.0
+    for r in re.findall(r"^\d\d .*$", text, re.M):
         f = r.split()
         day = y + mo + f[0]
-        # The last day is cut off when the run stopped: its unfinished
-        # interval is not archived.
-        if day == max(rain.keys() | high.keys()): continue
-        if f[8] != "--" and abs(float(f[8]) - rain[day]) > 0.06: bad.append("rain %s: %s, log %.2f" % (day, f[8], rain[day]))
-        if day in high and float(f[2]) < high[day] - 0.05: bad.append("high %s: %s below logged %.2f" % (day, f[2], high[day]))
-        if day in low and float(f[4]) > low[day] + 0.05: bad.append("low %s: %s above logged %.2f" % (day, f[4], low[day]))
+        d = dv.get(day, {})
+        num = lambda x: None if x == "--" else float(x)
+        if day == last:
+            rain += num(f[8]) or 0
+            continue
+        rain += d.get("rain_day", (0, ""))[0]
         checked += 1
+        if abs((num(f[8]) or 0) - d.get("rain_day", (0, ""))[0]) > 0.051: bad.append("rain %s: %s, export %s" % (day, f[8], d.get("rain_day")))
+        # Equal values at the same minute; no reading that day: none in either.
+        for col, key in ((2, "T0_high"), (4, "T0_low")):
+            v, t = d.get(key, (None, "--"))
+            x = num(f[col])
+            if (x is None) != (v is None) or (v is not None and abs(x - v) > 0.051) or f[col + 1] != t:
+                bad.append("%s %s: %s at %s, export %s at %s" % (key, day, f[col], f[col + 1], v, t))
+    total = re.findall(r"^-+\n +\S+ +\S+ +\S+ +\S+ +\S+ +\S+ +\S+ +(\S+)", text, re.M)
+    if not total or abs(float(total[0]) - rain) > 0.1: bad.append("rain of %s: %s, export %.2f" % (m, total, rain))
 if checked < 5 or bad:
     print("%d days checked; %s" % (checked, "; ".join(bad[:10]))); sys.exit(1)
-print("%d days agree with the log, %.1f mm of rain" % (checked, sum(rain.values())))
+print("%d days agree with wx118 export --derived, %.1f mm of rain" % (checked, sum(d.get("rain_day", (0,))[0] for d in dv.values())))
 PY
 
 # --- the pages in a browser, at a phone's width and a desktop's
@@ -202,8 +195,8 @@ for day in days:
     x, y = a.get((day, "out_temp")), b.get((day, "out_temp"))
     # The log holds a share of the readings: the rebuilt extremes lie
     # within the live ones.
-    if x and y and (y[0] < x[0] - 0.01 or y[1] > x[1] + 0.01): bad.append("%s temperature: live %s, rebuilt %s" % (day, x, y))
-    if x and not y: bad.append("%s: no temperature rebuilt" % day)
+    if x and x[0] is not None and (not y or y[0] is None): bad.append("%s: no temperature rebuilt" % day)
+    elif x and x[0] is not None and (y[0] < x[0] - 0.01 or y[1] > x[1] + 0.01): bad.append("%s temperature: live %s, rebuilt %s" % (day, x, y))
 if bad or len(days) < 5:
     print("; ".join(bad[:10]) or "too few days"); sys.exit(1)
 print("%d days agree" % len(days))
