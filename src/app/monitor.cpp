@@ -79,9 +79,7 @@ void Monitor::UseBusRoute() {
   } else {
     // [Bus] Owserver=HOST:PORT reads the chips through owserver; the primary
     // file's port and adapter type stay for the serial adapter.
-    const std::filesystem::path file = paths_.Map(settings.files.secondaryConfig);
-    std::error_code ec;
-    const auto ini = std::filesystem::is_regular_file(file, ec) ? ProfileFile::Load(file) : std::nullopt;
+    const auto ini = SecondaryProfile(settings, paths_);
     std::string why;
     if (ini) address = ReadOwserverSetting(*ini, why);
     if (!why.empty())
@@ -194,7 +192,8 @@ void Monitor::FormCreate() {
   ui_.Refresh();
   // The derived weather's [Station] settings; their problems go to the error log.
   std::vector<std::string> stationProblems;
-  weather_.Configure(ReadStationSettings(paths_.Map(settings.files.secondaryConfig), stationProblems));
+  const auto ini2 = SecondaryProfile(settings, paths_);
+  weather_.Configure(ini2 ? ReadStationSettings(*ini2, stationProblems) : StationSettings{});
   for (const std::string& p : stationProblems) ShowError(p);
   // MQTT when the secondary file asks for it; its problems go to the error log.
   mqtt_ = MqttPublisher::FromSecondaryFile(settings, paths_, *this, &weather_);

@@ -103,6 +103,12 @@ bool ParseRectList(SchemeRects& rects, int scheme, int window, const std::string
   return true;
 }
 
+std::optional<ProfileFile> SecondaryProfile(const Settings& settings, const PathMapper& paths) {
+  const FileText read = ReadWholeFile(paths.Map(settings.files.secondaryConfig), kMaxConfigFileBytes);
+  if (!read.ok) return std::nullopt;
+  return ProfileFile::FromText(read.text);
+}
+
 bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::string& buCorFCaption,
                          const PathMapper& paths, const Clock& clock, Ui& ui, ErrorSink& errors) {
   bool configOk = true;

@@ -4,12 +4,14 @@
 // colours, plot offsets and scales, window layouts and the web-page values.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/error_sink.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "platform/ui.h"
 #include "platform/views.h"
 
@@ -28,6 +30,11 @@ constexpr const char* kSecondaryClosingMessage =
 // terminate) when the header is wrong.
 bool LoadSecondaryConfig(Settings& settings, NumericView& numeric, const std::string& buCorFCaption,
                          const PathMapper& paths, const Clock& clock, Ui& ui, ErrorSink& errors);
+
+// The secondary file as a profile, for the features that read sections of
+// their own; read with the same size bound and kind check as at start.
+// Nothing when the file is missing or unreadable (the start reported why).
+std::optional<ProfileFile> SecondaryProfile(const Settings& settings, const PathMapper& paths);
 
 // A colour line's value: six hex digits in red, green, blue order, or "S"
 // and six digits in blue, green, red order. Returns 0x00BBGGRR, or kNoColour

@@ -54,8 +54,11 @@ std::optional<DateTime> StampToDateTime(std::string_view text, int presentYear) 
   return EncodeDateTime(StampFullYear(f->year, presentYear), f->month, f->day, f->hour, f->minute, 0);
 }
 
-std::string IsoLocalTime(DateTime t) {
-  const DateTimeParts p = DecodeDateTime(t);
+namespace {
+
+// The local wall-clock time as mktime takes it, leaving the offset to the
+// time zone's rules.
+std::tm LocalTm(const DateTimeParts& p) {
   std::tm tm{};
   tm.tm_year = p.year - 1900;
   tm.tm_mon = p.month - 1;
@@ -64,6 +67,19 @@ std::string IsoLocalTime(DateTime t) {
   tm.tm_min = p.minute;
   tm.tm_sec = p.second;
   tm.tm_isdst = -1;
+  return tm;
+}
+
+}  // namespace
+
+std::time_t LocalToUnix(DateTime local) {
+  std::tm tm = LocalTm(DecodeDateTime(local));
+  return std::mktime(&tm);
+}
+
+std::string IsoLocalTime(DateTime t) {
+  const DateTimeParts p = DecodeDateTime(t);
+  std::tm tm = LocalTm(p);
   long offset = 0;
   if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
   const char sign = offset < 0 ? '-' : '+';

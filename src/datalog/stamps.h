@@ -3,6 +3,7 @@
 // readable date text of the page and the chart.
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ int StampFullYear(int twoDigitYear, int presentYear);
 // The date-time of a stamp; nullopt when the text is not 10 characters long or
 // the stamp does not form a real date and time.
 std::optional<DateTime> StampToDateTime(std::string_view text, int presentYear = SystemYear());
+// The local date-time as seconds since 1970 (UTC); -1 where the time zone
+// cannot place it.
+std::time_t LocalToUnix(DateTime local);
 // "2026-12-07T14:05:09+01:00": local time with the UTC offset in force then.
 std::string IsoLocalTime(DateTime t);
 // "07-Dec-2026, 14:05" (withSeconds: "07-Dec-2026, 14:05:09").

@@ -9,9 +9,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 
+#include "config/secondary_config.h"
 #include "datalog/stamps.h"
 
 namespace wx {
@@ -30,12 +30,7 @@ void InitLibraryOnce() {
 
 std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
                                                                 ErrorSink& errors, const Weather* weather) {
-  // The secondary reader has reported anything odd about the file; a folder
-  // or a FIFO in its place must not hang the start here.
-  const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return nullptr;
-  const auto ini = ProfileFile::Load(file);
+  const auto ini = SecondaryProfile(settings, paths);
   if (!ini) return nullptr;
   std::vector<std::string> problems;
   std::optional<MqttSettings> mqtt = ReadMqttSettings(*ini, settings.station, paths, problems);

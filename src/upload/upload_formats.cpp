@@ -158,39 +158,23 @@ UploadValues PlausibleValues(const WeatherValues& w) {
   return v;
 }
 
-std::time_t LocalToUnix(DateTime local) {
-  const DateTimeParts p = DecodeDateTime(local);
-  std::tm tm{};
-  tm.tm_year = p.year - 1900;
-  tm.tm_mon = p.month - 1;
-  tm.tm_mday = p.day;
-  tm.tm_hour = p.hour;
-  tm.tm_min = p.minute;
-  tm.tm_sec = p.second;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
-}
-
 std::string UploadUrl(const UploadTarget& t, const UploadValues& v, std::time_t utc, const std::string& version) {
   Query q;
   const std::string software = "WX118 " + version;
   switch (t.network) {
     case Network::WUnderground:
     case Network::PWSweather:
-      q.Add("ID", t.stationId);
-      q.Add("PASSWORD", t.password);
-      q.Add("action", "updateraw");
+    case Network::Wow: {
+      // One protocol; the Met Office names the station and key its own way.
+      const bool wow = t.network == Network::Wow;
+      q.Add(wow ? "siteid" : "ID", t.stationId);
+      q.Add(wow ? "siteAuthenticationKey" : "PASSWORD", t.password);
+      if (!wow) q.Add("action", "updateraw");
       q.Add("dateutc", TimeText(utc, "%Y-%m-%d %H:%M:%S"));
       AddUndergroundFields(q, v);
       q.Add("softwaretype", software);
       break;
-    case Network::Wow:
-      q.Add("siteid", t.stationId);
-      q.Add("siteAuthenticationKey", t.password);
-      q.Add("dateutc", TimeText(utc, "%Y-%m-%d %H:%M:%S"));
-      AddUndergroundFields(q, v);
-      q.Add("softwaretype", software);
-      break;
+    }
     case Network::Windy:
       // Metric, with wind in m/s and pressure in pascals.
       q.Add("id", t.stationId);

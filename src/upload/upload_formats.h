@@ -24,9 +24,6 @@ struct UploadValues {
 };
 UploadValues PlausibleValues(const WeatherValues& weather);
 
-// The local date-time of the program as seconds since 1970 (UTC).
-std::time_t LocalToUnix(DateTime local);
-
 // The whole address of an HTTP upload: the target's Url with the query.
 // `version` names this program in the networks' software field.
 std::string UploadUrl(const UploadTarget& target, const UploadValues& v, std::time_t utc, const std::string& version);

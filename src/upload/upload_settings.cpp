@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 
 #include "platform/file_checks.h"
@@ -15,23 +16,25 @@ constexpr size_t kMaxPasswordFileBytes = 64 * 1024;
 constexpr int kDefaultIntervalSeconds = 300;
 constexpr int kMaxIntervalSeconds = 86400;
 
-const char* DefaultUrlOf(Network network) {
-  switch (network) {
-    case Network::WUnderground:
-      return "https://weatherstation.wunderground.com/weatherstation/updateweatherstation.php";
-    case Network::PWSweather:
-      return "https://pwsupdate.pwsweather.com/api/v1/submitwx";
-    case Network::Wow:
-      return "https://wow.metoffice.gov.uk/automaticreading";
-    case Network::Windy:
-      return "https://stations.windy.com/api/v2/observation/update";
-    case Network::Awekas:
-      return "http://data.awekas.at/eingabe_pruefung.php";
-    case Network::Cwop:
-      return "";
-  }
-  return "";
-}
+// What differs between the networks, in the order of Network.
+struct NetworkFacts {
+  Network network;
+  const char* section;     // as in the secondary file
+  const char* defaultUrl;  // empty for CWOP, which is not HTTP
+  int minimumInterval;     // seconds, as the network asks
+};
+constexpr NetworkFacts kNetworks[] = {
+    {Network::WUnderground, "WUnderground",
+     "https://weatherstation.wunderground.com/weatherstation/updateweatherstation.php", 60},
+    {Network::PWSweather, "PWSweather", "https://pwsupdate.pwsweather.com/api/v1/submitwx", 60},
+    {Network::Wow, "WOW", "https://wow.metoffice.gov.uk/automaticreading", 60},
+    {Network::Windy, "Windy", "https://stations.windy.com/api/v2/observation/update", 300},
+    {Network::Awekas, "AWEKAS", "http://data.awekas.at/eingabe_pruefung.php", 300},
+    {Network::Cwop, "CWOP", "", 300},
+};
+static_assert(std::size(kNetworks) == 6 && kNetworks[static_cast<size_t>(Network::Cwop)].network == Network::Cwop,
+              "one row per network, in its order");
+const NetworkFacts& FactsOf(Network network) { return kNetworks[static_cast<size_t>(network)]; }
 constexpr const char* kCwopServer = "cwop.aprs.net:14580";
 
 bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
@@ -68,45 +71,20 @@ void WarnIfOthersCanRead(const std::string& key, const std::filesystem::path& fi
 
 }  // namespace
 
-const char* SectionOf(Network network) {
-  switch (network) {
-    case Network::WUnderground:
-      return "WUnderground";
-    case Network::PWSweather:
-      return "PWSweather";
-    case Network::Wow:
-      return "WOW";
-    case Network::Windy:
-      return "Windy";
-    case Network::Awekas:
-      return "AWEKAS";
-    case Network::Cwop:
-      return "CWOP";
-  }
-  return "";
-}
+const char* SectionOf(Network network) { return FactsOf(network).section; }
 
 const char* NameOf(Network network) {
   return network == Network::WUnderground ? "Weather Underground" : SectionOf(network);
 }
 
-int MinimumIntervalOf(Network network) {
-  switch (network) {
-    case Network::Cwop:
-    case Network::Awekas:
-    case Network::Windy:
-      return 300;
-    default:
-      return 60;
-  }
-}
+int MinimumIntervalOf(Network network) { return FactsOf(network).minimumInterval; }
 
 std::vector<UploadTarget> ReadUploadSettings(const ProfileFile& ini, const PathMapper& paths,
                                              std::vector<std::string>& problems) {
   std::vector<UploadTarget> targets;
-  for (Network network :
-       {Network::WUnderground, Network::PWSweather, Network::Wow, Network::Windy, Network::Awekas, Network::Cwop}) {
-    const char* section = SectionOf(network);
+  for (const NetworkFacts& facts : kNetworks) {
+    const Network network = facts.network;
+    const char* section = facts.section;
     if (!ini.HasSection(section)) continue;
     const std::string where = std::string("In WX118ini2.txt, [") + section + "] ";
     const std::string off = std::string(", so nothing is sent to ") + NameOf(network) + ".";
@@ -144,7 +122,7 @@ std::vector<UploadTarget> ReadUploadSettings(const ProfileFile& ini, const PathM
       WarnIfOthersCanRead(std::string("[") + section + "] PasswordFile=" + passwordFile, file, problems);
     }
 
-    const int minimum = MinimumIntervalOf(network);
+    const int minimum = facts.minimumInterval;
     t.intervalSeconds = std::max(kDefaultIntervalSeconds, minimum);
     if (ini.HasKey(section, "Interval")) {
       const std::string text = str("Interval");
@@ -173,7 +151,7 @@ std::vector<UploadTarget> ReadUploadSettings(const ProfileFile& ini, const PathM
       t.host = server.substr(0, colon);
       t.port = *port;
     } else {
-      t.url = ini.HasKey(section, "Url") ? str("Url") : DefaultUrlOf(network);
+      t.url = ini.HasKey(section, "Url") ? str("Url") : facts.defaultUrl;
       const bool http = StartsWithNoCase(t.url, "http://") || StartsWithNoCase(t.url, "https://");
       if (!http || t.url.find_first_of(" ?#\"<>\\") != std::string::npos) {
         problems.push_back(where + "Url=" + t.url + " is not an http:// or https:// address without a query" + off);

@@ -6,11 +6,12 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "config/secondary_config.h"
+#include "datalog/stamps.h"
 #include "upload/upload_formats.h"
 
 namespace wx {
@@ -64,11 +65,7 @@ StationMeasures MeasuresOf(const StationConfig& config, const StationSettings& s
 std::unique_ptr<Uploads> Uploads::FromSecondaryFile(const Settings& settings, const StationSettings& station,
                                                     const PathMapper& paths, const Clock& clock, ErrorSink& errors,
                                                     const std::string& version) {
-  // The secondary reader has reported anything odd about the file itself.
-  const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return nullptr;
-  const auto ini = ProfileFile::Load(file);
+  const auto ini = SecondaryProfile(settings, paths);
   if (!ini) return nullptr;
   std::vector<std::string> problems;
   std::vector<UploadTarget> targets = ReadUploadSettings(*ini, paths, problems);

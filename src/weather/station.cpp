@@ -68,13 +68,6 @@ StationSettings ReadStationSettings(const ProfileFile& ini, std::vector<std::str
   return s;
 }
 
-StationSettings ReadStationSettings(const std::filesystem::path& file, std::vector<std::string>& problems) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return {};
-  const auto ini = ProfileFile::Load(file);
-  return ini ? ReadStationSettings(*ini, problems) : StationSettings{};
-}
-
 double RainMmPerCount(const UnitsConfig& units) {
   if (!units.present || !units.mapped[5]) return kDefaultRainMmPerCount;
   const std::string u = Lower(units.unit[5]);

@@ -3,7 +3,6 @@
 // calibrations of the rain gauge and the barometer become millimetres and
 // hectopascals.
 #pragma once
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,9 +18,6 @@ class ProfileFile;
 // cannot be used keeps its default and is described in problems, one
 // sentence each.
 StationSettings ReadStationSettings(const ProfileFile& ini, std::vector<std::string>& problems);
-// The same from the secondary file; the defaults when it is missing or not a
-// readable file (its reader has said why).
-StationSettings ReadStationSettings(const std::filesystem::path& file, std::vector<std::string>& problems);
 
 // Millimetres per rain count: the [Units] p5 factor when set (its unit "in"
 // or "cm" converted), else 0.254 mm, the 0.01 inch bucket of the common
