@@ -9,6 +9,7 @@
 #include <ctime>
 #include <iterator>
 
+#include "config/secondary_config.h"
 #include "web/web_publisher.h"
 
 namespace wx {
@@ -217,14 +218,10 @@ std::unique_ptr<LiveArchive> LiveArchive::FromSecondaryFile(const Settings& sett
                                                             const StationSettings& station, SnapshotSource source,
                                                             ErrorSink& errors) {
   ArchiveSettings archive;
-  const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(file, ec)) {
-    if (const auto ini = ProfileFile::Load(file)) {
-      std::vector<std::string> problems;
-      archive = ReadArchiveSettings(*ini, problems);
-      for (const std::string& p : problems) errors.ShowError(p);
-    }
+  if (const auto ini = SecondaryProfile(settings, paths)) {
+    std::vector<std::string> problems;
+    archive = ReadArchiveSettings(*ini, problems);
+    for (const std::string& p : problems) errors.ShowError(p);
   }
   if (!archive.enabled) return nullptr;
   ArchiveWriter::Options options;
