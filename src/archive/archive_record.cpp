@@ -18,7 +18,9 @@ std::optional<double> Rounded(const std::optional<double>& v) {
 }  // namespace
 
 int64_t ArchiveSeconds(DateTime when) {
-  const auto minutes = static_cast<int64_t>(std::floor((when - kUnixEpochDays) * 1440.0 + 1e-6));
+  // To the millisecond first, as a stamp is made: 07:59:59.9997 is 08:00.
+  const int64_t ms = std::llround(when * 86400000.0) - static_cast<int64_t>(kUnixEpochDays) * 86400000;
+  const int64_t minutes = ms / 60000 - (ms % 60000 < 0 ? 1 : 0);
   return minutes * 60;
 }
 
