@@ -14,6 +14,7 @@
 #include "config/help_texts.h"
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
+#include "onewire/ownet_calls.h"
 #include "onewire/owserver_chip_bus.h"
 #include "weather/station.h"
 #include "datalog/records.h"
@@ -85,6 +86,11 @@ void Monitor::UseBusRoute() {
     if (!why.empty())
       ShowError("In WX118ini2.txt, [Bus] Owserver " + why + "; the chips are read through the adapter of "
                 "lines h and i.");
+  }
+  std::string why;
+  if (address && !LoadOwnet(why)) {
+    ShowError("owserver " + *address + ": " + why + "; the chips are read through the adapter of lines h and i.");
+    return;
   }
   if (address) devices_.UseRoute(std::make_unique<OwserverChipBus>(*address, settings.station, ui_));
 }
