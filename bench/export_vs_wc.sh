@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Export speed beside `wc -l` on the same data log, in one run, pair by pair:
-#   bench/export_vs_wc.sh BUILD_DIR [MEGABYTES=200] [RUNS=5] [FORMAT=csv]
+#   bench/export_vs_wc.sh BUILD_DIR [MEGABYTES=200] [RUNS=5] [FORMAT=csv] [OTHER_WX118]
 # Prints min/median/max of wall and CPU (user+sys) MB/s for both, the ratio
-# export/wc of each pair, and the export's peak memory.
+# export/wc of each pair, and the export's peak memory. With OTHER_WX118 (an
+# earlier build, say) its export runs in turn with them and its figures and
+# the speed ratio to it follow.
 set -euo pipefail
 build=${1:?build dir}
 mb=${2:-200}
 runs=${3:-5}
 format=${4:-csv}
+other=${5:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 log=$work/WX18DtLg.txt
@@ -22,7 +25,13 @@ rate() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.0f", (s > 0 ? b / s / 1e
 stats() { sort -n | awk '{ v[NR] = $1 } END { printf "min %s  median %s  max %s", v[1], v[int((NR + 1) / 2)], v[NR] }'; }
 
 : >"$work/rows"
+: >"$work/other"
 for _ in $(seq "$runs"); do
+  if [ -n "$other" ]; then
+    read -r ow ou os _ < <(measure "$other" export "$log" --format "$format")
+    awk -v w="$ow" -v c="$(awk -v a="$ou" -v b="$os" 'BEGIN{print a+b}')" -v b="$bytes" 'BEGIN {
+      if (w <= 0) w = 0.01; if (c <= 0) c = 0.01; printf "%.0f %.0f %.6f %.6f\n", b/w/1e6, b/c/1e6, w, c }' >>"$work/other"
+  fi
   read -r ew eu es em < <(measure "$build/wx118" export "$log" --format "$format")
   read -r ww wu ws _ < <(measure wc -l "$log")
   awk -v ew="$ew" -v ec="$(awk -v a="$eu" -v b="$es" 'BEGIN{print a+b}')" -v ww="$ww" \
@@ -38,3 +47,11 @@ echo "wc -l CPU MB/s:        $(cut -d' ' -f4 "$work/rows" | stats)"
 echo "export/wc speed, wall: $(cut -d' ' -f5 "$work/rows" | stats)"
 echo "export/wc speed, CPU:  $(cut -d' ' -f6 "$work/rows" | stats)"
 echo "export peak kB:        $(cut -d' ' -f7 "$work/rows" | stats)"
+if [ -n "$other" ]; then
+  echo "other export wall MB/s: $(cut -d' ' -f1 "$work/other" | stats)  ($other)"
+  echo "other export CPU MB/s:  $(cut -d' ' -f2 "$work/other" | stats)"
+  # pair by pair: this export's speed over the other's
+  paste -d' ' "$work/rows" "$work/other" | awk '{ printf "%.4f %.4f\n", $1 / $8, $2 / $9 }' >"$work/ratio"
+  echo "export/other, wall:     $(cut -d' ' -f1 "$work/ratio" | stats)"
+  echo "export/other, CPU:      $(cut -d' ' -f2 "$work/ratio" | stats)"
+fi

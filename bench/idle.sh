@@ -7,13 +7,18 @@
 # second (context switches of all threads), peak RSS and the time from
 # SIGTERM to the end; then min / median / max over the runs.
 #
-#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--mqtt] [--bin WX118]
+#   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--no-headless] [--mqtt]
+#                 [--bin WX118] [--old WX118] [--vs OTHER_WX118]
 #
 # --mqtt adds the headless demo publishing to a local mosquitto ([MQTT]).
+# --old adds the headless demo of another build (kind "old"; a copy of an
+# earlier program, with its modules beside it), measured in the same runs.
+# --vs runs each kind of the program also with OTHER_WX118 (an earlier build,
+# say), in turn with it in every run ("windowed_vs" and so on).
 #
 # Defaults: 120 s windows, 5 runs, 5 s settling, ./build/wx118.
 set -u
-secs=120 runs=5 settle=5 gui=1 mqtt=0
+secs=120 runs=5 settle=5 gui=1 mqtt=0 headless=1 old= vs=
 bin=$(dirname "$0")/../build/wx118
 while [ $# -gt 0 ]; do
   case $1 in
@@ -21,13 +26,18 @@ while [ $# -gt 0 ]; do
     -n) runs=$2; shift 2 ;;
     -w) settle=$2; shift 2 ;;
     --no-gui) gui=0; shift ;;
+    --no-headless) headless=0; shift ;;
+    --vs) vs=$2; shift 2 ;;
     --mqtt) mqtt=1; shift ;;
     --bin) bin=$2; shift 2 ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --old) old=$2; shift 2 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "idle.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 [ -x "$bin" ] || { echo "idle.sh: no program at $bin (build first, or --bin)" >&2; exit 2; }
+[ -z "$old" ] || [ -x "$old" ] || { echo "idle.sh: no program at $old (--old)" >&2; exit 2; }
+[ -z "$vs" ] || [ -x "$vs" ] || { echo "idle.sh: no program at $vs (--vs)" >&2; exit 2; }
 if [ "$gui" = 1 ] && ! command -v Xvfb >/dev/null; then
   echo "idle.sh: Xvfb missing, windowed runs skipped" >&2; gui=0
 fi
@@ -97,7 +107,7 @@ prepare() {
 }
 
 run_sleep() {
-  local d; d=$(prepare sleep)
+  local d; d=$(prepare "$kind")
   sleep $((settle + secs + 5)) &
   local p=$!; pids+=("$p")
   local m; m=$(measure "$p")
@@ -106,23 +116,25 @@ run_sleep() {
 }
 
 run_headless() {
-  local d; d=$(prepare headless)
-  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$bin" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
+  local d; d=$(prepare "$kind")
+  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$prog" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
   local p=$!; pids+=("$p")
   local m; m=$(measure "$p")
   stop "$p" >"$d/quit"
   echo "$m $(cat "$d/quit")"
 }
 
+run_old() { prog=$old run_headless; }
+
 run_mqtt() {
-  local d; d=$(prepare mqtt)
+  local d; d=$(prepare "$kind")
   local port
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$port" "$(id -un)" >"$d/broker.conf"
   mosquitto -c "$d/broker.conf" >"$d/broker.log" 2>&1 &
   local b=$!; pids+=("$b")
   printf '[MQTT]\nHost=127.0.0.1\nPort=%s\n' "$port" >>"$d/demo/root/c/WX118/WX118ini2.txt"
-  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$bin" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
+  XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t "$prog" --headless --demo "$d/demo" >"$d/out" 2>"$d/err" &
   local p=$!; pids+=("$p")
   local m; m=$(measure "$p")
   stop "$p" >"$d/quit"
@@ -131,12 +143,12 @@ run_mqtt() {
 }
 
 run_windowed() {
-  local d; d=$(prepare windowed)
+  local d; d=$(prepare "$kind")
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$d/display" 2>"$d/xvfb.err" &
   local x=$!; pids+=("$x")
   for _ in $(seq 1 100); do grep -q '[0-9]' "$d/display" && break; sleep 0.1; done
   DISPLAY=:$(tr -dc 0-9 <"$d/display") QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$d/run TMPDIR=$d/t \
-    "$bin" --demo "$d/demo" >"$d/out" 2>"$d/err" &
+    "$prog" --demo "$d/demo" >"$d/out" 2>"$d/err" &
   local p=$!; pids+=("$p")
   local m; m=$(measure "$p")
   stop "$p" >"$d/quit"
@@ -150,22 +162,29 @@ seed=$!
 sleep 3
 stop "$seed" >/dev/null
 
-kinds="sleep headless"
+kinds=sleep
+[ "$headless" = 1 ] && kinds="$kinds headless"
+[ -n "$old" ] && kinds="$kinds old"
 [ "$mqtt" = 1 ] && kinds="$kinds mqtt"
 [ "$gui" = 1 ] && kinds="$kinds windowed"
-echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin"
-printf "%-9s %3s %10s %8s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s rss_kB quit_ms
+if [ -n "$vs" ]; then
+  for k in $kinds; do [ "$k" = sleep ] || [ "$k" = old ] || kinds="$kinds ${k}_vs"; done
+fi
+echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin${vs:+, vs $vs}"
+printf "%-11s %3s %10s %8s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s rss_kB quit_ms
 for r in $(seq 1 "$runs"); do
-  for k in $kinds; do
+  for kind in $kinds; do
+    k=$kind prog=$bin
+    case $kind in *_vs) k=${kind%_vs} prog=$vs ;; esac
     line=$(run_$k)
-    echo "$k $r $line" >>"$tmp/results"
-    printf "%-9s %3d %10s %8s %10s %9s %8s\n" "$k" "$r" $line
+    echo "$kind $r $line" >>"$tmp/results"
+    printf "%-11s %3d %10s %8s %10s %9s %8s\n" "$kind" "$r" $line
   done
 done
 
 echo "# min / median / max over $runs runs"
 for k in $kinds; do
-  printf "%-9s" "$k"
+  printf "%-11s" "$k"
   for col in 3 4 5 6 7; do
     awk -v k="$k" -v c="$col" '$1 == k {print $c}' "$tmp/results" | sort -g | awk '
       {v[NR] = $1} END {

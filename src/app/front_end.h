@@ -37,8 +37,8 @@ struct WindowsModule {
 // The name of the module's one exported symbol, a WindowsModule.
 constexpr const char* kWindowsModuleSymbol = "wx118_windows_module";
 
-// Loads the windows module from beside the program (a build tree) or from the
-// installed library folder. nullptr with the reason in `why` when it cannot.
+// Loads the windows module (platform/modules.h). nullptr with the reason in
+// `why` when it cannot.
 const WindowsModule* LoadWindowsModule(std::string& why);
 
 }  // namespace wx

@@ -14,6 +14,7 @@
 #include "config/help_texts.h"
 #include "config/primary_config.h"
 #include "config/secondary_config.h"
+#include "onewire/ownet_calls.h"
 #include "onewire/owserver_chip_bus.h"
 #include "weather/station.h"
 #include "datalog/records.h"
@@ -86,6 +87,11 @@ void Monitor::UseBusRoute() {
       ShowError("In WX118ini2.txt, [Bus] Owserver " + why + "; the chips are read through the adapter of "
                 "lines h and i.");
   }
+  std::string why;
+  if (address && !LoadOwnet(why)) {
+    ShowError("owserver " + *address + ": " + why + "; the chips are read through the adapter of lines h and i.");
+    return;
+  }
   if (address) devices_.UseRoute(std::make_unique<OwserverChipBus>(*address, settings.station, ui_));
 }
 
@@ -96,6 +102,7 @@ int Monitor::ExitStatus() const {
 
 Monitor::~Monitor() {
   if (mqtt_) readers_.readings.Unsubscribe(*mqtt_);
+  if (archive_) readers_.readings.Unsubscribe(*archive_);
   // The front end may be gone already: the file only.
   LogEndedRepeats(true, false);
   CloseErrorLog();
@@ -208,6 +215,10 @@ void Monitor::FormCreate() {
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
   // The day so far (rain, extremes, peak gust) from the log's last 24 hours.
   weather_.SeedFromLog(paths_.Map(settings.files.dataLogPath), clock_.Now());
+  // The archive records the weather after it has heard each reading.
+  archive_ = LiveArchive::FromSecondaryFile(
+      settings, paths_, weather_.station(), [this](DateTime now) { return weather_.Snapshot(now); }, *this);
+  if (archive_) readers_.readings.Subscribe(*archive_);
   chart_.scrollCounter = 0;
   // Only now may ticks run cycles: the first one replaces this text by the
   // attribution. The layout is applied last, when every window is complete.
@@ -424,6 +435,7 @@ void Monitor::buQuitClick() {
   views.main.buQuitEnabled = false;
   views.main.laMsgs.text = "One moment please";
   if (mqtt_) mqtt_->Stop();
+  if (archive_) archive_->Stop();
   if (uploads_) uploads_->Stop();
   if (LogErrorsToFile) CloseErrorLog();
   if (replay_.ReplayReaderOpen) {

@@ -24,6 +24,34 @@ constexpr std::string_view kCsvHeader =
     "time,tag,channel,raw,value,unit,text,bin0,bin1,bin2,bin3,bin4,bin5,bin6,bin7,bin8,bin9,bin10,"
     "bin11,bin12,bin13,bin14,bin15,bin16\n";
 constexpr int kCsvColumns = 24;
+// Wind bins are below 256 and many counts small: their digits by hand.
+[[gnu::noinline]] char* Large(char* p, int64_t v) { return std::to_chars(p, p + 24, v).ptr; }
+inline char* SmallFirst(char* p, int64_t v) {
+  if (v < 0 || v >= 1000) return Large(p, v);
+  if (v >= 100) *p++ = static_cast<char>('0' + v / 100);
+  if (v >= 10) *p++ = static_cast<char>('0' + v / 10 % 10);
+  *p++ = static_cast<char>('0' + v % 10);
+  return p;
+}
+
+char* Copy(char* p, std::string_view s) {
+  std::memcpy(p, s.data(), s.size());
+  return p + s.size();
+}
+
+constexpr int8_t kNotHex = -1;
+constexpr std::array<int8_t, 256> kHex = [] {
+  std::array<int8_t, 256> t{};
+  for (int c = 0; c < 256; ++c)
+    t[static_cast<size_t>(c)] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
+                                : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+                                : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                                                       : kNotHex;
+  return t;
+}();
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 constexpr std::string_view kCommas = ",,,,,,,,,,,,,,,,,,,,,,,,";
 static_assert(kCommas.size() == kCsvColumns);
 
@@ -101,6 +129,15 @@ struct LogExporter::Derived : ErrorSink {
 LogExporter::LogExporter(ExportOptions options, Sink write, Sink problem)
     : options_(std::move(options)), write_(std::move(write)), problem_(std::move(problem)) {
   out_.resize(kFlushAt + 64 * 1024);
+  const bool csv = options_.format == ExportOptions::Format::Csv;
+  const auto pad = [](Padded& to, const std::string& text) { to.size = text.copy(to.text, sizeof to.text); };
+  for (int ch = 0; ch < kChannels; ++ch) {
+    const std::string tag(Channel(ch).tag), name(Channel(ch).name);
+    pad(heads_[static_cast<size_t>(ch)],
+        csv ? "," + tag + "," + name + "," : "\",\"tag\":\"" + tag + "\",\"channel\":\"" + name + "\",\"raw\":");
+  }
+  // CSV: the empty value and unit, then the rest of the columns.
+  pad(plainEnd_, csv ? std::string(kCsvColumns - 4, ',') + "\n" : "}\n");
   if (options_.derived) derived_ = std::make_unique<Derived>(options_, problem_);
 }
 
@@ -324,17 +361,12 @@ void LogExporter::TakeTime(std::string_view line) {
     PutOffset(offsets_.first, iso_ + 19);
     isoLength_ = 25;
     date_ = year * 10000 + f.month * 100 + f.day;
+    inRange_ = (!options_.fromDate || date_ >= *options_.fromDate) && (!options_.toDate || date_ <= *options_.toDate);
   }
   iso_[14] = st[6];
   iso_[15] = st[7];
   std::memcpy(lastStamp_, st, 8);
   lastStampValid_ = true;
-}
-
-bool LogExporter::InRange() const {
-  if (options_.fromDate && date_ < *options_.fromDate) return false;
-  if (options_.toDate && date_ > *options_.toDate) return false;
-  return true;
 }
 
 void LogExporter::Key(std::string_view key) {
@@ -343,17 +375,14 @@ void LogExporter::Key(std::string_view key) {
   Put("\":");
 }
 
-void LogExporter::BeginRow(std::string_view tag, int channel) {
+void LogExporter::BeginRow(std::string_view tag, bool timed) {
   ++rows_;
-  const bool csv = options_.format == ExportOptions::Format::Csv;
-  const std::string_view time = channel == -2 ? std::string_view{} : std::string_view(iso_, isoLength_);
-  const std::string_view name = channel >= 0 ? Channel(channel).name : std::string_view{};
-  if (csv) {
+  const std::string_view time = timed ? std::string_view(iso_, isoLength_) : std::string_view{};
+  if (options_.format == ExportOptions::Format::Csv) {
     Put(time);
     Put(',');
     Put(tag);
     Put(',');
-    Put(name);
   } else {
     if (time.empty()) {
       Put("{\"time\":null");
@@ -366,12 +395,6 @@ void LogExporter::BeginRow(std::string_view tag, int channel) {
     Put('"');
     Put(tag);
     Put('"');
-    if (!name.empty()) {
-      Key("channel");
-      Put('"');
-      Put(name);
-      Put('"');
-    }
   }
 }
 
@@ -416,16 +439,7 @@ void LogExporter::Raw(double raw, int channel) {
 void LogExporter::Integer(int64_t v) {
   if (out_.size() - used_ < 24) Grow(24);
   char* p = out_.data() + used_;
-  // Wind bins and most counts are small: digits written by hand.
-  if (v >= 0 && v < 10) {
-    *p++ = static_cast<char>('0' + v);
-  } else if (v >= 10 && v < 100) {
-    *p++ = static_cast<char>('0' + v / 10);
-    *p++ = static_cast<char>('0' + v % 10);
-  } else {
-    p = std::to_chars(p, p + 24, v).ptr;
-  }
-  used_ = static_cast<size_t>(p - out_.data());
+  used_ = static_cast<size_t>(SmallFirst(p, v) - out_.data());
 }
 
 void LogExporter::Text(std::string_view text) {
@@ -452,9 +466,141 @@ void LogExporter::EndRow(int columnsWritten) {
   }
 }
 
+void LogExporter::ReadingHead(int channel) {
+  ++rows_;
+  const Padded& head = heads_[static_cast<size_t>(channel)];
+  char* p = Room(16 + sizeof iso_ + sizeof head.text);
+  if (options_.format == ExportOptions::Format::Jsonl) p = Copy(p, "{\"time\":\"");
+  std::memcpy(p, iso_, sizeof iso_);
+  p += isoLength_;
+  std::memcpy(p, head.text, sizeof head.text);
+  used_ = static_cast<size_t>(p + head.size - out_.data());
+}
+
+void LogExporter::ValueAndEnd(int channel, double raw) {
+  std::optional<PhysicalValue> physical;
+  if (options_.units.present) physical = ToPhysical(options_.units, channel, raw);
+  if (!physical) {
+    std::memcpy(Room(sizeof plainEnd_.text), plainEnd_.text, sizeof plainEnd_.text);
+    used_ += plainEnd_.size;
+  } else if (options_.format == ExportOptions::Format::Csv) {
+    Put(',');
+    Number(physical->value, 4);
+    Put(',');
+    Unit(channel, physical->unit);
+    EndRow(6);
+  } else {
+    Key("value");
+    Number(physical->value, 4);
+    Key("unit");
+    Unit(channel, physical->unit);
+    EndRow(0);
+  }
+}
+
+void LogExporter::WindRest(const std::array<uint16_t, 17>& bins, uint8_t mostFrequent) {
+  // A histogram with no valid reading has no direction.
+  const bool none = mostFrequent >= 16 || bins[mostFrequent] == 0;
+  const std::string_view name = none ? std::string_view{} : CompassPoint(mostFrequent, options_.windOffset);
+  char* p = Room(256);
+  p = SmallFirst(p, none ? 16 : mostFrequent);
+  if (options_.format == ExportOptions::Format::Csv) {
+    p = Copy(Copy(p, ",,,"), name);
+    for (uint16_t b : bins) {
+      *p++ = ',';
+      p = SmallFirst(p, b);
+    }
+    *p++ = '\n';
+  } else {
+    p = Copy(p, ",\"direction\":");
+    p = none ? Copy(p, "null") : Copy(Copy(Copy(p, "\""), name), "\"");
+    p = Copy(p, ",\"bins\":[");
+    for (size_t i = 0; i < bins.size(); ++i) {
+      if (i) *p++ = ',';
+      p = SmallFirst(p, bins[i]);
+    }
+    p = Copy(p, "]}\n");
+  }
+  used_ = static_cast<size_t>(p - out_.data());
+}
+
+bool LogExporter::QuickReading(std::string_view line) {
+  if (line.size() < 14 || !lastStampValid_) return false;
+  const char* s = line.data();
+  // Most lines are temperatures, t0..t4.
+  int channel = s[0] == 't' && s[1] >= '0' && s[1] <= '4' ? s[1] - '0' : 5;
+  while (channel < kChannels && (Channel(channel).tag[0] != s[0] || Channel(channel).tag[1] != s[1])) ++channel;
+  if (channel == kChannels || line.size() != Channel(channel).recordLength) return false;
+  // The date and hour of a stamp already read, and a minute 00..59: a real time.
+  if (std::memcmp(lastStamp_, s + 2, 6) != 0 || !IsDigit(s[8]) || !IsDigit(s[9]) || s[8] > '5') return false;
+  const ChannelKind kind = Channel(channel).kind;
+  const char* field = s + 10;
+  const size_t width = line.size() - 10;
+  std::array<uint16_t, 17> bins;
+  uint8_t mostFrequent = 0;
+  if (kind == ChannelKind::WindDirection) {
+    int bad = 0, most = -1;
+    for (size_t i = 0; i < bins.size(); ++i) {
+      const int hi = kHex[static_cast<unsigned char>(field[2 * i])],
+                lo = kHex[static_cast<unsigned char>(field[2 * i + 1])];
+      bad |= hi | lo;
+      const int b = hi * 16 + lo;
+      bins[i] = static_cast<uint16_t>(b);
+      // The last of the most frequent, as MostFrequentWindIndex picks it.
+      if (b >= most) {
+        most = b;
+        mostFrequent = static_cast<uint8_t>(i);
+      }
+    }
+    if (bad < 0) return false;
+  } else if (kind == ChannelKind::Temperature) {
+    if ((field[0] != '+' && field[0] != '-') || !IsDigit(field[1]) || !IsDigit(field[2]) || !IsDigit(field[3]) ||
+        !IsDigit(field[4]))
+      return false;
+  } else {
+    // An unsigned count in at most nine digits fits the reader's 32 bits.
+    if (width > 9) return false;
+    for (size_t i = 0; i < width; ++i)
+      if (!IsDigit(field[i])) return false;
+  }
+  TakeTime(line);
+  if (!options_.channels[static_cast<size_t>(channel)] || !InRange()) return true;
+  ReadingHead(channel);
+  if (kind == ChannelKind::WindDirection) {
+    WindRest(bins, mostFrequent);
+    return true;
+  }
+  char* p = Room(16);
+  double raw = 0;
+  if (kind == ChannelKind::Temperature) {
+    // "+2150" is 21.50, "-0325" -3.25 and "-0000" 0.00, as Raw writes them.
+    const int h = (field[1] - '0') * 1000 + (field[2] - '0') * 100 + (field[3] - '0') * 10 + (field[4] - '0');
+    if (field[0] == '-' && h != 0) *p++ = '-';
+    if (field[1] != '0') *p++ = field[1];
+    *p++ = field[2];
+    *p++ = '.';
+    *p++ = field[3];
+    *p++ = field[4];
+    if (options_.units.present) raw = static_cast<float>((field[0] == '-' ? -h : h) / 100.0);
+  } else {
+    size_t first = 0;
+    while (first + 1 < width && field[first] == '0') ++first;
+    p = Copy(p, std::string_view(field + first, width - first));
+    if (options_.units.present) {
+      int32_t count = 0;
+      for (size_t i = first; i < width; ++i) count = count * 10 + (field[i] - '0');
+      raw = count;
+    }
+  }
+  used_ = static_cast<size_t>(p - out_.data());
+  ValueAndEnd(channel, raw);
+  return true;
+}
+
 void LogExporter::Line(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.empty()) return;
+  if (!derived_ && options_.quickReadings && QuickReading(line)) return;
   const bool csv = options_.format == ExportOptions::Format::Csv;
   const RecordLine record = ReadRecordLine(line, options_.presentYear, &stampMemo_);
   const std::string_view tag = record.tag;
@@ -479,7 +625,7 @@ void LogExporter::Line(std::string_view line) {
     if (!options_.comments) return;
     if (!timed && (options_.fromDate || options_.toDate)) return;
     if (timed && !InRange()) return;
-    BeginRow(tag, timed ? -1 : -2);
+    BeginRow(tag, timed);
     if (csv) {
       Put(",,,,");
       Text(text);
@@ -514,71 +660,15 @@ void LogExporter::Line(std::string_view line) {
   }
 
   if (kind == ChannelKind::WindDirection) {
-    const auto& bins = record.bins;
-    const uint8_t m = MostFrequentWindIndex(*bins);
-    // A histogram with no valid reading has no direction.
-    const bool none = m >= 16 || (*bins)[m] == 0;
-    const std::string_view name = none ? std::string_view{} : CompassPoint(m, options_.windOffset);
-    BeginRow(tag, channel);
-    if (csv) {
-      Put(',');
-      Integer(none ? 16 : m);
-      Put(",,,");
-      Put(name);
-      for (uint16_t b : *bins) {
-        Put(',');
-        Integer(b);
-      }
-      EndRow(kCsvColumns);
-    } else {
-      Key("raw");
-      Integer(none ? 16 : m);
-      Key("direction");
-      if (none) {
-        Put("null");
-      } else {
-        Put('"');
-        Put(name);
-        Put('"');
-      }
-      Key("bins");
-      Put('[');
-      for (int i = 0; i < 17; ++i) {
-        if (i) Put(',');
-        Integer((*bins)[i]);
-      }
-      Put(']');
-      EndRow(0);
-    }
+    ReadingHead(channel);
+    WindRest(*record.bins, MostFrequentWindIndex(*record.bins));
     return;
   }
 
   const double raw = kind == ChannelKind::Temperature ? double(*record.celsius) : double(*record.count);
-  const std::optional<PhysicalValue> physical = ToPhysical(options_.units, channel, raw);
-  BeginRow(tag, channel);
-  if (csv) {
-    Put(',');
-    Raw(raw, channel);
-    Put(',');
-    if (physical) {
-      Number(physical->value, 4);
-      Put(',');
-      Unit(channel, physical->unit);
-    } else {
-      Put(',');
-    }
-    EndRow(6);
-  } else {
-    Key("raw");
-    Raw(raw, channel);
-    if (physical) {
-      Key("value");
-      Number(physical->value, 4);
-      Key("unit");
-      Unit(channel, physical->unit);
-    }
-    EndRow(0);
-  }
+  ReadingHead(channel);
+  Raw(raw, channel);
+  ValueAndEnd(channel, raw);
 }
 
 }  // namespace wx

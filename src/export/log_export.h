@@ -39,6 +39,9 @@ struct ExportOptions {
   // temperatures, humidity and pressure as rows of their own (tag "dv").
   bool derived = false;
   StationSettings station;  // [Station], for the humidity and the pressure
+  // Off: every line goes through the general record reader, as the tests
+  // compare the quick reading of whole records against it.
+  bool quickReadings = true;
 };
 
 // Parses "--from", "--to", "--channels" and "--format" values into options.
@@ -79,9 +82,19 @@ class LogExporter {
   void Skip(std::string_view why, std::string_view line);
   // The time texts of the real stamp at line[2..10), kept while it repeats.
   void TakeTime(std::string_view line);
-  bool InRange() const;
+  bool InRange() const { return inRange_; }
   void Header();
-  void BeginRow(std::string_view tag, int channel);
+  // A comment's row up to its text.
+  void BeginRow(std::string_view tag, bool timed);
+  // A whole reading whose stamp is in the hour of the last one read, written
+  // straight from its text; false when the line needs the general reader.
+  bool QuickReading(std::string_view line);
+  // A reading's row up to its raw value: time, tag, channel and the key.
+  void ReadingHead(int channel);
+  // After the raw value: the physical value where [Units] gives one, the end.
+  void ValueAndEnd(int channel, double raw);
+  // After the raw value of a wind record: direction, bins, the end.
+  void WindRest(const std::array<uint16_t, 17>& bins, uint8_t mostFrequent);
   void Number(double v, int decimals);
   void Integer(int64_t v);
   void Raw(double raw, int channel);
@@ -102,6 +115,11 @@ class LogExporter {
     used_ += s.size();
   }
   void Grow(size_t more);
+  // Room for n more bytes; the pointer to write them at.
+  char* Room(size_t n) {
+    if (out_.size() - used_ < n) Grow(n);
+    return out_.data() + used_;
+  }
   // --derived: a reading for the day's values; the rows of a day that ended.
   void Derive(const RecordLine& record);
   void DerivedRows();
@@ -124,6 +142,7 @@ class LogExporter {
   char iso_[32] = {};
   size_t isoLength_ = 0;
   int date_ = 0;  // yyyymmdd of the current stamp
+  bool inRange_ = false;  // date_ within --from and --to
   // The offsets of the current stamp's hour, and whether its records have
   // reached the second pass of a repeated hour.
   HourOffsets offsets_;
@@ -139,6 +158,15 @@ class LogExporter {
     std::string unit, text;
   };
   std::array<UnitText, 13> units_;
+  // Each channel's row text between the time and the raw value, and what
+  // ends a row that has no physical value; padded, so that they are copied
+  // in pieces of one fixed size.
+  struct Padded {
+    char text[64] = {};
+    size_t size = 0;
+  };
+  std::array<Padded, 13> heads_;
+  Padded plainEnd_;
 };
 
 // `wx118 export [LOG] [options]`: writes to standard output (or --output),

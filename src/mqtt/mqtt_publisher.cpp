@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "mqtt/mqtt_publisher.h"
 
-#include <mosquitto.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -13,6 +12,12 @@
 
 #include "config/secondary_config.h"
 #include "datalog/stamps.h"
+#include "mqtt/mosquitto_calls.h"
+#include "platform/modules.h"
+
+// Defined where the table is linked into the program (the tests); the program
+// itself loads the module.
+extern "C" __attribute__((weak)) const wx::MosquittoCalls wx118_mosquitto_calls;
 
 namespace wx {
 namespace {
@@ -21,12 +26,21 @@ constexpr int kStateQos = 0;    // a lost state is replaced by the next one, and
 constexpr int kControlQos = 1;  // availability and discovery must arrive
 constexpr int kMaxBackoffSeconds = 30;
 
-void InitLibraryOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { mosquitto_lib_init(); });
+// Only called once LoadMosquitto has succeeded.
+const MosquittoCalls& Mosq() {
+  std::string why;
+  return *LoadMosquitto(why);
 }
 
 }  // namespace
+
+const MosquittoCalls* LoadMosquitto(std::string& why) {
+  const MosquittoCalls* calls =
+      LinkedOrLoaded(&wx118_mosquitto_calls, "wx118-mqtt.so", "wx118_mosquitto_calls", why);
+  static std::once_flag once;
+  if (calls) std::call_once(once, [calls] { calls->lib_init(); });
+  return calls;
+}
 
 std::unique_ptr<MqttPublisher> MqttPublisher::FromSecondaryFile(const Settings& settings, const PathMapper& paths,
                                                                 ErrorSink& errors, const Weather* weather) {
@@ -66,13 +80,17 @@ MqttPublisher::~MqttPublisher() { Stop(); }
 
 void MqttPublisher::Start() {
   if (mosq_) return;
-  InitLibraryOnce();
+  std::string why;
+  if (!LoadMosquitto(why)) {
+    errors_.ShowError("MQTT: " + why + "; nothing is published.");
+    return;
+  }
   errno = 0;
-  mosq_ = mosquitto_new(mqtt_.clientId.c_str(), true, this);
+  mosq_ = Mosq().new_(mqtt_.clientId.c_str(), true, this);
   if (!mosq_) {
     // The library gives no reason of its own for a client id it refuses.
     const std::string& id = mqtt_.clientId;
-    const int valid = mosquitto_validate_utf8(id.c_str(), int(std::min<size_t>(id.size(), 1 << 20)));
+    const int valid = Mosq().validate_utf8(id.c_str(), int(std::min<size_t>(id.size(), 1 << 20)));
     const std::string key = "ClientId in the [MQTT] section of WX118ini2.txt";
     const std::string reason = valid == MOSQ_ERR_MALFORMED_UTF8 ? key + " holds a control character or is not UTF-8"
                                : valid != MOSQ_ERR_SUCCESS      ? key + " is longer than 65535 bytes"
@@ -82,29 +100,29 @@ void MqttPublisher::Start() {
     return;
   }
   // Another thread runs the network: publishing from the GUI thread only queues.
-  mosquitto_threaded_set(mosq_, true);
-  mosquitto_connect_callback_set(mosq_, &MqttPublisher::OnConnect);
-  mosquitto_disconnect_callback_set(mosq_, &MqttPublisher::OnDisconnect);
-  mosquitto_log_callback_set(mosq_, &MqttPublisher::OnLog);
+  Mosq().threaded_set(mosq_, true);
+  Mosq().connect_callback_set(mosq_, &MqttPublisher::OnConnect);
+  Mosq().disconnect_callback_set(mosq_, &MqttPublisher::OnDisconnect);
+  Mosq().log_callback_set(mosq_, &MqttPublisher::OnLog);
   const std::string offline = "offline";
   {
     std::lock_guard lock(mutex_);
     NotePublishResultLocked(Kind::Availability, AvailabilityTopic(mqtt_),
-                            mosquitto_will_set(mosq_, AvailabilityTopic(mqtt_).c_str(), int(offline.size()),
+                            Mosq().will_set(mosq_, AvailabilityTopic(mqtt_).c_str(), int(offline.size()),
                                                offline.data(), kControlQos, true));
   }
   ReportProblems();
   if (!mqtt_.user.empty())
-    mosquitto_username_pw_set(mosq_, mqtt_.user.c_str(), mqtt_.password.empty() ? nullptr : mqtt_.password.c_str());
+    Mosq().username_pw_set(mosq_, mqtt_.user.c_str(), mqtt_.password.empty() ? nullptr : mqtt_.password.c_str());
   if (!mqtt_.caFile.empty()) {
-    const int rc = mosquitto_tls_set(mosq_, mqtt_.caFile.c_str(), nullptr,
+    const int rc = Mosq().tls_set(mosq_, mqtt_.caFile.c_str(), nullptr,
                                      mqtt_.certFile.empty() ? nullptr : mqtt_.certFile.c_str(),
                                      mqtt_.keyFile.empty() ? nullptr : mqtt_.keyFile.c_str(), nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
       errors_.ShowError("MQTT: the TLS files in the [MQTT] section of WX118ini2.txt (CAFile " + mqtt_.caFile +
                         (mqtt_.certFile.empty() ? "" : ", CertFile " + mqtt_.certFile + ", KeyFile " + mqtt_.keyFile) +
-                        ") cannot be used: " + mosquitto_strerror(rc) + " Nothing is published.");
-      mosquitto_destroy(mosq_);
+                        ") cannot be used: " + Mosq().strerror(rc) + " Nothing is published.");
+      Mosq().destroy(mosq_);
       mosq_ = nullptr;
       return;
     }
@@ -122,7 +140,7 @@ void MqttPublisher::Stop() {
     // Said here because the will is only for an unexpected end.
     if (connected_) PublishLocked(Kind::Availability, AvailabilityTopic(mqtt_), "offline", true);
   }
-  mosquitto_disconnect(mosq_);
+  Mosq().disconnect(mosq_);
   wake_.notify_all();
   // A name lookup cannot be interrupted; a program that is ending does not
   // wait for it longer than this.
@@ -133,7 +151,7 @@ void MqttPublisher::Stop() {
   }
   if (ended) {
     thread_.join();
-    mosquitto_destroy(mosq_);
+    Mosq().destroy(mosq_);
   } else {
     thread_.detach();  // the client stays allocated for the thread that still uses it
   }
@@ -146,7 +164,7 @@ bool MqttPublisher::Connected() const {
 }
 
 void MqttPublisher::PublishLocked(Kind kind, const std::string& topic, const std::string& payload, bool retain) {
-  const int rc = mosquitto_publish(mosq_, nullptr, topic.c_str(), int(payload.size()), payload.data(),
+  const int rc = Mosq().publish(mosq_, nullptr, topic.c_str(), int(payload.size()), payload.data(),
                                    kind == Kind::State ? kStateQos : kControlQos, retain);
   NotePublishResultLocked(kind, topic, rc);
 }
@@ -165,7 +183,7 @@ void MqttPublisher::NotePublishResultLocked(Kind kind, const std::string& topic,
                      : kind == Kind::Discovery  ? "the discovery configs"
                                                 : "the readings";
   publishProblems_.push_back(std::string("MQTT: ") + what + " cannot be published on topic " + topic + " (" +
-                             mosquitto_strerror(rc) + "); this is said once until publishing them works.");
+                             Mosq().strerror(rc) + "); this is said once until publishing them works.");
 }
 
 void MqttPublisher::OnReading(const Reading& reading) {
@@ -236,7 +254,7 @@ void MqttPublisher::Run() {
     }
     // The name lookup and the start of the connection happen here, never on
     // the GUI thread.
-    int rc = mosquitto_connect_async(mosq_, mqtt_.host.c_str(), mqtt_.port, mqtt_.keepalive);
+    int rc = Mosq().connect_async(mosq_, mqtt_.host.c_str(), mqtt_.port, mqtt_.keepalive);
     const auto stopAt = std::chrono::steady_clock::now();
     bool draining = false;
     auto drainUntil = stopAt;
@@ -254,7 +272,7 @@ void MqttPublisher::Run() {
         if (draining) timeoutMs = 100;
       }
       if (draining && std::chrono::steady_clock::now() > drainUntil) break;
-      rc = mosquitto_loop(mosq_, timeoutMs, 1);
+      rc = Mosq().loop(mosq_, timeoutMs, 1);
     }
     std::string errorLog;
     {
@@ -267,7 +285,7 @@ void MqttPublisher::Run() {
     if (rc == MOSQ_ERR_CONN_REFUSED) {
       // OnConnect has described the refusal.
     } else if (rc == MOSQ_ERR_TLS || errorLog.find("SSL") != std::string::npos) {
-      const std::string detail = errorLog.empty() ? mosquitto_strerror(rc) : errorLog;
+      const std::string detail = errorLog.empty() ? Mosq().strerror(rc) : errorLog;
       lock.unlock();
       NoteProblem("MQTT: TLS with the broker at " + where_ + " failed (" + detail +
                   "). Check CAFile, CertFile and KeyFile in the [MQTT] section of WX118ini2.txt.");
@@ -298,7 +316,7 @@ void MqttPublisher::OnConnect(mosquitto*, void* obj, int rc) {
     const MqttSettings& m = self->mqtt_;
     self->NoteProblem("MQTT: the broker at " + self->where_ + " refused the login" +
                       (m.user.empty() ? std::string() : " of user \"" + m.user + "\"") + " (" +
-                      mosquitto_connack_string(rc) +
+                      Mosq().connack_string(rc) +
                       "). Check User and PasswordFile in the [MQTT] section of WX118ini2.txt.");
     return;
   }
@@ -334,3 +352,5 @@ void MqttPublisher::OnLog(mosquitto*, void* obj, int level, const char* text) {
 
 }  // namespace wx
 #include "datalog/stamps.h"
+#include "mqtt/mosquitto_calls.h"
+#include "platform/modules.h"

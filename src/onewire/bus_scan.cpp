@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "channels/channel_table.h"
+#include "onewire/ownet_calls.h"
 #include "onewire/owserver_chip_bus.h"
 #include "tmex/crc.h"
 
@@ -76,6 +77,7 @@ std::optional<std::vector<ScannedRom>> SearchLine(BusBackend& backend, std::stri
 }
 
 std::optional<std::vector<ScannedRom>> ListOwserver(const std::string& address, std::string& why) {
+  if (!LoadOwnet(why)) return std::nullopt;
   OwserverConnection connection(address);
   const auto answers = connection.Run({{OwserverConnection::Call::kList, "/uncached/", {}}}, nullptr);
   if (!answers || answers->empty() || answers->back().code < 0) {

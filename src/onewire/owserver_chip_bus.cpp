@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "onewire/owserver_chip_bus.h"
 
-#include <ownetapi.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -11,12 +9,28 @@
 #include <mutex>
 #include <thread>
 
+#include "onewire/ownet_calls.h"
+#include "platform/modules.h"
 #include "tmex/families.h"
 #include "tmex/tmex_errors.h"
 
+// Defined where the table is linked into the program (the tests); the program
+// itself loads the module.
+extern "C" __attribute__((weak)) const wx::OwnetCalls wx118_ownet_calls;
+
 namespace wx {
 
+const OwnetCalls* LoadOwnet(std::string& why) {
+  return LinkedOrLoaded(&wx118_ownet_calls, "wx118-owserver.so", "wx118_ownet_calls", why);
+}
+
 namespace {
+
+// Only called once LoadOwnet has succeeded (a handle was opened).
+const OwnetCalls& Ow() {
+  std::string why;
+  return *LoadOwnet(why);
+}
 
 std::string Trimmed(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t\r\n");
@@ -79,13 +93,14 @@ OwserverConnection::OwserverConnection(std::string address)
       s->jobs.pop_front();
       s->busy = true;
       lock.unlock();
-      if (s->handle < 0) s->handle = OWNET_init(address.c_str());
+      std::string why;
+      if (s->handle < 0 && LoadOwnet(why)) s->handle = Ow().init(address.c_str());
       job();
       lock.lock();
       s->busy = false;
       s->wake.notify_all();
     }
-    if (s->handle >= 0) OWNET_close(s->handle);
+    if (s->handle >= 0) Ow().close(s->handle);
   }).detach();
 }
 
@@ -112,13 +127,13 @@ std::optional<std::vector<OwAnswer>> OwserverConnection::Run(std::vector<Call> c
         if (s->handle < 0) {
           a.code = s->handle;
         } else if (c.kind == Call::kWrite) {
-          a.code = OWNET_put(s->handle, c.path.c_str(), c.value.data(), c.value.size());
+          a.code = Ow().put(s->handle, c.path.c_str(), c.value.data(), c.value.size());
         } else if (c.kind == Call::kPresent) {
-          a.code = OWNET_present(s->handle, c.path.c_str());
+          a.code = Ow().present(s->handle, c.path.c_str());
         } else {
           char* buffer = nullptr;
-          a.code = c.kind == Call::kList ? OWNET_dirlist(s->handle, c.path.c_str(), &buffer)
-                                         : OWNET_read(s->handle, c.path.c_str(), &buffer);
+          a.code = c.kind == Call::kList ? Ow().dirlist(s->handle, c.path.c_str(), &buffer)
+                                         : Ow().read(s->handle, c.path.c_str(), &buffer);
           if (a.code > 0 && buffer) a.bytes.assign(buffer, size_t(a.code));
           std::free(buffer);
         }

@@ -3,14 +3,17 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace wx {
 namespace {
@@ -33,8 +36,72 @@ std::string NotPrivateReason(const std::string& path, bool followLink) {
   return "";
 }
 
+constexpr const char kRestoreWord[] = "restore";
+constexpr int kMostPendingCopies = 16;  // a copy says one word and goes
+
+// The socket's address; false when the path does not fit.
+bool SocketAddress(const QString& name, sockaddr_un& address) {
+  const std::string path = (name.contains('/') ? name : QDir(QDir::tempPath()).filePath(name)).toStdString();
+  address = {};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
 }  // namespace
 
+// The listening socket and the copies that connected to it, each read until
+// it has said its word or gone.
+struct SingleInstance::Listener {
+  struct Copy {
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::string heard;
+  };
+  int fd = -1;
+  std::string path;  // removed at the end, as it was bound
+  std::unique_ptr<QSocketNotifier> notifier;
+  std::map<int, Copy> copies;
+  std::function<void()> onRestore;
+
+  ~Listener() {
+    for (auto& [copyFd, copy] : copies) ::close(copyFd);
+    notifier.reset();
+    if (fd >= 0) ::close(fd);
+    if (!path.empty()) ::unlink(path.c_str());
+  }
+  void Accept() {
+    for (;;) {
+      const int c = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (c < 0) return;
+      if (copies.size() >= kMostPendingCopies) {
+        ::close(c);
+        continue;
+      }
+      Copy& copy = copies[c];
+      copy.notifier = std::make_unique<QSocketNotifier>(c, QSocketNotifier::Read);
+      QObject::connect(copy.notifier.get(), &QSocketNotifier::activated, [this, c] { Read(c); });
+    }
+  }
+  void Read(int c) {
+    const auto it = copies.find(c);
+    if (it == copies.end()) return;
+    Copy& copy = it->second;
+    char buf[64];
+    const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n > 0) copy.heard.append(buf, size_t(n));
+    const bool restore = copy.heard.find(kRestoreWord) != std::string::npos;
+    if (!restore && n > 0 && copy.heard.size() < 64) return;
+    // Heard, gone, or talking nonsense: done with this copy. Its notifier
+    // goes later, as it may be the one calling.
+    copy.notifier->setEnabled(false);
+    copy.notifier.release()->deleteLater();
+    copies.erase(it);
+    ::close(c);
+    if (restore && onRestore) onRestore();
+  }
+};
 std::optional<QString> SingleInstance::PrivateRuntimeDir(std::string* problem) {
   std::string dir;
   std::string why;
@@ -110,47 +177,41 @@ qint64 SingleInstance::HolderPid() const {
 
 bool SingleInstance::ListenForRestore(std::function<void()> onRestore) {
   if (serverName_.isEmpty()) return false;
-  // Our own folder, and we hold the lock: whatever sits there is a leftover.
-  QLocalServer::removeServer(serverName_);
-  server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(serverName_)) {
-    problem_ = "cannot listen for a second copy's requests on " + serverName_.toStdString() + ": " +
-               server_->errorString().toStdString() + "; a second copy will not bring this one to the front";
-    server_.reset();
+  sockaddr_un address{};
+  auto fail = [&](const std::string& why) {
+    problem_ = "cannot listen for a second copy's requests on " + serverName_.toStdString() + ": " + why +
+               "; a second copy will not bring this one to the front";
+    listener_.reset();
     return false;
-  }
-  QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this, onRestore] {
-    while (QLocalSocket* s = server_->nextPendingConnection()) {
-      auto check = [s, onRestore] {
-        if (s->property("done").toBool()) return;
-        if (s->bytesAvailable() >= 7 && s->peek(64).contains("restore")) {
-          s->setProperty("done", true);
-          s->readAll();
-          if (onRestore) onRestore();
-        }
-      };
-      QObject::connect(s, &QLocalSocket::readyRead, s, check);
-      QObject::connect(s, &QLocalSocket::disconnected, s, [s, check] {
-        check();
-        s->deleteLater();
-      });
-      check();
-    }
-  });
+  };
+  if (!SocketAddress(serverName_, address)) return fail("the name is too long for a local socket");
+  listener_ = std::make_unique<Listener>();
+  listener_->onRestore = std::move(onRestore);
+  listener_->fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (listener_->fd < 0) return fail(std::strerror(errno));
+  // Our own folder, and we hold the lock: whatever sits there is a leftover.
+  ::unlink(address.sun_path);
+  if (::bind(listener_->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::chmod(address.sun_path, 0600) != 0 || ::listen(listener_->fd, kMostPendingCopies) != 0)
+    return fail(std::strerror(errno));
+  listener_->path = address.sun_path;
+  listener_->notifier = std::make_unique<QSocketNotifier>(listener_->fd, QSocketNotifier::Read);
+  Listener* l = listener_.get();
+  QObject::connect(l->notifier.get(), &QSocketNotifier::activated, [l] { l->Accept(); });
   return true;
 }
 
 bool SingleInstance::SendRestore(const QString& serverName) {
-  if (serverName.isEmpty()) return false;
-  QLocalSocket s;
-  s.connectToServer(serverName);
-  if (!s.waitForConnected(1000)) return false;
-  s.write("restore");
-  s.flush();
-  const bool ok = s.bytesToWrite() == 0 || s.waitForBytesWritten(1000);
-  s.disconnectFromServer();
-  if (s.state() != QLocalSocket::UnconnectedState) s.waitForDisconnected(500);
+  sockaddr_un address{};
+  if (serverName.isEmpty() || !SocketAddress(serverName, address)) return false;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  // A copy that does not take the word within a second is not waited for.
+  const timeval second{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &second, sizeof second);
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                  ::send(fd, kRestoreWord, sizeof kRestoreWord - 1, MSG_NOSIGNAL) == sizeof kRestoreWord - 1;
+  ::close(fd);
   return ok;
 }
 

@@ -7,7 +7,6 @@
 #pragma once
 #include <sys/types.h>
 
-#include <QLocalServer>
 #include <QLockFile>
 #include <QString>
 #include <filesystem>
@@ -36,7 +35,8 @@ class SingleInstance {
   // request; false, with Problem(), when the socket cannot listen.
   bool ListenForRestore(std::function<void()> onRestore);
   // Asks the primary copy to restore its windows; false when none answered
-  // within two seconds.
+  // within two seconds. A name without a folder is taken in the temporary
+  // folder.
   static bool SendRestore(const QString& serverName = DefaultServerName());
   static QString DefaultServerName();
   // The folder wx118 in $XDG_RUNTIME_DIR, else a folder wx118-UID under
@@ -48,7 +48,8 @@ class SingleInstance {
  private:
   QString serverName_;
   std::unique_ptr<QLockFile> lock_;
-  std::unique_ptr<QLocalServer> server_;
+  struct Listener;  // a plain local socket: no network library for one word
+  std::unique_ptr<Listener> listener_;
   std::string problem_;
 };
 

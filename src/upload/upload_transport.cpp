@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "upload/upload_transport.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -11,8 +10,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 
+#include "platform/modules.h"
+#include "upload/curl_calls.h"
 #include "upload/upload_formats.h"
+
+// Defined where the table is linked into the program (the tests); the program
+// itself loads the module.
+extern "C" __attribute__((weak)) const wx::CurlCalls wx118_curl_calls;
 
 namespace wx {
 namespace {
@@ -34,36 +40,38 @@ int StopRequested(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 UploadOutcome HttpGet(const UploadRequest& r, const std::atomic<bool>& stop) {
   UploadOutcome out;
-  CURL* curl = curl_easy_init();
+  const CurlCalls* lib = LoadCurl(out.reason);
+  if (!lib) return out;
+  CURL* curl = lib->easy_init();
   if (!curl) {
     out.reason = "libcurl could not start a transfer";
     return out;
   }
   std::string body;
   char error[CURL_ERROR_SIZE] = "";
-  curl_easy_setopt(curl, CURLOPT_URL, r.url.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // timeouts without SIGALRM: other threads run
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(std::min(r.timeoutSeconds, 10)));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(r.timeoutSeconds));
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 3L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "WX118");
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectReply);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, StopRequested);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&stop));
-  const CURLcode rc = curl_easy_perform(curl);
+  lib->easy_setopt(curl, CURLOPT_URL, r.url.c_str());
+  lib->easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  lib->easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // timeouts without SIGALRM: other threads run
+  lib->easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(std::min(r.timeoutSeconds, 10)));
+  lib->easy_setopt(curl, CURLOPT_TIMEOUT, long(r.timeoutSeconds));
+  lib->easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  lib->easy_setopt(curl, CURLOPT_MAXREDIRS, 3L);
+  lib->easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  lib->easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  lib->easy_setopt(curl, CURLOPT_USERAGENT, "WX118");
+  lib->easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectReply);
+  lib->easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  lib->easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+  lib->easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  lib->easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, StopRequested);
+  lib->easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&stop));
+  const CURLcode rc = lib->easy_perform(curl);
   long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_cleanup(curl);
+  lib->easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  lib->easy_cleanup(curl);
   if (rc != CURLE_OK) {
     // The error buffer names the host, never the query that holds the secret.
-    out.reason = CleanServerText(error[0] ? error : curl_easy_strerror(rc), r.target);
+    out.reason = CleanServerText(error[0] ? error : lib->easy_strerror(rc), r.target);
     return out;
   }
   const ReplyVerdict verdict = JudgeHttpReply(r.target, status, body);
@@ -225,6 +233,13 @@ class AprsSession {
 };
 
 }  // namespace
+
+const CurlCalls* LoadCurl(std::string& why) {
+  const CurlCalls* calls = LinkedOrLoaded(&wx118_curl_calls, "wx118-upload.so", "wx118_curl_calls", why);
+  static std::once_flag once;
+  if (calls) std::call_once(once, [calls] { calls->global_init(CURL_GLOBAL_DEFAULT); });
+  return calls;
+}
 
 UploadOutcome SendOverNetwork(const UploadRequest& request, const std::atomic<bool>& stop) {
   if (request.target.network == Network::Cwop) return AprsSession(request, stop).Run();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "upload/uploads.h"
 
-#include <curl/curl.h>
 #include <pthread.h>
 
 #include <chrono>
@@ -12,6 +11,7 @@
 
 #include "config/secondary_config.h"
 #include "datalog/stamps.h"
+#include "upload/curl_calls.h"
 #include "upload/upload_formats.h"
 
 namespace wx {
@@ -24,11 +24,6 @@ constexpr uint32_t kReadyCheckMs = 5'000;
 // never answers) holds the first upload back no longer than this.
 constexpr uint32_t kMaxFirstWaitMs = 10 * 60'000;
 constexpr int kTimeoutSeconds = 15;
-
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 }  // namespace
 
@@ -97,7 +92,11 @@ Uploads::Uploads(std::vector<UploadTarget> targets, const StationSettings& stati
 Uploads::~Uploads() { Stop(); }
 
 void Uploads::Start() {
-  InitCurlOnce();
+  // libcurl's global set-up is not safe beside other threads: done here,
+  // before the lanes start (a module that cannot be loaded is reported by
+  // each HTTP upload).
+  std::string why;
+  LoadCurl(why);
   startTick_ = clock_.GetTickCount();
   for (const auto& lane : lanes_) {
     if (lane->thread.joinable()) continue;

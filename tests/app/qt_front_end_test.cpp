@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -83,9 +84,9 @@ TEST_F(QtFrontEndTest, RendersTextsColoursCaptionsAndQuitState) {
   EXPECT_EQ(t3->geometry(), QRect(176, 9, 40, 18));
   EXPECT_EQ(Find(ui.NumericWindow(), "laTxtTture3")->text(), "T3 (C)");
   EXPECT_EQ(Find(ui.NumericWindow(), "Label5")->text(), "WD(a)");
-  EXPECT_EQ(Find(m, "imMainGraphPane")->pixmap().size(), QSize(780, 237));
-  EXPECT_EQ(Find(m, "imMainGraphPane")->pixmap().toImage().pixelColor(5, 5), QColor(Qt::green));
-  EXPECT_EQ(Find(m, "iWindDial")->geometry(), QRect(456, 8, 60, 60));
+  EXPECT_EQ(Find<QWidget>(m, "imMainGraphPane")->size(), QSize(780, 237));
+  EXPECT_EQ(Find<QWidget>(m, "imMainGraphPane")->grab().toImage().pixelColor(5, 5), QColor(Qt::green));
+  EXPECT_EQ(Find<QWidget>(m, "iWindDial")->geometry(), QRect(456, 8, 60, 60));
 
   auto* quit = Find<QPushButton>(m, "buQuit");
   EXPECT_FALSE(quit->isEnabled());
@@ -279,8 +280,12 @@ TEST_F(QtFrontEndTest, TimerTicksAtTheScaledIntervalWhileEnabled) {
 class PaintCounter : public QObject {
  public:
   int paints = 0;
+  QRegion painted;
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
+    if (e->type() == QEvent::Paint) {
+      ++paints;
+      painted |= static_cast<QPaintEvent*>(e)->region();
+    }
     return false;
   }
 };
@@ -299,18 +304,22 @@ TEST_F(QtFrontEndTest, ARefreshRepaintsOnlyWhatChanged) {
     w->installEventFilter(&counter);
     for (QWidget* c : w->findChildren<QWidget*>()) c->installEventFilter(&counter);
   }
-  Find(ui.MainWindow(), "imMainGraphPane")->installEventFilter(&graphPane);
+  Find<QWidget>(ui.MainWindow(), "imMainGraphPane")->installEventFilter(&graphPane);
   // A tick with nothing new.
   ui.Refresh();
   settle();
   EXPECT_EQ(all.paints + numeric.paints, 0);
-  // A point drawn on the chart: its pane, not the numeric window.
+  // Points drawn on the chart: their part of its pane, not the numeric window.
   graph.setPixel(5, 5, qRgb(255, 0, 0));
+  graph.setPixel(9, 7, qRgb(0, 0, 255));
   ui.Refresh();
   settle();
   EXPECT_GE(graphPane.paints, 1);
+  EXPECT_EQ(graphPane.painted, QRegion(5, 5, 5, 3));
   EXPECT_EQ(numeric.paints, 0);
-  EXPECT_EQ(Find(ui.MainWindow(), "imMainGraphPane")->pixmap().toImage().pixel(5, 5), qRgb(255, 0, 0));
+  const QImage shown = Find<QWidget>(ui.MainWindow(), "imMainGraphPane")->grab().toImage();
+  EXPECT_EQ(shown.pixel(5, 5), qRgb(255, 0, 0));
+  EXPECT_EQ(shown.pixel(9, 7), qRgb(0, 0, 255));
 }
 
 }  // namespace

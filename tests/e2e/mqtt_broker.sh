@@ -47,7 +47,16 @@ mqtt_section() { printf '[MQTT]\nHost=127.0.0.1\nPrefix=wxtest/%s\n' "$1" >>"$tm
 # repeats of one message are collapsed on standard output).
 ws_lines() { grep -c '' "$tmp/$1/root/c/WX18DtLg.txt"; }
 
-for d in a b p w x u s; do make_demo $d & done; wait
+for d in a b p w x u s m; do make_demo $d & done; wait
+
+# ---- An installation that lost its MQTT module says so and goes on logging.
+mkdir -p "$tmp/bare"; cp "$bin" "$tmp/bare/wx118"
+mqtt_section m "Port=$(free_port)"
+bin=$tmp/bare/wx118 monitor m; m=$mon_pid
+wait_for 20 grep -q 'MQTT: cannot load the module wx118-mqtt.so' "$tmp/m.out" || fail "no word of the missing module"
+m0=$(ws_lines m); sleep 3
+[ "$(ws_lines m)" -gt "$m0" ] && kill -0 $m || fail "no logging without the MQTT module"
+kill -TERM $m; wait $m || fail "exit status without the MQTT module"
 
 # ---- A publishes, B does not; the broker goes away and comes back.
 port=$(free_port)
@@ -66,6 +75,9 @@ wait_for 10 grep -q '^wxtest/a/wind_direction ' "$tmp/before.sub" || fail "no wi
 # Without the section no network thread starts.
 grep -qx wx118-mqtt /proc/$a/task/*/comm || fail "no MQTT thread"
 grep -qx wx118-mqtt /proc/$b/task/*/comm && fail "an MQTT thread without the section"
+# The section loads the MQTT module; without it libmosquitto stays out.
+grep -q 'wx118-mqtt.so' /proc/$a/maps || fail "no MQTT module with the section"
+grep -q 'libmosquitto' /proc/$b/maps && fail "libmosquitto mapped without the section"
 sleep 3
 kill -TERM $plain; wait $plain
 a0=$(ws_lines a); b0=$(ws_lines b)

@@ -42,7 +42,8 @@ dpkg-deb -c "$deb" >"$tmp/contents"
 for f in usr/bin/wx118 usr/bin/wx118-simbus usr/share/man/man1/wx118.1.gz usr/share/man/man1/wx118-simbus.1.gz \
          usr/share/man/man5/wx118ini2.5.gz usr/share/doc/wx118/copyright usr/share/doc/wx118/changelog.gz \
          usr/share/doc/wx118/README.md usr/share/wx118/WX118.hlp \
-         usr/lib/wx118/modules/wx118-windows.so; do
+         usr/lib/wx118/modules/wx118-windows.so usr/lib/wx118/modules/wx118-mqtt.so \
+         usr/lib/wx118/modules/wx118-upload.so usr/lib/wx118/modules/wx118-owserver.so; do
   grep -q " \./$f\$" "$tmp/contents" || fail "$f is not in the package"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/logrotate.d/wx118 ||
@@ -117,4 +118,11 @@ kill -TERM $pid
 wait $pid; rc=$?
 pid=
 [ "$rc" -eq 0 ] || { cat "$tmp/err"; fail "the installed program with windows ended with status $rc"; }
+# The libraries behind the other modules are still the package's dependencies,
+# and the installed program finds those modules too.
+for lib in libmosquitto libcurl libownet; do
+  dpkg-deb -f "$deb" Depends | grep -q "$lib" || fail "$lib is not a dependency"
+done
+"$root/usr/bin/wx118" scan --owserver 127.0.0.1:9 >/dev/null 2>"$tmp/scan.err"
+grep -q "does not answer" "$tmp/scan.err" || fail "the installed scan: $(cat "$tmp/scan.err")"
 echo PASS

@@ -11,7 +11,8 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPixmap>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -25,6 +26,7 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 
 #include "app/headless_ui.h"
@@ -132,6 +134,65 @@ constexpr Qt::WindowFlags kNoBorderIcons = Qt::Window | Qt::CustomizeWindowHint 
 
 }  // namespace
 
+// Shows an image unscaled, painted straight from it (a pixmap made from it
+// would share its pixels, and the next point drawn on the chart would copy
+// them all). Of a changed image only the rectangle that changed is repainted:
+// a new point on the chart is a few pixels, not the whole chart.
+class ImagePane : public QWidget {
+ public:
+  ImagePane(QWidget* parent, const char* name, const QRect& geometry, const QImage& image)
+      : QWidget(parent), image_(image) {
+    setObjectName(name);
+    setGeometry(geometry);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the image
+  }
+
+  // After a tick: repaints what changed since the last call.
+  void Follow() {
+    if (image_.cacheKey() == key_) return;
+    key_ = image_.cacheKey();
+    if (shown_.size() != image_.size() || shown_.format() != image_.format()) {
+      shown_ = image_.copy();
+      update();
+      return;
+    }
+    // The pixels of a row, without the padding at its end.
+    const int pixelBytes = image_.depth() / 8;
+    const size_t rowBytes =
+        static_cast<size_t>(pixelBytes > 0 ? image_.width() * pixelBytes : image_.bytesPerLine());
+    QRect changed;
+    for (int y = 0; y < image_.height(); ++y) {
+      const uchar* now = image_.constScanLine(y);
+      uchar* was = shown_.scanLine(y);
+      if (std::memcmp(now, was, rowBytes) == 0) continue;
+      int first = 0, last = image_.width() - 1;
+      if (pixelBytes > 0) {
+        const auto same = [&](int x) {
+          return std::memcmp(now + x * pixelBytes, was + x * pixelBytes, static_cast<size_t>(pixelBytes)) == 0;
+        };
+        while (same(first)) ++first;  // the row differs, so both stop inside it
+        while (same(last)) --last;
+      }
+      changed |= QRect(first, y, last - first + 1, 1);
+      std::memcpy(was, now, rowBytes);
+    }
+    if (!changed.isEmpty()) update(changed);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QPainter painter(this);
+    const QRect r = event->rect();
+    painter.fillRect(r, palette().window());  // beyond an image smaller than the pane
+    painter.drawImage(r.topLeft(), image_, r);
+  }
+
+ private:
+  const QImage& image_;
+  QImage shown_;  // the pixels as last handed on
+  qint64 key_ = 0;
+};
+
 QtFrontEnd::QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale)
     : views_(views), graph_(graph), dial_(dial), timeScale_(timeScale > 0 ? timeScale : 1.0) {
   lastRect_.fill(WindowRect{-1, -1, -1, -1});
@@ -158,6 +219,12 @@ QWidget* QtFrontEnd::NumericWindow() const { return numeric_.get(); }
 QWidget* QtFrontEnd::ErrorWindow() const { return error_.get(); }
 QWidget* QtFrontEnd::MainWindow() const { return main_.get(); }
 QWidget* QtFrontEnd::HelpWindow() const { return help_.get(); }
+
+void QtFrontEnd::Bind(QLabel* label, const LabelView& view) {
+  // Of a fixed size, a new text does not ask the window for a new layout.
+  label->setFixedSize(label->size());
+  bound_.push_back(Bound{label, &view, {}, 0, false});
+}
 
 void QtFrontEnd::BuildNumeric() {
   numeric_ = std::make_unique<QWidget>(nullptr, kNoBorderIcons);
@@ -252,8 +319,8 @@ void QtFrontEnd::BuildMain() {
   Bind(MakeLabel(c, "laTOD", 216, 48, 161, 17, {}, Qt::AlignHCenter), views_.main.laTOD);
   Bind(MakeLabel(c, "laCycle", 32, 8, 48, 16, {}, Qt::AlignRight), views_.main.laCycle);
   MakeLabel(c, "laText4", 96, 8, 113, 16, "cycles since boot");
-  graphPane_ = MakeLabel(c, "imMainGraphPane", 6, 76, 780, 237);
-  dialPane_ = MakeLabel(c, "iWindDial", 456, 8, 60, 60);
+  graphPane_ = new ImagePane(c, "imMainGraphPane", QRect(6, 76, 780, 237), graph_);
+  dialPane_ = new ImagePane(c, "iWindDial", QRect(456, 8, 60, 60), dial_);
 
   auto button = [&](const char* name, int l, int t, int w, int h, const char* text, void (WindowEvents::*fn)()) {
     auto* b = new QPushButton(text, c);
@@ -297,28 +364,26 @@ void QtFrontEnd::BuildMain() {
 void QtFrontEnd::Refresh() {
   const bool wasRendering = rendering_;
   rendering_ = true;
-  for (auto& [label, view] : bound_) {
-    const QString text = Q(view->text);
-    if (label->text() != text) label->setText(text);
-    const QColor colour = FromWindowsColour(view->colour);
-    if (label->palette().color(QPalette::WindowText) != colour) {
-      QPalette p = label->palette();
-      p.setColor(QPalette::WindowText, colour);
-      label->setPalette(p);
+  for (Bound& b : bound_) {
+    if (!b.shown || b.text != b.view->text) {
+      b.text = b.view->text;
+      b.label->setText(Q(b.text));
     }
+    if (!b.shown || b.colour != b.view->colour) {
+      b.colour = b.view->colour;
+      QPalette p = b.label->palette();
+      p.setColor(QPalette::WindowText, FromWindowsColour(b.colour));
+      b.label->setPalette(p);
+    }
+    b.shown = true;
   }
   buQuit_->setEnabled(views_.main.buQuitEnabled);
-  buCorF_->setText(Q(views_.main.buCorFCaption));
-  // A picture is handed on (and repainted) only when it was drawn on since:
-  // every change to an image's pixels gives it a new cache key.
-  if (graph_.cacheKey() != graphKey_) {
-    graphKey_ = graph_.cacheKey();
-    graphPane_->setPixmap(QPixmap::fromImage(graph_));
+  if (buCorFShown_ != views_.main.buCorFCaption) {
+    buCorFShown_ = views_.main.buCorFCaption;
+    buCorF_->setText(Q(buCorFShown_));
   }
-  if (dial_.cacheKey() != dialKey_) {
-    dialKey_ = dial_.cacheKey();
-    dialPane_->setPixmap(QPixmap::fromImage(dial_));
-  }
+  graphPane_->Follow();
+  dialPane_->Follow();
   RenderWindow(0, main_.get(), views_.main.window);
   RenderWindow(1, error_.get(), views_.errors.window);
   RenderWindow(2, numeric_.get(), views_.numeric.window);

@@ -25,6 +25,8 @@ class QWidget;
 
 namespace wx {
 
+class ImagePane;
+
 // Window numbers in WindowMoved: 0 main, 1 error, 2 numeric. A view rect is
 // the window's outer frame; it is applied when it changed since the last
 // redraw or when the window manager's frame changed, so a window the user
@@ -71,7 +73,7 @@ class QtFrontEnd : public QObject, public FrontEnd {
   void RenderMemo();
   void RenderTimer();
   bool BeforeBox(const std::string& text);
-  void Bind(QLabel* label, const LabelView& view) { bound_.emplace_back(label, &view); }
+  void Bind(QLabel* label, const LabelView& view);
 
   Views& views_;
   const QImage& graph_;
@@ -84,18 +86,27 @@ class QtFrontEnd : public QObject, public FrontEnd {
   std::unique_ptr<QMainWindow> main_;
   std::unique_ptr<QTextBrowser> help_;
   QPlainTextEdit* memo_ = nullptr;
-  QLabel* graphPane_ = nullptr;
-  QLabel* dialPane_ = nullptr;
+  ImagePane* graphPane_ = nullptr;
+  ImagePane* dialPane_ = nullptr;
   QPushButton* buQuit_ = nullptr;
   QPushButton* buCorF_ = nullptr;
   QTimer timer_;
-  std::vector<std::pair<QLabel*, const LabelView*>> bound_;
+  // A label and its view, with what was last handed to the label: most
+  // ticks change one or two of them, and the rest cost a comparison.
+  struct Bound {
+    QLabel* label;
+    const LabelView* view;
+    std::string text;
+    uint32_t colour = 0;
+    bool shown = false;
+  };
+  std::vector<Bound> bound_;
+  std::string buCorFShown_;
   // Index 0 main, 1 error, 2 numeric (as WindowMoved numbers them).
   std::array<WindowRect, 3> lastRect_;      // the view rects as last rendered
   std::array<WindowRect, 3> reportedRect_;  // the last user geometry sent on
   std::array<QMargins, 3> lastMargins_;     // the frames the view rects were placed with
   std::array<WindowState, 3> lastState_{WindowState::Normal, WindowState::Normal, WindowState::Normal};
-  qint64 graphKey_ = 0, dialKey_ = 0;  // the images' cache keys as last shown
   std::size_t memoShown_ = 0;
   std::size_t memoDropped_ = 0;  // views_.errors.Memo1Dropped as last shown
   std::string memoFirst_, memoLast_;

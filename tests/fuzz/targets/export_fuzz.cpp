@@ -4,7 +4,8 @@
 // must not depend on where the input was split, it and every problem must be
 // UTF-8 whatever bytes the log holds, every JSON line must parse, every CSV
 // row must have the header's column count, and every skipped line must be
-// named by a line number that exists.
+// named by a line number that exists. Whole readings, written straight from
+// their text, must come out as the general record reader gives them.
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -23,8 +24,9 @@ struct Run {
   int64_t lines = 0;
 };
 
-Run Export(std::string_view text, bool jsonl, size_t piece) {
+Run Export(std::string_view text, bool jsonl, size_t piece, bool quick = true) {
   ExportOptions options;
+  options.quickReadings = quick;
   options.format = jsonl ? ExportOptions::Format::Jsonl : ExportOptions::Format::Csv;
   options.units.present = true;
   options.units.mapped[5] = true;
@@ -83,6 +85,9 @@ std::string FuzzExport(const uint8_t* data, size_t size) {
   const Run split = Export(text, jsonl, piece);
   f.Check(whole.out == split.out, "the output does not depend on how the input is split");
   f.Check(whole.problems == split.problems, "the problems do not depend on how the input is split");
+  const Run general = Export(text, jsonl, piece, false);
+  f.Check(whole.out == general.out, "quick readings are written as the general reader writes them");
+  f.Check(whole.problems == general.problems, "quick readings report what the general reader reports");
   // Every line the record reader finds faulty is reported, and no other
   // (overlong lines aside, which are never read as records).
   int64_t faulty = 0;
