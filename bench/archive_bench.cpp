@@ -34,6 +34,12 @@ wx::WeatherValues Snapshot(int minute) {
   v.rainTodayMm = minute % 1440 / 1440.0 * (static_cast<int>(day) % 3 == 0 ? 6.0 : 0.0);
   v.rainRateMmPerHour = 1.2;
   v.lightningToday = 0;
+  // The day's ranges as the weather keeps them (here: the latest value).
+  v.temperatureDay[0].low = v.temperatureDay[0].high = wx::TimedValue{*v.temperatureC, v.when};
+  v.humidityDay.low = v.humidityDay.high = wx::TimedValue{*v.humidityPercent, v.when};
+  v.pressureDay.low = v.pressureDay.high = wx::TimedValue{*v.seaLevelPressureHpa, v.when};
+  v.peakGustToday = wx::TimedValue{*v.gustKmh, v.when};
+  v.peakGustDirectionDeg = v.windDirectionDeg;
   return v;
 }
 

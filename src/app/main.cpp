@@ -19,6 +19,7 @@
 #include "app/options.h"
 #include "platform/exit_status.h"
 #include "platform/signals.h"
+#include "archive/archive_command.h"
 #include "export/log_export.h"
 #include "app/scan_command.h"
 #include "platform/single_instance.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // Subcommands run beside a running monitor: no windows, no instance lock.
   if (!args.empty() && args[0] == "export") return wx::RunExportCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "archive") return wx::RunArchiveCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "summary") return wx::RunSummaryCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "scan") return wx::RunScanCommand({args.begin() + 1, args.end()});
   std::string error;
   const std::optional<wx::Options> parsed = wx::ParseOptions(args, error);

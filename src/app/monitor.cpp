@@ -102,6 +102,7 @@ int Monitor::ExitStatus() const {
 
 Monitor::~Monitor() {
   if (mqtt_) readers_.readings.Unsubscribe(*mqtt_);
+  if (archive_) readers_.readings.Unsubscribe(*archive_);
   // The front end may be gone already: the file only.
   LogEndedRepeats(true, false);
   CloseErrorLog();
@@ -214,6 +215,10 @@ void Monitor::FormCreate() {
   if (dataLog_.LogDataToFile && !ui_.TerminateRequested()) dataLog_.OpenDataLog();
   // The day so far (rain, extremes, peak gust) from the log's last 24 hours.
   weather_.SeedFromLog(paths_.Map(settings.files.dataLogPath), clock_.Now());
+  // The archive records the weather after it has heard each reading.
+  archive_ = LiveArchive::FromSecondaryFile(
+      settings, paths_, weather_.station(), [this](DateTime now) { return weather_.Snapshot(now); }, *this);
+  if (archive_) readers_.readings.Subscribe(*archive_);
   chart_.scrollCounter = 0;
   // Only now may ticks run cycles: the first one replaces this text by the
   // attribution. The layout is applied last, when every window is complete.
@@ -430,6 +435,7 @@ void Monitor::buQuitClick() {
   views.main.buQuitEnabled = false;
   views.main.laMsgs.text = "One moment please";
   if (mqtt_) mqtt_->Stop();
+  if (archive_) archive_->Stop();
   if (uploads_) uploads_->Stop();
   if (LogErrorsToFile) CloseErrorLog();
   if (replay_.ReplayReaderOpen) {

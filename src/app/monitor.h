@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "platform/views.h"
+#include "archive/archive_writer.h"
 #include "mqtt/mqtt_publisher.h"
 #include "upload/uploads.h"
 #include "tmex/tmex.h"
@@ -132,6 +133,7 @@ class Monitor : public WindowEvents, public ErrorSink {
   HistoryReplay replay_;
   WebPublisher web_;
   std::unique_ptr<MqttPublisher> mqtt_;
+  std::unique_ptr<LiveArchive> archive_;  // nullptr with [Archive] Enabled=0
   std::unique_ptr<Uploads> uploads_;  // nullptr without a network section
   CurrentValues current_;
   Weather weather_;

@@ -18,7 +18,9 @@ std::string UsageText() {
          "       wx118 --demo [DIR] [--speed N] [--headless] [--root DIR]\n"
          "       wx118 --version | --help\n"
          "       wx118 scan [--owserver HOST:PORT | --serial-device PATH | --simulate FILE] [--write-primary FILE]\n"
-         "       wx118 export [LOG] [--from DATE] [--to DATE] [--channels LIST] [--format csv|jsonl]\n";
+         "       wx118 export [LOG] [--from DATE] [--to DATE] [--channels LIST] [--format csv|jsonl]\n"
+         "       wx118 archive rebuild [LOG...]\n"
+         "       wx118 summary --month YYYY-MM | --year YYYY\n";
 }
 
 std::string HelpText() {
@@ -38,6 +40,8 @@ std::string HelpText() {
          "  -h, --help             print this help and exit\n"
          "  scan ...               list the chips on the bus, draft a primary file (wx118 scan --help)\n"
          "  export ...             the data log as CSV or JSON Lines (wx118 export --help)\n"
+         "  archive rebuild ...    the archive built anew from data logs, rotated and .gz ones too\n"
+         "  summary ...            the month's or year's climatological summary from the archive\n"
          "\n"
          "Exit status: 0 normal quit (also on SIGTERM, SIGINT, SIGHUP), 1 configuration fault,\n"
          "2 wrong command line, 3 run-time fault (data root or data log unusable), 4 no display.\n"

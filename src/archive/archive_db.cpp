@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 
 namespace wx {
@@ -112,6 +114,15 @@ bool ArchiveDb::Fail(int rc) {
       fault_ = ArchiveFault::Other;
   }
   error_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  // SQLite calls most failed writes an I/O error; the system's reason tells
+  // a full disk or file size limit (EFBIG) and a read-only mount apart.
+  const int sys = db_ ? sqlite3_system_errno(db_) : 0;
+  if (fault_ == ArchiveFault::Other && sys != 0) {
+    if (sys == ENOSPC || sys == EFBIG || sys == EDQUOT) fault_ = ArchiveFault::Full;
+    if (sys == EROFS || sys == EACCES || sys == EPERM) fault_ = ArchiveFault::ReadOnly;
+    error_ += ": ";
+    error_ += std::strerror(sys);
+  }
   return false;
 }
 

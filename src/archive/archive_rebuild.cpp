@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 
@@ -140,14 +141,24 @@ RebuildReport RebuildArchive(ArchiveDb& db, const std::vector<std::filesystem::p
     report.error = failure;
     return report;
   }
-  ArchiveRecorder recorder(intervalSeconds, [&](ArchiveBatch&& b) {
-    if (failure.empty() && check(db.Write(b)) && b.record) ++report.records;
-  });
+  ArchiveRecorder recorder(
+      intervalSeconds,
+      [&](ArchiveBatch&& b) {
+        if (failure.empty() && check(db.Write(b)) && b.record) ++report.records;
+      },
+      engine.outdoor);
   for (const auto& path : logs) {
     int64_t lines = 0, readings = 0;
     const std::string why = ReadLogLines(path, [&](std::string_view line) {
       ++lines;
       const auto reading = ReadingOfLine(line, presentYear);
+      if (!reading && engine.windOffset && line.substr(0, 2) == "wo") {
+        // "- - Wind Dir Offset:9. ..." names the vane offset of the records after it.
+        const size_t at = line.find("Offset:");
+        int v = -1;
+        if (at != std::string_view::npos) std::from_chars(line.data() + at + 7, line.data() + line.size(), v);
+        if (v >= 0 && v <= 15) engine.windOffset(v);
+      }
       if (!reading || !failure.empty()) return;
       ++readings;
       engine.feed(*reading);

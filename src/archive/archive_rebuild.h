@@ -37,6 +37,9 @@ std::vector<std::filesystem::path> OldestFirst(const std::vector<std::filesystem
 struct RebuildEngine {
   std::function<void(const Reading&)> feed;
   std::function<WeatherValues(DateTime)> snapshot;
+  // A "wo" record's vane offset, for the records after it (may be empty).
+  std::function<void(int)> windOffset;
+  int outdoor = 0;  // the [Station] Outdoor channel
 };
 
 struct RebuildReport {

@@ -18,7 +18,9 @@ std::optional<double> Rounded(const std::optional<double>& v) {
 }  // namespace
 
 int64_t ArchiveSeconds(DateTime when) {
-  const auto minutes = static_cast<int64_t>(std::floor((when - kUnixEpochDays) * 1440.0 + 1e-6));
+  // To the millisecond first, as a stamp is made: 07:59:59.9997 is 08:00.
+  const int64_t ms = std::llround(when * 86400000.0) - static_cast<int64_t>(kUnixEpochDays) * 86400000;
+  const int64_t minutes = ms / 60000 - (ms % 60000 < 0 ? 1 : 0);
   return minutes * 60;
 }
 
@@ -31,8 +33,9 @@ int ArchiveDay(int64_t seconds) {
   return (tm.tm_year + 1900) * 10000 + (tm.tm_mon + 1) * 100 + tm.tm_mday;
 }
 
-ArchiveRecorder::ArchiveRecorder(int intervalSeconds, Sink sink)
-    : interval_(intervalSeconds > 0 ? intervalSeconds : 300), sink_(std::move(sink)) {}
+ArchiveRecorder::ArchiveRecorder(int intervalSeconds, Sink sink, int outdoor)
+    : interval_(intervalSeconds > 0 ? intervalSeconds : 300), sink_(std::move(sink)),
+      outdoor_(outdoor >= 0 && outdoor < 5 ? outdoor : 0) {}
 
 DayDelta& ArchiveRecorder::Delta(Quantity q, int day) {
   for (DayDelta& d : pending_)
@@ -43,21 +46,38 @@ DayDelta& ArchiveRecorder::Delta(Quantity q, int day) {
   return d;
 }
 
-void ArchiveRecorder::Extreme(Quantity q, int day, int64_t t, const std::optional<double>& low,
-                              const std::optional<double>& high, const std::optional<double>& dir) {
-  const auto lo = Rounded(low), hi = Rounded(high);
-  if (!lo && !hi) return;
-  DayDelta& d = Delta(q, day);
-  // The first time a value is reached counts: ties keep the earlier time.
-  if (lo && (!d.min || *lo < *d.min)) {
+// The first time a value is reached counts: ties keep the earlier time.
+void ArchiveRecorder::Low(Quantity q, int64_t t, const std::optional<double>& low) {
+  const auto lo = Rounded(low);
+  if (!lo) return;
+  DayDelta& d = Delta(q, ArchiveDay(t));
+  if (!d.min || *lo < *d.min || (*lo == *d.min && t < d.minTime)) {
     d.min = lo;
     d.minTime = t;
   }
-  if (hi && (!d.max || *hi > *d.max)) {
+}
+
+void ArchiveRecorder::High(Quantity q, int64_t t, const std::optional<double>& high, const std::optional<double>& dir) {
+  const auto hi = Rounded(high);
+  if (!hi) return;
+  DayDelta& d = Delta(q, ArchiveDay(t));
+  if (!d.max || *hi > *d.max || (*hi == *d.max && t < d.maxTime)) {
     d.max = hi;
     d.maxTime = t;
     d.maxDir = Rounded(dir);
   }
+}
+
+void ArchiveRecorder::Range(Quantity q, const DayRange& range) {
+  if (range.low) Low(q, ArchiveSeconds(range.low->when), range.low->value);
+  if (range.high) High(q, ArchiveSeconds(range.high->when), range.high->value);
+}
+
+void ArchiveRecorder::Changed(Quantity q, int64_t t, const std::optional<double>& now,
+                              const std::optional<double>& before) {
+  if (!now || (haveLast_ && before && Rounded(now) == Rounded(before))) return;
+  Low(q, t, now);
+  High(q, t, now);
 }
 
 void ArchiveRecorder::Observe(const WeatherValues& v) {
@@ -65,15 +85,20 @@ void ArchiveRecorder::Observe(const WeatherValues& v) {
   const int64_t slotEnd = (t / interval_ + (t % interval_ < 0 ? 0 : 1)) * interval_;
   if (haveLast_ && slotEnd != slotEnd_) EmitRecord();
   slotEnd_ = slotEnd;
-  const int day = ArchiveDay(t);
-  Extreme(Quantity::OutTemp, day, t, v.temperatureC, v.temperatureC);
-  Extreme(Quantity::DewPoint, day, t, v.dewPointC, v.dewPointC);
-  Extreme(Quantity::WindChill, day, t, v.windChillC, v.windChillC);
-  Extreme(Quantity::HeatIndex, day, t, v.heatIndexC, v.heatIndexC);
-  Extreme(Quantity::Humidity, day, t, v.humidityPercent, v.humidityPercent);
-  Extreme(Quantity::Pressure, day, t, v.seaLevelPressureHpa, v.seaLevelPressureHpa);
-  Extreme(Quantity::Wind, day, t, std::nullopt, v.gustKmh ? v.gustKmh : v.windSpeedKmh, v.windDirectionDeg);
-  Extreme(Quantity::Rain, day, t, std::nullopt, v.rainRateMmPerHour);
+  // The weather keeps the day's extremes of what it reads, with their
+  // times; a snapshot's values are only the latest, carried on between
+  // readings (and past midnight), so a value taken from them counts only
+  // when a reading changed it.
+  Range(Quantity::OutTemp, v.temperatureDay[static_cast<size_t>(outdoor_)]);
+  Range(Quantity::Humidity, v.humidityDay);
+  Range(Quantity::Pressure, v.pressureDay);
+  if (v.peakGustToday)
+    High(Quantity::Wind, ArchiveSeconds(v.peakGustToday->when), v.peakGustToday->value, v.peakGustDirectionDeg);
+  Changed(Quantity::DewPoint, t, v.dewPointC, last_.dewPointC);
+  Changed(Quantity::WindChill, t, v.windChillC, last_.windChillC);
+  Changed(Quantity::HeatIndex, t, v.heatIndexC, last_.heatIndexC);
+  if (!haveLast_ || Rounded(v.rainRateMmPerHour) != Rounded(last_.rainRateMmPerHour))
+    High(Quantity::Rain, t, v.rainRateMmPerHour);
   last_ = v;
   lastTime_ = t;
   haveLast_ = true;

@@ -104,12 +104,14 @@ int ArchiveDay(int64_t seconds);
 
 // Turns the stream of snapshots (one per reading, in time order) into
 // batches: a record when a reading falls into the next interval, the day's
-// extremes from every snapshot. Does no I/O: the live monitor hands the
+// extremes from every reading. Does no I/O: the live monitor hands the
 // batches to a worker, the rebuild writes them at once.
 class ArchiveRecorder {
  public:
   using Sink = std::function<void(ArchiveBatch&&)>;
-  ArchiveRecorder(int intervalSeconds, Sink sink);
+  // outdoor: the [Station] Outdoor channel, whose day range is the
+  // temperature's.
+  ArchiveRecorder(int intervalSeconds, Sink sink, int outdoor = 0);
   void Observe(const WeatherValues& values);
   // The day's rain and strikes the archive already holds, so that a restart
   // adds only what fell since (the weather's day totals start at midnight).
@@ -119,8 +121,11 @@ class ArchiveRecorder {
   void Finish();
 
  private:
-  void Extreme(Quantity q, int day, int64_t t, const std::optional<double>& low, const std::optional<double>& high,
-               const std::optional<double>& dir = std::nullopt);
+  void Low(Quantity q, int64_t t, const std::optional<double>& low);
+  void High(Quantity q, int64_t t, const std::optional<double>& high, const std::optional<double>& dir = std::nullopt);
+  void Range(Quantity q, const DayRange& range);
+  // A value computed from several readings counts when a reading changed it.
+  void Changed(Quantity q, int64_t t, const std::optional<double>& now, const std::optional<double>& before);
   DayDelta& Delta(Quantity q, int day);
   void EmitRecord();
   // What a day-total value (rain, lightning since midnight) adds since the
@@ -130,6 +135,7 @@ class ArchiveRecorder {
 
   int interval_;
   Sink sink_;
+  int outdoor_;
   int64_t slotEnd_ = 0;
   bool haveLast_ = false;
   WeatherValues last_;

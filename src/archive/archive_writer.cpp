@@ -1,23 +1,38 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "archive/archive_writer.h"
 
+#include <pthread.h>
+
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
+#include "config/secondary_config.h"
 #include "web/web_publisher.h"
 
 namespace wx {
 
 ArchiveSettings ReadArchiveSettings(const ProfileFile& ini, std::vector<std::string>& problems) {
   ArchiveSettings s;
-  s.enabled = ini.ReadInteger("Archive", "Enabled", 1) != 0;
-  const int interval = ini.ReadInteger("Archive", "Interval", s.intervalMinutes);
-  if (interval < 1 || interval > 60)
-    problems.push_back("[Archive] Interval=" + ini.ReadString("Archive", "Interval", "") +
-                       " is not 1 to 60 minutes; 5 is used");
-  else
-    s.intervalMinutes = interval;
+  // As the other sections' flags: 1, on, yes, true or 0, off, no, false.
+  if (ini.HasKey("Archive", "Enabled")) {
+    std::string v = ini.ReadString("Archive", "Enabled", "");
+    for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (v == "0" || v == "off" || v == "no" || v == "false")
+      s.enabled = false;
+    else if (!(v == "1" || v == "on" || v == "yes" || v == "true"))
+      problems.push_back("In WX118ini2.txt, [Archive] Enabled=" + v + " is not 1 or 0; 1 is used.");
+  }
+  if (ini.HasKey("Archive", "Interval")) {
+    const int interval = ini.ReadInteger("Archive", "Interval", 0);
+    if (interval < 1 || interval > 60)
+      problems.push_back("In WX118ini2.txt, [Archive] Interval=" + ini.ReadString("Archive", "Interval", "") +
+                         " is not 1 to 60 minutes; 5 is used.");
+    else
+      s.intervalMinutes = interval;
+  }
   return s;
 }
 
@@ -46,6 +61,17 @@ std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t 
   return failed;
 }
 
+namespace {
+
+// A database that cannot be written for long (locked, full) must not grow
+// the queue without bound: past a month of records the oldest go first.
+void TrimToBound(std::deque<ArchiveBatch>& q) {
+  constexpr size_t kBound = 10000;
+  while (q.size() > kBound) q.pop_front();
+}
+
+}  // namespace
+
 ArchiveWriter::ArchiveWriter(Options options) : options_(std::move(options)) {}
 
 ArchiveWriter::~ArchiveWriter() { Stop(); }
@@ -64,15 +90,14 @@ void ArchiveWriter::Start() {
     Note("cannot open");
   }
   worker_ = std::thread([this] { Run(); });
+  pthread_setname_np(worker_.native_handle(), "wx118-archive");  // as top -H and the tests see it
 }
 
 void ArchiveWriter::Submit(ArchiveBatch&& batch) {
   {
     const std::lock_guard lock(mutex_);
-    // A database that cannot keep up (locked for long) must not grow the
-    // queue without bound: the oldest batches go first.
-    if (queue_.size() >= 10000) queue_.pop_front();
     queue_.push_back(std::move(batch));
+    TrimToBound(queue_);
   }
   wake_.notify_one();
 }
@@ -110,24 +135,36 @@ void ArchiveWriter::Run() {
   auto lastPages = Clock::now() - std::chrono::hours(1);
   int64_t newest = 0;
   bool pagesDue = false, pagesFailed = false;
+  // Batches a fault kept out of the database, written before the next ones
+  // when it goes away: a full disk or a lock costs no records.
+  std::deque<ArchiveBatch> held;
   for (;;) {
     std::deque<ArchiveBatch> work;
     bool stopping;
     {
       std::unique_lock lock(mutex_);
-      // Pages are written at most once in a few seconds, so that a fast run
-      // (a time-lapse demo) does not spend itself on them.
-      wake_.wait_for(lock, std::chrono::seconds(5), [&] { return stopping_ || !queue_.empty(); });
+      // Asleep until there is work: no wake-ups between records. Pages are
+      // written at most once in a few seconds, so that a fast run (a
+      // time-lapse demo) does not spend itself on them.
+      const auto ready = [&] { return stopping_ || !queue_.empty(); };
+      if (pagesDue)
+        wake_.wait_until(lock, lastPages + std::chrono::seconds(5), ready);
+      else
+        wake_.wait(lock, ready);
       work.swap(queue_);
       stopping = stopping_;
     }
+    if (!held.empty() && (!work.empty() || stopping)) {
+      work.insert(work.begin(), std::make_move_iterator(held.begin()), std::make_move_iterator(held.end()));
+      held.clear();
+      TrimToBound(work);
+    }
     if (!work.empty() && !db_.IsOpen() && !db_.Open(options_.database)) Note("cannot open");
-    if (db_.IsOpen() && !work.empty()) {
+    if (!work.empty() && db_.IsOpen()) {
       bool ok = db_.Begin();
       for (const ArchiveBatch& b : work) {
         if (!ok) break;
         ok = db_.Write(b);
-        if (b.record) newest = std::max(newest, b.record->time);
       }
       if (ok) ok = db_.Commit();
       if (!ok) {
@@ -135,14 +172,18 @@ void ArchiveWriter::Run() {
         Note("cannot write");
         // A damaged file is closed, so that the next try opens it afresh.
         if (db_.Fault() == ArchiveFault::Damaged) db_.Close();
+        held = std::move(work);
       } else {
+        for (const ArchiveBatch& b : work)
+          if (b.record) newest = std::max(newest, b.record->time);
         const std::lock_guard lock(mutex_);
         reported_ = ArchiveFault::None;
-        pagesDue = true;
+        pagesDue = !options_.pageFolder.empty() && newest > 0;
       }
+    } else if (!work.empty()) {
+      held = std::move(work);  // not open: kept for the next try
     }
-    if (pagesDue && !options_.pageFolder.empty() && newest > 0 &&
-        (stopping || Clock::now() - lastPages >= std::chrono::seconds(5))) {
+    if (pagesDue && (stopping || Clock::now() - lastPages >= std::chrono::seconds(5))) {
       pagesDue = false;
       lastPages = Clock::now();
       const std::string why = WriteHistoryFiles(db_, options_.pageFolder, newest, options_.station, swept_);
@@ -160,10 +201,12 @@ void ArchiveWriter::Run() {
   }
 }
 
-LiveArchive::LiveArchive(const ArchiveSettings& settings, ArchiveWriter::Options options, SnapshotSource source,
+LiveArchive::LiveArchive(const ArchiveSettings& settings, const ArchiveWriter::Options& options, SnapshotSource source,
                          ErrorSink& errors)
-    : writer_(std::move(options)),
-      recorder_(settings.intervalMinutes * 60, [this](ArchiveBatch&& b) { writer_.Submit(std::move(b)); }),
+    : writer_(options),
+      recorder_(
+          settings.intervalMinutes * 60, [this](ArchiveBatch&& b) { writer_.Submit(std::move(b)); },
+          options.station.outdoor),
       source_(std::move(source)), errors_(errors) {
   writer_.Start();
   const ArchiveWriter::Totals totals = writer_.StartTotals();
@@ -175,14 +218,10 @@ std::unique_ptr<LiveArchive> LiveArchive::FromSecondaryFile(const Settings& sett
                                                             const StationSettings& station, SnapshotSource source,
                                                             ErrorSink& errors) {
   ArchiveSettings archive;
-  const std::filesystem::path file = paths.Map(settings.files.secondaryConfig);
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(file, ec)) {
-    if (const auto ini = ProfileFile::Load(file)) {
-      std::vector<std::string> problems;
-      archive = ReadArchiveSettings(*ini, problems);
-      for (const std::string& p : problems) errors.ShowError(p);
-    }
+  if (const auto ini = SecondaryProfile(settings, paths)) {
+    std::vector<std::string> problems;
+    archive = ReadArchiveSettings(*ini, problems);
+    for (const std::string& p : problems) errors.ShowError(p);
   }
   if (!archive.enabled) return nullptr;
   ArchiveWriter::Options options;

@@ -88,7 +88,7 @@ class ArchiveWriter {
 class LiveArchive : public ReadingObserver {
  public:
   using SnapshotSource = std::function<WeatherValues(DateTime)>;
-  LiveArchive(const ArchiveSettings& settings, ArchiveWriter::Options options, SnapshotSource source,
+  LiveArchive(const ArchiveSettings& settings, const ArchiveWriter::Options& options, SnapshotSource source,
               ErrorSink& errors);
   // The monitor's archive: beside the data log, the pages in the page folder
   // with [PhonePage] Index=1; nullptr when [Archive] Enabled=0.

@@ -127,6 +127,11 @@ std::string ModernHelpText() {
       "Vdd=5.00    the humidity sensor's supply in volts (default 5.00)",
       "Pressure=station    what the [Units] p8 calibration gives: station or sealevel",
       "    Rain in mm: [Units] p5f per count (p5u in or cm converted), else 0.254 mm.",
+      "    With Index=1 also history.html, history-week/-month/-year.html and",
+      "    the summaries NOAA-YYYY-MM.txt and NOAA-YYYY.txt, from the archive",
+      "[Archive]    the archive wx118-archive.sqlite beside the data log",
+      "Enabled=1    0 turns it off",
+      "Interval=5    minutes between its records, 1 to 60",
       "",
       "Every key with its default and range: man 5 wx118ini2.",
   });

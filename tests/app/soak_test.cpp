@@ -24,6 +24,7 @@
 #include <map>
 #include <sstream>
 
+#include "archive/archive_db.h"
 #include "datalog/records.h"
 #include "datalog/stamps.h"
 #include "support/monitor_fixture.h"
@@ -308,7 +309,9 @@ TEST_F(SoakTest, ThroughFaultsKillsAndClockJumpsEveryRecordStaysWhole) {
     fault("humidity bit errors", "During LookAtHum, PGMErr: ", {"rsHumLatest was >9.99"}, at(1, 12), at(1, 16),
           [&](bool on) { chip(9)->SetBitErrors(on ? 0.02 : 0.0, 17); });
     fault("disk full", "WX18DtLg.txt): File too large; line not written",
-          {"During ExportGraphJpeg, Cannot create file ", "During WriteWebPage, Cannot create file "}, at(6, 1), at(6, 4), [&](bool on) {
+          {"During ExportGraphJpeg, Cannot create file ", "During WriteWebPage, Cannot create file ",
+           "wx118-archive.sqlite: cannot write ("},
+          at(6, 1), at(6, 4), [&](bool on) {
             if (!on) return RestoreFileSizeLimit();
             // Room for a part of the next line only, so a write is cut short.
             fullAt = static_cast<rlim_t>(fs::file_size(root / "c" / "WX18DtLg.txt")) + 7;
@@ -521,6 +524,22 @@ TEST_F(SoakTest, ThroughFaultsKillsAndClockJumpsEveryRecordStaysWhole) {
   for (const FaultWindow& f : faults) diskFull = diskFull || f.name == "disk full";
   if (diskFull) {
     EXPECT_GE(unwritten, 10);
+  }
+  // The archive says a full disk once, keeps the records it could not write
+  // and writes them when there is room again: none is missing.
+  ArchiveDb archive;
+  ASSERT_TRUE(archive.Open(root / "c" / kArchiveFileName, true)) << archive.Error();
+  for (const FaultWindow& f : faults) {
+    if (f.name != "disk full") continue;
+    int said = 0;
+    for (const ErrorLine& e : errors)
+      said += e.text.find("wx118-archive.sqlite: cannot write") != std::string::npos && e.time >= f.from - kMinute &&
+              e.time <= f.to + 2 * kMinute;
+    EXPECT_EQ(said, 1) << "the archive's full disk said once";
+    const auto held = archive.Records(ArchiveSeconds(f.from), ArchiveSeconds(f.to));
+    EXPECT_GE(held.size(), 35u) << "archive records of the three hours the disk was full";
+    EXPECT_FALSE(archive.Records(ArchiveSeconds(f.to), ArchiveSeconds(f.to + 1.0 / 24)).empty())
+        << "no archive records after the disk was full";
   }
 
   std::string counts;

@@ -30,8 +30,11 @@ WeatherValues Snap(double minutes, double temp, double rainToday = 0, double gus
   WeatherValues v;
   v.when = At(minutes);
   v.temperatureC = temp;
+  v.temperatureDay[0].low = v.temperatureDay[0].high = TimedValue{temp, v.when};
   v.rainTodayMm = rainToday;
   v.gustKmh = gust;
+  v.peakGustToday = TimedValue{gust, v.when};
+  v.peakGustDirectionDeg = 90;
   v.windAverage10Kmh = gust / 2;
   v.windDirectionDeg = 90;
   return v;
@@ -239,7 +242,8 @@ TEST(ArchiveRebuild, CompressedAndRotatedLogsGiveTheSameArchiveTwice) {
                          [last](DateTime now) {
                            last->when = now;
                            return *last;
-                         }};
+                         },
+                         {}};
   };
   std::vector<std::string> said, skipped;
   const auto say = [&](const std::string& s) { said.push_back(s); };
