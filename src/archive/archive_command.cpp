@@ -205,10 +205,9 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
     void ShowError(const std::string& m) override { std::cerr << "wx118 archive: " << m << "\n"; }
   } sink;
   Weather weather(settings, station, sink);
-  RebuildEngine engine{[&](const Reading& reading) { weather.OnReading(reading); },
-                       [&](DateTime now) { return weather.Snapshot(now); },
-                       [&](int offset) { settings.station.windOffset = static_cast<uint8_t>(offset); },
-                       station.outdoor};
+  RebuildEngine engine{
+      [&](const Reading& reading) { weather.OnReading(reading); }, [&](DateTime now) { return weather.Snapshot(now); },
+      [&](int offset) { settings.station.windOffset = static_cast<uint8_t>(offset); }, station.outdoor};
   const RebuildReport r = RebuildArchive(db, logs, archive.intervalMinutes * 60, engine, year,
                                          [](const std::string& line) { std::cout << "read " << line << "\n"; });
   if (!r.error.empty()) {

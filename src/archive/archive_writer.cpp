@@ -127,7 +127,7 @@ void ArchiveWriter::Note(const std::string& what) {
   if (fault == reported_) return;
   reported_ = fault;
   problem_ = "Archive " + options_.database.string() + ": " + what + " (" + db_.Error() +
-             "); the monitor goes on, and the archive tries again with the next record";
+             "); the monitor goes on, and the archive keeps its records until it can write them";
 }
 
 void ArchiveWriter::Run() {
@@ -203,10 +203,9 @@ void ArchiveWriter::Run() {
 
 LiveArchive::LiveArchive(const ArchiveSettings& settings, const ArchiveWriter::Options& options, SnapshotSource source,
                          ErrorSink& errors)
-    : writer_(options),
-      recorder_(
-          settings.intervalMinutes * 60, [this](ArchiveBatch&& b) { writer_.Submit(std::move(b)); },
-          options.station.outdoor),
+    : writer_(options), recorder_(
+                            settings.intervalMinutes * 60, [this](ArchiveBatch&& b) { writer_.Submit(std::move(b)); },
+                            options.station.outdoor),
       source_(std::move(source)), errors_(errors) {
   writer_.Start();
   const ArchiveWriter::Totals totals = writer_.StartTotals();

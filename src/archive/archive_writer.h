@@ -3,7 +3,8 @@
 // snapshot into archive batches (microseconds on the cycle) and a worker
 // thread that writes them, then the history pages and summaries. A locked,
 // full, read-only or damaged database is reported once through the error
-// sink; the monitor goes on and the worker tries again with the next batch.
+// sink; the monitor goes on, and the worker keeps what it could not write
+// and tries again with the next batch.
 #pragma once
 #include <condition_variable>
 #include <deque>
