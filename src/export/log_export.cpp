@@ -35,7 +35,7 @@ inline char* SmallFirst(char* p, int64_t v) {
 }
 
 char* Copy(char* p, std::string_view s) {
-  std::memcpy(p, s.data(), s.size());
+  if (!s.empty()) std::memcpy(p, s.data(), s.size());  // an empty view may carry a null pointer
   return p + s.size();
 }
 
