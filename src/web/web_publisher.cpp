@@ -7,9 +7,6 @@
 
 #include <jpeglib.h>
 
-#include <QFont>
-#include <QFontMetrics>
-#include <QPainter>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -22,6 +19,7 @@
 #include "datalog/stamps.h"
 #include "platform/numeric_text.h"
 #include "platform/text_encoding.h"
+#include "web/stamp_text.h"
 
 namespace wx {
 namespace {
@@ -239,24 +237,10 @@ std::string WebPublisher::Publish(const std::string& where, const std::string& b
 
 void WebPublisher::StampGraph() {
   if (chart_.isNull()) return;
-  // A painter cannot draw on palette images.
-  if (chart_.format() == QImage::Format_Indexed8 || chart_.format() == QImage::Format_Mono ||
-      chart_.format() == QImage::Format_MonoLSB)
-    chart_ = chart_.convertToFormat(QImage::Format_RGB32);
-  QPainter p(&chart_);
-  QFont font = p.font();
-  font.setPointSize(8);
-  p.setFont(font);
-  const QFontMetrics fm(font);
-  const QColor background(Qt::white);  // the chart's background colour
-  auto textOut = [&](int x, int y, const QString& text) {
-    // Opaque text, as a canvas draws it: the cell behind it is filled first.
-    p.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), background);
-    p.setPen(Qt::black);
-    p.drawText(x, y + fm.ascent(), text);
-  };
-  textOut(0, 4, "   ");
-  textOut(4, 4, QString::fromStdString("Graph updated " + DateTimeText(clock_.Now(), true)));
+  // Opaque text over the chart's white background, in the font of the
+  // table rendered at build time: the same picture with windows or without.
+  DrawStampText(chart_, 0, 4, "   ");
+  DrawStampText(chart_, 4, 4, "Graph updated " + DateTimeText(clock_.Now(), true));
 }
 
 void WebPublisher::ExportGraphJpeg() {
