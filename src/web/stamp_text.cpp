@@ -18,10 +18,10 @@ char Printable(char c) {
 
 int KerningOf(const StampFont& font, char a, char b) {
   const StampKerningPair* end = font.kerning + font.kerningCount;
-  const StampKerningPair* it = std::lower_bound(font.kerning, end, std::pair(a, b), [](const StampKerningPair& k,
-                                                                                      const std::pair<char, char>& p) {
-    return k.first != p.first ? k.first < p.first : k.second < p.second;
-  });
+  const StampKerningPair* it = std::lower_bound(font.kerning, end, std::pair(a, b),
+                                                [](const StampKerningPair& k, const std::pair<char, char>& p) {
+                                                  return k.first != p.first ? k.first < p.first : k.second < p.second;
+                                                });
   return it != end && it->first == a && it->second == b ? it->adjust : 0;
 }
 
@@ -57,8 +57,7 @@ int StampTextWidth(std::string_view text, const StampFont& font) {
 void DrawStampText(QImage& image, int x, int y, std::string_view text, const StampFont& font) {
   if (image.isNull()) return;
   if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
-    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                          : QImage::Format_RGB32);
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
   const QRect all = image.rect();
   const QRect cell = QRect(x, y, StampTextWidth(text, font), font.height).intersected(all);
   for (int row = cell.top(); row <= cell.bottom(); ++row) {

@@ -25,8 +25,8 @@ struct StampGlyphMask {
 // A printable ASCII character. The pen advances in 1/64 pixel, and the glyph
 // is rasterised differently by where within a pixel the pen stands.
 struct StampGlyph {
-  int32_t advance;         // 1/64 pixel
-  uint16_t firstMask;      // into StampFont::masks
+  int32_t advance;             // 1/64 pixel
+  uint16_t firstMask;          // into StampFont::masks
   uint8_t maskAtFraction[64];  // added to firstMask, by the pen's 1/64 pixel fraction
 };
 
@@ -38,8 +38,8 @@ struct StampKerningPair {
 };
 
 struct StampFont {
-  int ascent;  // baseline below the top of the line, pixels
-  int height;  // of the line, pixels
+  int ascent;                // baseline below the top of the line, pixels
+  int height;                // of the line, pixels
   const StampGlyph* glyphs;  // characters 32 to 126
   const StampGlyphMask* masks;
   const uint8_t* coverage;

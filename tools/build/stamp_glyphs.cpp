@@ -130,8 +130,10 @@ int main(int argc, char** argv) {
     }
     offset += m.coverage.size();
   }
-  out << "    0};\n\nconst StampGlyphMask kMasks[] = {\n" << maskRows.str() << "};\n\n"
-      << "const StampGlyph kGlyphs[] = {\n" << glyphs.str() << "};\n\n"
+  out << "    0};\n\nconst StampGlyphMask kMasks[] = {\n"
+      << maskRows.str() << "};\n\n"
+      << "const StampGlyph kGlyphs[] = {\n"
+      << glyphs.str() << "};\n\n"
       << "const StampKerningPair kKerning[] = {\n";
   size_t pairs = 0;
   for (int a = 32; a <= 126; ++a)
@@ -139,8 +141,10 @@ int main(int argc, char** argv) {
       const QString two = QString(QChar(a)) + QChar(b);
       const int adjust = qRound(fmf.horizontalAdvance(two) * 64) - advance[a] - advance[b];
       if (adjust == 0) continue;
-      auto quoted = [](int ch) { return ch == '\'' || ch == '\\' ? "'\\" + std::string(1, static_cast<char>(ch)) + "'"
-                                                                 : "'" + std::string(1, static_cast<char>(ch)) + "'"; };
+      auto quoted = [](int ch) {
+        return ch == '\'' || ch == '\\' ? "'\\" + std::string(1, static_cast<char>(ch)) + "'"
+                                        : "'" + std::string(1, static_cast<char>(ch)) + "'";
+      };
       out << "    {" << quoted(a) << ", " << quoted(b) << ", " << adjust << "},\n";
       ++pairs;
     }
