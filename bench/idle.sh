@@ -4,8 +4,10 @@
 # headless (and, unless --no-gui, with its windows on a private Xvfb) for a
 # measuring window after a short settling time, next to `sleep` as the
 # baseline. Per run and per kind: CPU seconds, % of one core, wakeups per
-# second (context switches of all threads), peak RSS and the time from
-# SIGTERM to the end; then min / median / max over the runs.
+# second (voluntary context switches of all threads: returns from a sleep),
+# preemptions per second (involuntary ones: what a busy machine adds), peak
+# RSS and the time from SIGTERM to the end; then min / median / max over the
+# runs.
 #
 #   bench/idle.sh [-s SECONDS] [-n RUNS] [-w SETTLE] [--no-gui] [--no-headless] [--mqtt]
 #                 [--bin WX118] [--old WX118] [--vs OTHER_WX118]
@@ -31,7 +33,7 @@ while [ $# -gt 0 ]; do
     --mqtt) mqtt=1; shift ;;
     --bin) bin=$2; shift 2 ;;
     --old) old=$2; shift 2 ;;
-    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "idle.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -51,18 +53,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# CPU nanoseconds and context switches of every thread of a process.
+# CPU nanoseconds, voluntary and involuntary context switches of every
+# thread of a process.
 sample() {
-  local pid=$1 ns=0 cs=0 t a b c
+  local pid=$1 ns=0 vcs=0 ics=0 t a b c v i
   for t in /proc/"$pid"/task/*; do
     read -r a b c <"$t/schedstat" 2>/dev/null || continue
     ns=$((ns + a))
-    cs=$((cs + $(awk '/ctxt_switches/ {s += $2} END {print s + 0}' "$t/status" 2>/dev/null)))
+    read -r v i < <(awk '/^voluntary_ctxt/ {v = $2} /^nonvoluntary_ctxt/ {i = $2} END {print v + 0, i + 0}' \
+      "$t/status" 2>/dev/null)
+    vcs=$((vcs + ${v:-0})) ics=$((ics + ${i:-0}))
   done
-  echo "$ns $cs"
+  echo "$ns $vcs $ics"
 }
 
-# Measures a running process for the window; prints "cpu_s core_pct wakeups_s rss_kb".
+# Measures a running process for the window; prints
+# "cpu_s core_pct wakeups_s preempt_s rss_kb".
 measure() {
   local pid=$1 a b
   sleep "$settle"
@@ -72,9 +78,9 @@ measure() {
   local rss
   rss=$(awk '/VmHWM/ {print $2}' /proc/"$pid"/status 2>/dev/null)
   set -- $a $b
-  awk -v n0="$1" -v c0="$2" -v n1="$3" -v c1="$4" -v s="$secs" -v rss="${rss:-0}" 'BEGIN {
+  awk -v n0="$1" -v v0="$2" -v i0="$3" -v n1="$4" -v v1="$5" -v i1="$6" -v s="$secs" -v rss="${rss:-0}" 'BEGIN {
     cpu = (n1 - n0) / 1e9
-    printf "%.4f %.4f %.2f %d\n", cpu, 100 * cpu / s, (c1 - c0) / s, rss }'
+    printf "%.4f %.4f %.2f %.2f %d\n", cpu, 100 * cpu / s, (v1 - v0) / s, (i1 - i0) / s, rss }'
 }
 
 # Ends a process and prints the milliseconds from SIGTERM to its end; one
@@ -171,21 +177,21 @@ if [ -n "$vs" ]; then
   for k in $kinds; do [ "$k" = sleep ] || [ "$k" = old ] || kinds="$kinds ${k}_vs"; done
 fi
 echo "# $runs runs, ${secs} s window after ${settle} s settling; program $bin${vs:+, vs $vs}"
-printf "%-11s %3s %10s %8s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s rss_kB quit_ms
+printf "%-11s %3s %10s %8s %10s %10s %9s %8s\n" kind run cpu_s core_% wakeups/s preempt/s rss_kB quit_ms
 for r in $(seq 1 "$runs"); do
   for kind in $kinds; do
     k=$kind prog=$bin
     case $kind in *_vs) k=${kind%_vs} prog=$vs ;; esac
     line=$(run_$k)
     echo "$kind $r $line" >>"$tmp/results"
-    printf "%-11s %3d %10s %8s %10s %9s %8s\n" "$kind" "$r" $line
+    printf "%-11s %3d %10s %8s %10s %10s %9s %8s\n" "$kind" "$r" $line
   done
 done
 
 echo "# min / median / max over $runs runs"
 for k in $kinds; do
   printf "%-11s" "$k"
-  for col in 3 4 5 6 7; do
+  for col in 3 4 5 6 7 8; do
     awk -v k="$k" -v c="$col" '$1 == k {print $c}' "$tmp/results" | sort -g | awk '
       {v[NR] = $1} END {
         m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
@@ -193,4 +199,4 @@ for k in $kinds; do
   done
   echo
 done
-echo "# columns: cpu_s core_% wakeups/s rss_kB quit_ms (SIGTERM to exit, polled every ms)"
+echo "# columns: cpu_s core_% wakeups/s preempt/s rss_kB quit_ms (SIGTERM to exit, polled every ms)"

@@ -45,8 +45,7 @@ std::string WriteHistoryFiles(ArchiveDb& db, const std::string& folder, int64_t 
   const std::string name = station.name.empty() ? "WX118 weather station" : station.name;
   std::string failed;
   const auto put = [&](const std::string& file, const std::string& bytes) {
-    if (!swept.count(folder + file) && RemoveStaleTemporaries(folder + file) >= 0) swept.insert(folder + file);
-    const std::string why = ReplaceFileAtomically(folder + file, bytes);
+    const std::string why = ReplaceServedFile(folder + file, bytes, swept);
     if (!why.empty() && failed.empty()) failed = folder + file + ": " + why;
   };
   for (int p = 0; p < 4; ++p) {

@@ -40,6 +40,9 @@ std::string TableRow(const RecentReading& row);
 // Writes bytes to path through a temporary file in the same folder, synced and
 // renamed over the old file. Returns an empty text on success, else the reason.
 std::string ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+// ReplaceFileAtomically for a file the web server serves; the first write of a
+// path in this run (remembered in swept) clears the temporaries a killed run left.
+std::string ReplaceServedFile(const std::string& path, const std::string& bytes, std::set<std::string>& swept);
 // Deletes the temporary files that ReplaceFileAtomically leaves beside path
 // when the program is killed between creating and renaming one. Returns how
 // many were removed, or -1 when the folder cannot be read.
