@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <map>
-#include <set>
 
 namespace wx {
 namespace {
@@ -323,36 +322,29 @@ TEST_F(QtFrontEndTest, ARefreshRepaintsOnlyWhatChanged) {
   const QImage shown = Find<QWidget>(ui.MainWindow(), "imMainGraphPane")->grab().toImage();
   EXPECT_EQ(shown.pixel(5, 5), qRgb(255, 0, 0));
   EXPECT_EQ(shown.pixel(9, 7), qRgb(0, 0, 255));
-  // A tick that moves only the counter and the clock: those two labels, not
-  // the window beneath them nor the messages partly under the clock.
+  // A tick that moves only the counter and the clock repaints those two
+  // labels, not the window beneath nor the messages partly under the clock.
   all.byName.clear();
-  numeric.paints = 0;
   views.main.laCycle.text = "8";
   views.main.laTOD.text = "12:00:01";
   ui.Refresh();
   settle();
   EXPECT_EQ(numeric.paints, 0);
-  std::set<std::string> painted;
-  for (const auto& [name, region] : all.byName) painted.insert(name);
-  EXPECT_EQ(painted, (std::set<std::string>{"laCycle", "laTOD"}));
+  EXPECT_EQ(all.byName.size(), 2u);
   EXPECT_TRUE(all.byName["laCycle"] == QRegion(0, 0, 48, 16));
   EXPECT_TRUE(all.byName["laTOD"] == QRegion(0, 0, 161, 17));
 }
 
 TEST_F(QtFrontEndTest, MessagesStillShowUnderTheClock) {
-  views.main.laMsgs.text = "WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW";
+  views.main.laMsgs.text = "WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW";  // two full lines
   QtFrontEnd ui(views, graph, dial);
   ui.ShowAll();
-  auto* clock = Find(ui.MainWindow(), "laTOD");
-  // The messages' second line runs on under the clock's left end.
+  QLabel* clock = Find(ui.MainWindow(), "laTOD");
   const QRect under = clock->geometry() & Find(ui.MainWindow(), "laMsgs")->geometry();
   ASSERT_FALSE(under.isEmpty());
-  const QImage shown = clock->parentWidget()->grab(under).toImage();
-  const QRgb background = clock->palette().window().color().rgb();
-  bool ink = false;
-  for (int y = 0; y < shown.height(); ++y)
-    for (int x = 0; x < shown.width(); ++x) ink |= shown.pixel(x, y) != background;
-  EXPECT_TRUE(ink);
+  QImage plain(under.size(), QImage::Format_RGB32);
+  plain.fill(clock->palette().window().color());
+  EXPECT_NE(clock->parentWidget()->grab(under).toImage().convertToFormat(QImage::Format_RGB32), plain);
 }
 
 }  // namespace
