@@ -13,6 +13,7 @@ PKGS=(
   xvfb xauth xdotool imagemagick x11-utils
   chromium python3
   digitemp owserver ow-shell
+  # The default font, from which the build renders the chart stamp's glyphs.
   fonts-dejavu-core fonts-liberation2
   libmosquitto-dev mosquitto mosquitto-clients
   logrotate openbox lintian dpkg-dev fakeroot systemd

@@ -4,7 +4,8 @@
 // The windows are a module loaded only when they are wanted.
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>  // the windows module makes one
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -97,9 +98,11 @@ int main(int argc, char** argv) {
     if (!windows) return Fail(why + "; to run without windows use --headless", wx::kExitNoDisplay);
   }
 
-  if (opt.headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  std::unique_ptr<QGuiApplication> app(windows ? windows->makeApplication(argc, argv)
-                                               : new QGuiApplication(argc, argv));
+  // Without windows a core application does: the chart, the dial and the
+  // picture's stamp are drawn on images, and a GUI application would load a
+  // platform plugin, fonts and their configuration for nothing.
+  std::unique_ptr<QCoreApplication> app(windows ? windows->makeApplication(argc, argv)
+                                               : new QCoreApplication(argc, argv));
   QCoreApplication::setApplicationName("WX118");
 
   // A second copy hands over to the first and ends, touching nothing else.

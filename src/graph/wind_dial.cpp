@@ -20,8 +20,6 @@ void DrawDisc(QPainter& p) {
 
 }  // namespace
 
-WindDial::WindDial() : image_(kDialSize, kDialSize, QImage::Format_RGB32) { DrawBlank(); }
-
 const std::array<QPoint, 16>& WindDial::RimPoints() {
   static const std::array<QPoint, 16> kRim{{{30, 0}, {37, 7}, {47, 13}, {53, 23},
                                             {60, 30}, {53, 37}, {47, 47}, {37, 53},
@@ -39,14 +37,37 @@ const std::array<QPoint, 16>& WindDial::InnerPoints() {
 }
 
 void WindDial::DrawBlank() {
-  image_.fill(kWindowFace);
-  QPainter p(&image_);
-  DrawDisc(p);
+  blank_ = true;
+  pointer_ = false;
+  if (shown_) Paint();
 }
 
 void WindDial::DrawWindDial(int direction) {
+  pointer_ = true;
+  direction_ = direction;
+  if (shown_) Paint();
+}
+
+QImage& WindDial::Image() {
+  if (!shown_) {
+    shown_ = true;
+    Paint();
+  }
+  return image_;
+}
+
+// Paints what is pending: the blank dial if asked for, then the disc again
+// with the pointer over whatever the image held.
+void WindDial::Paint() {
+  if (image_.isNull()) image_ = QImage(kDialSize, kDialSize, QImage::Format_RGB32);
+  if (blank_) image_.fill(kWindowFace);
   QPainter p(&image_);
+  if (blank_) DrawDisc(p);
+  blank_ = false;
+  if (!pointer_) return;
+  pointer_ = false;
   DrawDisc(p);
+  const int direction = direction_;
   if (direction < 0 || direction > 15) return;  // 16: no valid direction, no pointer
   const QPoint tail = RimPoints()[(direction + 8) % 16];
   const QPoint head = RimPoints()[direction];

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 namespace wx {
@@ -115,6 +116,13 @@ std::optional<QString> SingleInstance::PrivateRuntimeDir(std::string* problem) {
     // file of the same name is never taken for a running copy.
     dir = xdg;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    // Named but not made yet (a unit started before the session made it):
+    // made as the toolkit makes it, for this user alone.
+    if (struct stat st {}; ::stat(dir.c_str(), &st) != 0 && errno == ENOENT) {
+      std::error_code ec;
+      std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), ec);
+      ::mkdir(dir.c_str(), 0700);
+    }
     why = NotPrivateReason(dir, true);
     if (why.empty()) dir += "/wx118";
   } else {

@@ -6,9 +6,6 @@
 
 #include <jpeglib.h>
 
-#include <QFont>
-#include <QFontMetrics>
-#include <QPainter>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -17,10 +14,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "datalog/stamps.h"
 #include "platform/numeric_text.h"
 #include "platform/text_encoding.h"
+#include "web/stamp_text.h"
 
 namespace wx {
 namespace {
@@ -118,8 +117,20 @@ std::string EncodeJpeg(const QImage& image) {
   if (image.isNull()) return "";
   // Row by row: the toolkit converts a whole picture of this size on pooled
   // threads that then linger for half a minute after every publish.
+  // The chart's own format is unpacked here, which spares a copy of each
+  // row and the toolkit's conversion code; any other goes through it.
   QImage rgb;
+  std::vector<JSAMPLE> row(static_cast<size_t>(image.width()) * 3);
   auto rowOf = [&](int y) {
+    if (image.format() == QImage::Format_RGB32) {
+      const auto* px = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+      for (int x = 0; x < image.width(); ++x) {
+        row[3 * x] = static_cast<JSAMPLE>(qRed(px[x]));
+        row[3 * x + 1] = static_cast<JSAMPLE>(qGreen(px[x]));
+        row[3 * x + 2] = static_cast<JSAMPLE>(qBlue(px[x]));
+      }
+      return row.data();
+    }
     rgb = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGB888);
     return const_cast<JSAMPROW>(rgb.constScanLine(0));
   };
@@ -236,24 +247,10 @@ std::string WebPublisher::Publish(const std::string& where, const std::string& b
 
 void WebPublisher::StampGraph() {
   if (chart_.isNull()) return;
-  // A painter cannot draw on palette images.
-  if (chart_.format() == QImage::Format_Indexed8 || chart_.format() == QImage::Format_Mono ||
-      chart_.format() == QImage::Format_MonoLSB)
-    chart_ = chart_.convertToFormat(QImage::Format_RGB32);
-  QPainter p(&chart_);
-  QFont font = p.font();
-  font.setPointSize(8);
-  p.setFont(font);
-  const QFontMetrics fm(font);
-  const QColor background(Qt::white);  // the chart's background colour
-  auto textOut = [&](int x, int y, const QString& text) {
-    // Opaque text, as a canvas draws it: the cell behind it is filled first.
-    p.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), background);
-    p.setPen(Qt::black);
-    p.drawText(x, y + fm.ascent(), text);
-  };
-  textOut(0, 4, "   ");
-  textOut(4, 4, QString::fromStdString("Graph updated " + DateTimeText(clock_.Now(), true)));
+  // Opaque text over the chart's white background, in the font of the
+  // table rendered at build time: the same picture with windows or without.
+  DrawStampText(chart_, 0, 4, "   ");
+  DrawStampText(chart_, 4, 4, "Graph updated " + DateTimeText(clock_.Now(), true));
 }
 
 void WebPublisher::ExportGraphJpeg() {

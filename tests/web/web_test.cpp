@@ -24,6 +24,7 @@
 #include "datalog/stamps.h"
 #include "platform/numeric_text.h"
 #include "support/fakes.h"
+#include "web/stamp_text.h"
 
 namespace wx {
 namespace {
@@ -351,6 +352,78 @@ TEST_F(WebTest, StampGraphWritesBlackTextTopLeftOnlyWhenExportIsOn) {
   clock_.AdvanceMs(2000);
   web_->ImageExportTick();
   EXPECT_TRUE(fs::exists(root_ / "c" / "WX118WG.jpg"));
+}
+
+// Text drawn by the toolkit: the font at 8 points, opaque (the cell behind
+// it filled white first), black.
+void ToolkitText(QImage& image, int x, int y, const std::string& text) {
+  QPainter p(&image);
+  QFont font = p.font();
+  font.setPointSize(8);
+  p.setFont(font);
+  const QFontMetrics fm(font);
+  const QString t = QString::fromStdString(text);
+  p.fillRect(QRect(x, y, fm.horizontalAdvance(t), fm.height()), Qt::white);
+  p.setPen(Qt::black);
+  p.drawText(x, y + fm.ascent(), t);
+}
+
+// The same dark pixels (the text's ink) and nearly the same shades.
+void ExpectLooksTheSame(const QImage& expected, const QImage& drawn) {
+  QRect inkExpected, inkDrawn;
+  int differing = 0, worst = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 300; ++x) {
+      const int e = qGray(expected.pixel(x, y)), d = qGray(drawn.pixel(x, y));
+      if (e < 128) inkExpected |= QRect(x, y, 1, 1);
+      if (d < 128) inkDrawn |= QRect(x, y, 1, 1);
+      if (e != d) ++differing;
+      worst = std::max(worst, std::abs(e - d));
+    }
+  EXPECT_GT(inkExpected.width(), 150);
+  EXPECT_EQ(inkDrawn, inkExpected);
+  EXPECT_LE(worst, 8);
+  EXPECT_LT(differing, 30);
+}
+
+// The stamp drawn from the build's glyph table looks as the toolkit draws
+// it, over lines on the chart so that the opaque cell counts too; and so
+// does text whose pairs the font kerns.
+TEST_F(WebTest, StampGraphDrawsAsTheToolkitDrawsText) {
+  QPainter lines(&chart_);
+  lines.setPen(Qt::cyan);  // light enough not to count as the text's ink
+  for (int x = 0; x < 300; x += 7) lines.drawLine(x, 0, x + 20, 30);
+  lines.end();
+  const QImage before = chart_.copy();
+  QImage expected = before.copy();
+  ToolkitText(expected, 0, 4, "   ");
+  ToolkitText(expected, 4, 4, "Graph updated " + DateTimeText(clock_.Now(), true));
+  web_->StampGraph();
+  ExpectLooksTheSame(expected, chart_);
+
+  const std::string kerned = "01-Jly-2026, 13:45:07 -Oct- AVAT Ty \"Yo\"";
+  expected = before.copy();
+  ToolkitText(expected, 3, 9, kerned);
+  QImage drawn = before.copy();
+  DrawStampText(drawn, 3, 9, kerned);
+  ExpectLooksTheSame(expected, drawn);
+}
+
+// Text partly or wholly off the picture, or not printable ASCII, is clipped
+// and drawn with a stand-in, never outside the image.
+TEST_F(WebTest, StampTextClipsToThePicture) {
+  QImage small(20, 10, QImage::Format_Indexed8);
+  small.setColorCount(1);
+  small.setColor(0, qRgb(0, 0, 255));
+  small.fill(0);
+  DrawStampText(small, 12, -6, "\x01\xff\tGg", kStampFont);
+  DrawStampText(small, -1000000, 1000000, "far away");
+  EXPECT_EQ(small.format(), QImage::Format_RGB32);
+  EXPECT_EQ(small.pixel(11, 0), qRgb(0, 0, 255));
+  EXPECT_EQ(small.pixel(12, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(small.pixel(19, 6), qRgb(255, 255, 255));
+  EXPECT_EQ(small.pixel(12, 7), qRgb(0, 0, 255));
+  EXPECT_EQ(StampTextWidth("\x01"), StampTextWidth("?"));
 }
 
 TEST_F(WebTest, ReaderNeverSeesAPartialPage) {
