@@ -281,10 +281,12 @@ class PaintCounter : public QObject {
  public:
   int paints = 0;
   QRegion painted;
-  bool eventFilter(QObject*, QEvent* e) override {
+  std::map<std::string, QRegion> byName;
+  bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() == QEvent::Paint) {
       ++paints;
       painted |= static_cast<QPaintEvent*>(e)->region();
+      byName[o->objectName().toStdString()] |= static_cast<QPaintEvent*>(e)->region();
     }
     return false;
   }
@@ -320,6 +322,29 @@ TEST_F(QtFrontEndTest, ARefreshRepaintsOnlyWhatChanged) {
   const QImage shown = Find<QWidget>(ui.MainWindow(), "imMainGraphPane")->grab().toImage();
   EXPECT_EQ(shown.pixel(5, 5), qRgb(255, 0, 0));
   EXPECT_EQ(shown.pixel(9, 7), qRgb(0, 0, 255));
+  // A tick that moves only the counter and the clock repaints those two
+  // labels, not the window beneath nor the messages partly under the clock.
+  all.byName.clear();
+  views.main.laCycle.text = "8";
+  views.main.laTOD.text = "12:00:01";
+  ui.Refresh();
+  settle();
+  EXPECT_EQ(numeric.paints, 0);
+  EXPECT_EQ(all.byName.size(), 2u);
+  EXPECT_TRUE(all.byName["laCycle"] == QRegion(0, 0, 48, 16));
+  EXPECT_TRUE(all.byName["laTOD"] == QRegion(0, 0, 161, 17));
+}
+
+TEST_F(QtFrontEndTest, MessagesStillShowUnderTheClock) {
+  views.main.laMsgs.text = "WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW";  // two full lines
+  QtFrontEnd ui(views, graph, dial);
+  ui.ShowAll();
+  QLabel* clock = Find(ui.MainWindow(), "laTOD");
+  const QRect under = clock->geometry() & Find(ui.MainWindow(), "laMsgs")->geometry();
+  ASSERT_FALSE(under.isEmpty());
+  QImage plain(under.size(), QImage::Format_RGB32);
+  plain.fill(clock->palette().window().color());
+  EXPECT_NE(clock->parentWidget()->grab(under).toImage().convertToFormat(QImage::Format_RGB32), plain);
 }
 
 }  // namespace

@@ -54,15 +54,71 @@ QFont BoldFont(const char* family = nullptr) {
   return f;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
-                  const QString& text = {}, Qt::Alignment align = Qt::AlignLeft) {
-  auto* label = new QLabel(text, parent);
+QLabel* PlaceLabel(QLabel* label, const char* name, int l, int t, int w, int h,
+                   const QString& text = {}, Qt::Alignment align = Qt::AlignLeft) {
+  label->setText(text);
   label->setObjectName(name);
   label->setGeometry(l, t, w, h);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(align | Qt::AlignTop);
   return label;
 }
+
+QLabel* MakeLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
+                  const QString& text = {}, Qt::Alignment align = Qt::AlignLeft) {
+  return PlaceLabel(new QLabel(parent), name, l, t, w, h, text, align);
+}
+
+// A label over part of another one (the clock over the end of the messages'
+// second line). As a value label it fills its own background, which hides
+// the label beneath; where that one has text, its picture of the overlap is
+// drawn here first, so the window looks as if both were painted in turn.
+class OverLabel : public QLabel {
+ public:
+  OverLabel(QWidget* parent, QLabel* below) : QLabel(parent), below_(below) {}
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    const QRect overlap = geometry() & below_->geometry();
+    if (!overlap.isEmpty() && !below_->isHidden()) {
+      const QImage& under = Under(overlap);
+      if (!under.isNull()) QPainter(this).drawImage(overlap.topLeft() - pos(), under);
+    }
+    QLabel::paintEvent(event);
+  }
+
+ private:
+  // The overlap as the label beneath paints it, or none where it has no
+  // text there; drawn again only when its text or look changed, not at
+  // every repaint here.
+  const QImage& Under(const QRect& overlap) {
+    if (known_ && below_->text() == text_ && below_->font() == font_ && overlap == rect_ &&
+        below_->palette().cacheKey() == belowPalette_ && palette().cacheKey() == palette_)
+      return under_;
+    known_ = true;
+    text_ = below_->text();
+    font_ = below_->font();
+    rect_ = overlap;
+    belowPalette_ = below_->palette().cacheKey();
+    palette_ = palette().cacheKey();
+    QImage plain(overlap.size(), QImage::Format_RGB32);
+    plain.fill(palette().window().color());
+    under_ = plain.copy();
+    QPainter painter(&under_);
+    below_->render(&painter, {}, QRegion(overlap.translated(-below_->pos())), {});
+    painter.end();
+    if (under_ == plain) under_ = QImage();
+    return under_;
+  }
+
+  QLabel* below_;
+  bool known_ = false;
+  QString text_;
+  QFont font_;
+  QRect rect_;
+  qint64 belowPalette_ = 0, palette_ = 0;
+  QImage under_;
+};
 
 WindowState StateOf(const QWidget* w) {
   if (w->windowState() & Qt::WindowMinimized) return WindowState::Minimized;
@@ -221,8 +277,11 @@ QWidget* QtFrontEnd::MainWindow() const { return main_.get(); }
 QWidget* QtFrontEnd::HelpWindow() const { return help_.get(); }
 
 void QtFrontEnd::Bind(QLabel* label, const LabelView& view) {
-  // Of a fixed size, a new text does not ask the window for a new layout.
+  // Of a fixed size, a new text does not ask the window for a new layout;
+  // filling its own background, it repaints alone, not the window and the
+  // labels beneath it too.
   label->setFixedSize(label->size());
+  label->setAutoFillBackground(true);
   bound_.push_back(Bound{label, &view, {}, 0, false});
 }
 
@@ -316,7 +375,7 @@ void QtFrontEnd::BuildMain() {
   auto* laMsgs = MakeLabel(c, "laMsgs", 16, 32, 233, 33);
   laMsgs->setWordWrap(true);
   Bind(laMsgs, views_.main.laMsgs);
-  Bind(MakeLabel(c, "laTOD", 216, 48, 161, 17, {}, Qt::AlignHCenter), views_.main.laTOD);
+  Bind(PlaceLabel(new OverLabel(c, laMsgs), "laTOD", 216, 48, 161, 17, {}, Qt::AlignHCenter), views_.main.laTOD);
   Bind(MakeLabel(c, "laCycle", 32, 8, 48, 16, {}, Qt::AlignRight), views_.main.laCycle);
   MakeLabel(c, "laText4", 96, 8, 113, 16, "cycles since boot");
   graphPane_ = new ImagePane(c, "imMainGraphPane", QRect(6, 76, 780, 237), graph_);
