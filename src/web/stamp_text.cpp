@@ -6,15 +6,13 @@
 namespace wx {
 namespace {
 
-const StampGlyph& GlyphOf(const StampFont& font, char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return font.glyphs[(u >= 32 && u <= 126 ? u : '?') - 32];
-}
-
 char Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u >= 32 && u <= 126 ? c : '?';
 }
+
+// c is printable (see Printable).
+const StampGlyph& GlyphOf(const StampFont& font, char c) { return font.glyphs[c - 32]; }
 
 int KerningOf(const StampFont& font, char a, char b) {
   const StampKerningPair* end = font.kerning + font.kerningCount;
