@@ -169,6 +169,7 @@ f.addEventListener('load', function () {
   setTimeout(check, 7000);
 });
 function shown(c) {
+  if (c.raw === null) return '\u2014';  // not read yet
   if (c.channel === 'wind_direction') return c.direction === null ? '\u2014' : c.direction;
   var v = c.value !== undefined ? c.value : c.raw, u = c.value !== undefined ? c.unit : c.raw_unit;
   return String(Math.round(v * 10) / 10) + ' ' + u;
