@@ -20,7 +20,7 @@ void BM_ScrollGraph(benchmark::State& state) {
   int32_t rain = 0, wind = 0;
   for (auto _ : state) {
     chart.ScrollGraph(46363.5, rain += 3, wind += 400, logged);
-    benchmark::DoNotOptimize(chart.Bitmap().constBits());
+    benchmark::DoNotOptimize(chart.Bitmap().Row(0));
   }
 }
 BENCHMARK(BM_ScrollGraph);

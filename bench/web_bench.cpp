@@ -5,9 +5,6 @@
 
 #include "support/fakes.h"
 
-#include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <filesystem>
 #include <stdlib.h>
 
@@ -19,11 +16,10 @@ using wx::test::ScriptedUi;
 using wx::test::RecordingErrors;
 
 struct Fixture {
-  Fixture() : root(mkdtemp(tmpl)), paths(root), chart(780, 237, QImage::Format_RGB32) {
+  Fixture() : root(mkdtemp(tmpl)), paths(root) {
     std::filesystem::create_directories(root / "c");
-    chart.fill(Qt::white);
-    QPainter p(&chart);
-    for (int x = 0; x < 780; ++x) p.fillRect(x, 118 + (x * 37 % 90) - 45, 1, 3, QColor(x % 255, 80, 160));
+    for (int x = 0; x < 780; ++x)
+      for (int y = 0; y < 3; ++y) chart.Set(x, 118 + (x * 37 % 90) - 45 + y, 0xFF000000u | (x % 255) << 16 | 80 << 8 | 160);
   }
   ~Fixture() { std::filesystem::remove_all(root); }
   char tmpl[32] = "/tmp/wx118-bench-XXXXXX";
@@ -34,7 +30,7 @@ struct Fixture {
   ScriptedUi ui;
   RecordingErrors sink;
   wx::ChannelState channels;
-  QImage chart;
+  wx::RgbImage chart{780, 237};
 };
 
 void BM_WriteWebPage(benchmark::State& state) {
@@ -60,10 +56,4 @@ BENCHMARK(BM_ExportGraphJpeg)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  return 0;
-}
+BENCHMARK_MAIN();

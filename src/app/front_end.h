@@ -7,11 +7,12 @@
 #include <string>
 
 #include "app/window_events.h"
+#include "graph/rgb_image.h"
+#include "graph/wind_dial.h"
 #include "platform/ui.h"
 #include "platform/views.h"
 
-class QGuiApplication;
-class QImage;
+class QCoreApplication;
 
 namespace wx {
 
@@ -29,9 +30,9 @@ class FrontEnd : public Ui {
 // What the windows module offers (wx118-windows.so, built from app/qt).
 struct WindowsModule {
   // The widget application object; argc and argv must outlive it.
-  QGuiApplication* (*makeApplication)(int& argc, char** argv);
-  // The three windows on the views (not shown yet).
-  FrontEnd* (*makeWindows)(Views& views, const QImage& graph, const QImage& dial, double timeScale);
+  QCoreApplication* (*makeApplication)(int& argc, char** argv);
+  // The three windows on the views (not shown yet); they paint the dial from now on.
+  FrontEnd* (*makeWindows)(Views& views, RgbImage& graph, WindDial& dial, double timeScale);
 };
 
 // The name of the module's one exported symbol, a WindowsModule.

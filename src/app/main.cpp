@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QGuiApplication>  // the windows module makes one
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -184,7 +183,7 @@ int main(int argc, char** argv) {
     monitor.busRoute = std::optional<std::string>();  // the command line chose the TMEX calls
   std::unique_ptr<wx::FrontEnd> ui;
   if (windows)
-    ui.reset(windows->makeWindows(monitor.views, monitor.chart().Bitmap(), monitor.dial().Image(), opt.speed));
+    ui.reset(windows->makeWindows(monitor.views, monitor.chart().Bitmap(), monitor.dial(), opt.speed));
   else
     ui = std::make_unique<wx::HeadlessUi>(monitor.views, opt.speed);
   ui->Attach(monitor);

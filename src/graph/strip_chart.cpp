@@ -36,20 +36,17 @@ int64_t TruncClamped(double v) {
 
 }  // namespace
 
-QRgb ToQRgb(uint32_t c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
 StripChart::StripChart(const Settings& settings, Ui& ui) : settings_(settings), ui_(ui) {
   CreateBitmap();
 }
 
 void StripChart::CreateBitmap() {
-  bitmap_ = QImage(kGraphWidth, kGraphHeight, QImage::Format_RGB32);
-  bitmap_.fill(ToQRgb(kBackgroundColour));
+  bitmap_.Fill(ToRgb32(kBackgroundColour));
   DrawLine(0, 0, kGraphWidth, kBottomRow, kStartLineColour);
 }
 
 void StripChart::ClearTo(DateTime now) {
-  bitmap_.fill(ToQRgb(kBackgroundColour));
+  bitmap_.Fill(ToRgb32(kBackgroundColour));
   referenceTime = now;
   dayMark = DatePart(now);
   // A count difference across the step is no rain or wind of one column.
@@ -98,8 +95,7 @@ int StripChart::TimeToColumn(DateTime t) const {
 }
 
 void StripChart::SetPixel(int column, int row, uint32_t colour) {
-  if (column < 0 || column >= kGraphWidth || row < 0 || row >= kGraphHeight) return;
-  reinterpret_cast<QRgb*>(bitmap_.scanLine(row))[column] = ToQRgb(colour);
+  bitmap_.Set(column, row, ToRgb32(colour));
 }
 
 void StripChart::VerticalLine(int column, int fromRow, int toRow, uint32_t colour) {
@@ -110,8 +106,10 @@ void StripChart::VerticalLine(int column, int fromRow, int toRow, uint32_t colou
   int hi = step > 0 ? toRow - 1 : fromRow;
   lo = std::max(lo, 0);
   hi = std::min(hi, kGraphHeight - 1);
-  const QRgb c = ToQRgb(colour);
-  for (int y = lo; y <= hi; ++y) reinterpret_cast<QRgb*>(bitmap_.scanLine(y))[column] = c;
+  if (lo > hi) return;
+  const uint32_t c = ToRgb32(colour);
+  for (int y = lo; y <= hi; ++y) bitmap_.MutableRow(y)[column] = c;
+  bitmap_.Touch({column, lo, column, hi});
 }
 
 void StripChart::DrawLine(int x0, int y0, int x1, int y1, uint32_t colour) {
@@ -165,12 +163,13 @@ void StripChart::PlotOnOff(int onOffChannel, bool noTransition, int level, int32
 
 void StripChart::ScrollGraph(DateTime now, int32_t rainCountLatest, int32_t windSpeedCountLatest,
                              std::array<bool, kChannels>& channelLogged) {
-  const QRgb background = ToQRgb(kBackgroundColour);
+  const uint32_t background = ToRgb32(kBackgroundColour);
   for (int y = 0; y < kGraphHeight; ++y) {
-    QRgb* line = reinterpret_cast<QRgb*>(bitmap_.scanLine(y));
-    std::memmove(line, line + 1, sizeof(QRgb) * (kGraphWidth - 1));
+    uint32_t* line = bitmap_.MutableRow(y);
+    std::memmove(line, line + 1, sizeof(uint32_t) * (kGraphWidth - 1));
     line[kNewestColumn] = background;
   }
+  bitmap_.TouchAll();
 
   if (dayMark + 1.0 < now) {
     referenceTime = now;

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The 780 x 237 strip chart: one column per ColumnInterval, newest at the
 // right, every channel mapped to a row, bars on the bottom edge, silver lines
-// at midnights. Drawn on a QImage that the main window shows unscaled.
+// at midnights. Drawn on an image that the main window shows unscaled.
 #pragma once
-#include <QImage>
 #include <array>
 #include <cstdint>
 
 #include "config/settings.h"
+#include "graph/rgb_image.h"
 #include "platform/clock.h"
 
 namespace wx {
@@ -25,8 +25,8 @@ class StripChart {
 
   // A fresh 780 x 237 bitmap (white) with the green line from (0, 0) towards (780, 236).
   void CreateBitmap();
-  QImage& Bitmap() { return bitmap_; }
-  const QImage& Bitmap() const { return bitmap_; }
+  RgbImage& Bitmap() { return bitmap_; }
+  const RgbImage& Bitmap() const { return bitmap_; }
 
   // Row functions; every result lies in 0..236.
   int CounterRow(int32_t count, int channel) const;
@@ -66,10 +66,7 @@ class StripChart {
  private:
   const Settings& settings_;
   Ui& ui_;
-  QImage bitmap_;
+  RgbImage bitmap_{kGraphWidth, kGraphHeight};
 };
-
-// Converts a Windows colour value 0x00BBGGRR to a Qt colour.
-QRgb ToQRgb(uint32_t windowsColour);
 
 }  // namespace wx

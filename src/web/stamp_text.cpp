@@ -37,13 +37,11 @@ int64_t Walk(std::string_view text, const StampFont& font, At at) {
   return pen;
 }
 
-// Black at the given coverage over one 32-bit pixel (opaque or premultiplied).
-QRgb OverBlack(QRgb dst, unsigned coverage) {
+// Black at the given coverage over an opaque pixel.
+uint32_t OverBlack(uint32_t dst, unsigned coverage) {
   const unsigned keep = 255 - coverage;
-  auto part = [&](unsigned v) { return (v * keep + 127) / 255; };
-  const unsigned a = (qAlpha(dst) * keep + 255 * coverage + 127) / 255;
-  return qRgba(static_cast<int>(part(qRed(dst))), static_cast<int>(part(qGreen(dst))),
-               static_cast<int>(part(qBlue(dst))), static_cast<int>(a));
+  auto part = [&](unsigned shift) { return ((dst >> shift & 0xFF) * keep + 127) / 255 << shift; };
+  return 0xFF000000u | part(16) | part(8) | part(0);
 }
 
 }  // namespace
@@ -52,31 +50,31 @@ int StampTextWidth(std::string_view text, const StampFont& font) {
   return static_cast<int>((Walk(text, font, [](char, int64_t) {}) + 32) >> 6);
 }
 
-void DrawStampText(QImage& image, int x, int y, std::string_view text, const StampFont& font) {
-  if (image.isNull()) return;
-  if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
-    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-  const QRect all = image.rect();
-  const QRect cell = QRect(x, y, StampTextWidth(text, font), font.height).intersected(all);
-  for (int row = cell.top(); row <= cell.bottom(); ++row) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
-    std::fill(line + cell.left(), line + cell.right() + 1, qRgb(255, 255, 255));
+void DrawStampText(RgbImage& image, int x, int y, std::string_view text, const StampFont& font) {
+  const int64_t width = image.Width(), height = image.Height();
+  const int64_t left = std::max<int64_t>(x, 0), right = std::min<int64_t>(int64_t{x} + StampTextWidth(text, font), width);
+  const int64_t top = std::max<int64_t>(y, 0), bottom = std::min<int64_t>(int64_t{y} + font.height, height);
+  for (int64_t row = top; left < right && row < bottom; ++row) {
+    uint32_t* line = image.MutableRow(static_cast<int>(row));
+    std::fill(line + left, line + right, 0xFFFFFFFFu);
+    image.Touch({static_cast<int>(left), static_cast<int>(row), static_cast<int>(right - 1), static_cast<int>(row)});
   }
   const int64_t baseline = static_cast<int64_t>(y) + font.ascent;
   Walk(text, font, [&](char c, int64_t pen) {
     const StampGlyph& g = GlyphOf(font, c);
     const int64_t at = static_cast<int64_t>(x) * 64 + pen;
     const StampGlyphMask& m = font.masks[g.firstMask + g.maskAtFraction[at & 63]];
-    const int64_t left = (at >> 6) + m.left, top = baseline + m.top;
+    const int64_t glyphLeft = (at >> 6) + m.left, glyphTop = baseline + m.top;
     for (int r = 0; r < m.height; ++r) {
-      const int64_t py = top + r;
-      if (py < 0 || py >= all.height()) continue;
-      auto* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(py)));
+      const int64_t py = glyphTop + r;
+      if (py < 0 || py >= height) continue;
+      uint32_t* line = image.MutableRow(static_cast<int>(py));
       const uint8_t* cov = font.coverage + m.offset + static_cast<size_t>(r) * m.width;
       for (int col = 0; col < m.width; ++col) {
-        const int64_t px = left + col;
-        if (px < 0 || px >= all.width() || cov[col] == 0) continue;
+        const int64_t px = glyphLeft + col;
+        if (px < 0 || px >= width || cov[col] == 0) continue;
         line[px] = OverBlack(line[px], cov[col]);
+        image.Touch({static_cast<int>(px), static_cast<int>(py), static_cast<int>(px), static_cast<int>(py)});
       }
     }
   });

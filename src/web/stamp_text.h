@@ -5,10 +5,11 @@
 // so that a run without windows needs no GUI application, no font
 // configuration and no shaping library to stamp the picture.
 #pragma once
-#include <QImage>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "graph/rgb_image.h"
 
 namespace wx {
 
@@ -56,7 +57,7 @@ int StampTextWidth(std::string_view text, const StampFont& font = kStampFont);
 
 // Opaque text, as a canvas draws it: the cell behind it (the text's width by
 // the line's height, top left at x, y) is filled white, then the glyphs are
-// blended on in black. A palette image is converted to 32 bits first.
-void DrawStampText(QImage& image, int x, int y, std::string_view text, const StampFont& font = kStampFont);
+// blended on in black. Clipped to the image.
+void DrawStampText(RgbImage& image, int x, int y, std::string_view text, const StampFont& font = kStampFont);
 
 }  // namespace wx

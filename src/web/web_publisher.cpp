@@ -113,26 +113,18 @@ int RemoveStaleTemporaries(const std::string& path) {
   return removed;
 }
 
-std::string EncodeJpeg(const QImage& image) {
-  if (image.isNull()) return "";
-  // Row by row: the toolkit converts a whole picture of this size on pooled
-  // threads that then linger for half a minute after every publish.
-  // The chart's own format is unpacked here, which spares a copy of each
-  // row and the toolkit's conversion code; any other goes through it.
-  QImage rgb;
-  std::vector<JSAMPLE> row(static_cast<size_t>(image.width()) * 3);
+std::string EncodeJpeg(const RgbImage& image) {
+  if (image.Width() == 0 || image.Height() == 0) return "";
+  // Row by row from the image's own pixels: no copy of the whole picture.
+  std::vector<JSAMPLE> row(static_cast<size_t>(image.Width()) * 3);
   auto rowOf = [&](int y) {
-    if (image.format() == QImage::Format_RGB32) {
-      const auto* px = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-      for (int x = 0; x < image.width(); ++x) {
-        row[3 * x] = static_cast<JSAMPLE>(qRed(px[x]));
-        row[3 * x + 1] = static_cast<JSAMPLE>(qGreen(px[x]));
-        row[3 * x + 2] = static_cast<JSAMPLE>(qBlue(px[x]));
-      }
-      return row.data();
+    const uint32_t* px = image.Row(y);
+    for (int x = 0; x < image.Width(); ++x) {
+      row[3 * x] = static_cast<JSAMPLE>(px[x] >> 16 & 0xFF);
+      row[3 * x + 1] = static_cast<JSAMPLE>(px[x] >> 8 & 0xFF);
+      row[3 * x + 2] = static_cast<JSAMPLE>(px[x] & 0xFF);
     }
-    rgb = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGB888);
-    return const_cast<JSAMPROW>(rgb.constScanLine(0));
+    return row.data();
   };
   jpeg_compress_struct cinfo{};
   JpegError err{};
@@ -147,8 +139,8 @@ std::string EncodeJpeg(const QImage& image) {
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(image.width());
-  cinfo.image_height = static_cast<JDIMENSION>(image.height());
+  cinfo.image_width = static_cast<JDIMENSION>(image.Width());
+  cinfo.image_height = static_cast<JDIMENSION>(image.Height());
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
@@ -165,7 +157,7 @@ std::string EncodeJpeg(const QImage& image) {
 }
 
 WebPublisher::WebPublisher(PageConfig& page, const PathMapper& paths, const Clock& clock, Ui& ui,
-                           ErrorSink& errors, const ChannelState& channels, QImage& chartBitmap)
+                           ErrorSink& errors, const ChannelState& channels, RgbImage& chartBitmap)
     : NextPageTime(clock.Now()), NextImageTime(clock.Now()), page_(page), paths_(paths),
       clock_(clock), ui_(ui), errors_(errors), channels_(channels), chart_(chartBitmap) {}
 
@@ -246,7 +238,6 @@ std::string WebPublisher::Publish(const std::string& where, const std::string& b
 }
 
 void WebPublisher::StampGraph() {
-  if (chart_.isNull()) return;
   // Opaque text over the chart's white background, in the font of the
   // table rendered at build time: the same picture with windows or without.
   DrawStampText(chart_, 0, 4, "   ");

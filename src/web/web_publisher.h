@@ -3,7 +3,6 @@
 // JPEG picture of the chart beside it, and the timed page message. Both files
 // are replaced atomically, since a web server may read them at any moment.
 #pragma once
-#include <QImage>
 #include <array>
 #include <cstdint>
 #include <set>
@@ -12,6 +11,7 @@
 
 #include "config/settings.h"
 #include "channels/channel_state.h"
+#include "graph/rgb_image.h"
 #include "platform/clock.h"
 #include "platform/error_sink.h"
 #include "platform/paths.h"
@@ -49,12 +49,12 @@ std::string ReplaceServedFile(const std::string& path, const std::string& bytes,
 int RemoveStaleTemporaries(const std::string& path);
 
 // The IJG encoder with its default settings; empty on failure.
-std::string EncodeJpeg(const QImage& image);
+std::string EncodeJpeg(const RgbImage& image);
 
 class WebPublisher {
  public:
   WebPublisher(PageConfig& page, const PathMapper& paths, const Clock& clock, Ui& ui,
-               ErrorSink& errors, const ChannelState& channels, QImage& chartBitmap);
+               ErrorSink& errors, const ChannelState& channels, RgbImage& chartBitmap);
 
   void PushRecentReading(char unit, float first, float second);
   void WriteWebPage();
@@ -88,7 +88,7 @@ class WebPublisher {
   Ui& ui_;
   ErrorSink& errors_;
   const ChannelState& channels_;
-  QImage& chart_;
+  RgbImage& chart_;
   // Targets already cleared of an earlier run's temporary files.
   std::set<std::string> swept_;
   std::string Publish(const std::string& where, const std::string& bytes);

@@ -200,7 +200,7 @@ class LongRunTest : public test::MonitorFixture {
       const int column = scrolled ? kNewestColumn - 1 : kNewestColumn;
       const std::vector<std::string> records = NewLogLines();
       std::vector<std::string> expected, expectedErrors;
-      auto pixelIs = [&](int row, uint32_t c) { return chart.Bitmap().pixel(column, row) == ToQRgb(c); };
+      auto pixelIs = [&](int row, uint32_t c) { return chart.Bitmap().Pixel(column, row) == ToRgb32(c); };
       const std::string at = " at cycle " + std::to_string(cycle);
 
       for (int ch : work.channels) {
@@ -401,12 +401,12 @@ TEST_F(LongRunTest, TenThousandCyclesGiveTheExpectedReadingsPlotsAndRecords) {
   // wraps to 236 - 233; 300 hundredths at multiplier 1000 is 30 rows up.
   EXPECT_EQ(monitor->chart().TtureRow(0, -3.5f), 3);
   EXPECT_EQ(monitor->chart().AnalogRow(9, 300), 206);
-  const QImage& bitmap = monitor->chart().Bitmap();
+  const RgbImage& bitmap = monitor->chart().Bitmap();
   for (int col = 0; col < kGraphWidth - monitor->chart().scrollCounter; col += 97)
-    EXPECT_NE(bitmap.pixel(col, 3), ToQRgb(monitor->settings.plot.channelColour[0])) << "before the run, column " << col;
+    EXPECT_NE(bitmap.Pixel(col, 3), ToRgb32(monitor->settings.plot.channelColour[0])) << "before the run, column " << col;
   for (int col = kGraphWidth - monitor->chart().scrollCounter; col < kNewestColumn; ++col) {
-    EXPECT_EQ(bitmap.pixel(col, 3), ToQRgb(monitor->settings.plot.channelColour[0])) << col;
-    EXPECT_EQ(bitmap.pixel(col, 206), ToQRgb(monitor->settings.plot.channelColour[9])) << col;
+    EXPECT_EQ(bitmap.Pixel(col, 3), ToRgb32(monitor->settings.plot.channelColour[0])) << col;
+    EXPECT_EQ(bitmap.Pixel(col, 206), ToRgb32(monitor->settings.plot.channelColour[9])) << col;
   }
 }
 

@@ -100,7 +100,7 @@ TEST_F(MonitorFixture, ClockJumpCatchesUpOneColumnPerTick) {
   clock.JumpDays(20000);
   ui->RunOneTick();
   EXPECT_NEAR(monitor->chart().referenceTime, clock.Now(), 1e-6);
-  EXPECT_EQ(monitor->chart().Bitmap().pixel(100, 100) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(monitor->chart().Bitmap().Pixel(100, 100) & 0xFFFFFF, 0xFFFFFFu);
   const int after = monitor->chart().scrollCounter;
   for (int i = 0; i < 10; ++i) ui->RunOneTick();
   EXPECT_LE(monitor->chart().scrollCounter - after, 1);

@@ -15,7 +15,6 @@ namespace {
 
 class QtDialogsTest : public ::testing::Test {
  protected:
-  QtDialogsTest() : graph(780, 237, QImage::Format_RGB32), dial(60, 60, QImage::Format_RGB32) {}
   ~QtDialogsTest() override {
     // A quit leaves every later event loop returning at once; the
     // application's own loop clears that when it ends.
@@ -36,7 +35,8 @@ class QtDialogsTest : public ::testing::Test {
     poll->start(1);
   }
   Views views;
-  QImage graph, dial;
+  RgbImage graph{780, 237};
+  WindDial dial;
 };
 
 TEST_F(QtDialogsTest, BoxShowsCaptionsSetJustBeforeIt) {

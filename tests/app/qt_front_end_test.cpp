@@ -49,10 +49,7 @@ class FakeEvents : public WindowEvents {
 
 class QtFrontEndTest : public ::testing::Test {
  protected:
-  QtFrontEndTest() : graph(780, 237, QImage::Format_RGB32), dial(60, 60, QImage::Format_RGB32) {
-    graph.fill(Qt::green);
-    dial.fill(Qt::blue);
-  }
+  QtFrontEndTest() { graph.Fill(0xFF00FF00); }
   template <typename T = QLabel>
   T* Find(QWidget* window, const char* name) {
     T* w = window->findChild<T*>(name);
@@ -60,7 +57,8 @@ class QtFrontEndTest : public ::testing::Test {
     return w;
   }
   Views views;
-  QImage graph, dial;
+  RgbImage graph{780, 237};
+  WindDial dial;
   FakeEvents events;
 };
 
@@ -312,8 +310,8 @@ TEST_F(QtFrontEndTest, ARefreshRepaintsOnlyWhatChanged) {
   settle();
   EXPECT_EQ(all.paints + numeric.paints, 0);
   // Points drawn on the chart: their part of its pane, not the numeric window.
-  graph.setPixel(5, 5, qRgb(255, 0, 0));
-  graph.setPixel(9, 7, qRgb(0, 0, 255));
+  graph.Set(5, 5, qRgb(255, 0, 0));
+  graph.Set(9, 7, qRgb(0, 0, 255));
   ui.Refresh();
   settle();
   EXPECT_GE(graphPane.paints, 1);

@@ -18,9 +18,9 @@ namespace {
 
 class QtLayoutTest : public ::testing::Test {
  protected:
-  QtLayoutTest() : graph(780, 237, QImage::Format_RGB32), dial(60, 60, QImage::Format_RGB32) {}
   Views views;
-  QImage graph, dial;
+  RgbImage graph{780, 237};
+  WindDial dial;
 };
 
 // Text wider than its control, as "name: text width > control width" lines.

@@ -59,10 +59,10 @@ class RestartTest : public test::MonitorFixture {
   }
 
   // True when most of the column is in the day-mark colour.
-  static bool DayMarkAt(const QImage& image, int column) {
+  static bool DayMarkAt(const RgbImage& image, int column) {
     if (column < 0 || column >= kGraphWidth) return false;
     int silver = 0;
-    for (int y = 0; y < kGraphHeight; ++y) silver += image.pixel(column, y) == ToQRgb(kDayMarkColour);
+    for (int y = 0; y < kGraphHeight; ++y) silver += image.Pixel(column, y) == ToRgb32(kDayMarkColour);
     return silver > kGraphHeight / 2;
   }
 
@@ -97,18 +97,18 @@ TEST_F(RestartTest, AWeekOfHistoryIsRedrawnWhereTheLiveRunDrewIt) {
   ASSERT_GE(clock.Now() - start, 7.0);
   const int liveScrolls = monitor->chart().scrollCounter;
   EXPECT_GE(liveScrolls, 583);  // a week of 17.28-minute columns
-  const QImage live = monitor->chart().Bitmap().copy();
+  const RgbImage live = monitor->chart().Bitmap();
 
   Restart();
   ASSERT_TRUE(monitor->views.main.timerEnabled);
   EXPECT_TRUE(ui->errorLines.empty()) << ui->errorLines.front();
   const StripChart& chart = monitor->chart();
-  const QImage replayed = chart.Bitmap().copy();
+  const RgbImage replayed = chart.Bitmap();
   // The restarted program's column time starts at its start-up, so its first
   // tick scrolls once: that is where the replayed columns move to.
   ui->RunOneTick();
   ASSERT_EQ(chart.scrollCounter, 1);
-  const QImage running = chart.Bitmap().copy();
+  const RgbImage running = chart.Bitmap();
 
   // The midnights: marked by the replay one column left of their own. The
   // live run marked each at the first scroll after it, in column 778 or 779
@@ -142,11 +142,11 @@ TEST_F(RestartTest, AWeekOfHistoryIsRedrawnWhereTheLiveRunDrewIt) {
     const int liveColumn = kNewestColumn - (liveScrolls - rec.scrollsBefore);
     EXPECT_LE(std::abs(replayColumn - 1 - liveColumn), 1) << rec.line;
     if (replayColumn > kNewestColumn || liveColumn < 0 || nearMark(replayColumn)) continue;
-    EXPECT_EQ(live.pixel(liveColumn, row), ToQRgb(colour)) << "live " << rec.line << " column " << liveColumn;
-    EXPECT_EQ(replayed.pixel(replayColumn, row), ToQRgb(colour)) << "replayed " << rec.line << " column " << replayColumn;
-    EXPECT_EQ(running.pixel(replayColumn - 1, row), ToQRgb(colour)) << "running " << rec.line;
+    EXPECT_EQ(live.Pixel(liveColumn, row), ToRgb32(colour)) << "live " << rec.line << " column " << liveColumn;
+    EXPECT_EQ(replayed.Pixel(replayColumn, row), ToRgb32(colour)) << "replayed " << rec.line << " column " << replayColumn;
+    EXPECT_EQ(running.Pixel(replayColumn - 1, row), ToRgb32(colour)) << "running " << rec.line;
     if (colour == kWindDirColour) {
-      EXPECT_EQ(replayed.pixel(replayColumn, row + 1), ToQRgb(colour)) << rec.line;
+      EXPECT_EQ(replayed.Pixel(replayColumn, row + 1), ToRgb32(colour)) << rec.line;
     }
     ++checked;
     ++perTag[rec.line.substr(0, 2)];

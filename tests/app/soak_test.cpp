@@ -199,10 +199,10 @@ class SoakTest : public test::MonitorFixture {
   }
 
   int ChartPixelsDrawn() {
-    const QImage& img = monitor->chart().Bitmap();
+    const RgbImage& img = monitor->chart().Bitmap();
     int n = 0;
-    for (int y = 0; y < img.height(); ++y)
-      for (int x = 0; x < img.width() - 1; ++x) n += (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    for (int y = 0; y < img.Height(); ++y)
+      for (int x = 0; x < img.Width() - 1; ++x) n += (img.Pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
     return n;
   }
 

@@ -33,7 +33,7 @@ class ReplayTest : public ::testing::Test {
     ApplyDefaults(settings);
     settings.files.dataLogPath = (dir / "log.txt").string();
     chart = std::make_unique<StripChart>(settings, ui);
-    chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+    chart->Bitmap().Fill(ToRgb32(kBackgroundColour));
     dataLog = std::make_unique<DataLog>(settings.files, paths, clock, ui, errors, mainView);
     replay = std::make_unique<HistoryReplay>(
         *chart, settings, channels, *dataLog, numeric, [this](int c) { windColumns.push_back(c); },
@@ -55,8 +55,8 @@ class ReplayTest : public ::testing::Test {
     Write(text);
   }
   uint32_t At(int x, int y) const {
-    const QRgb c = chart->Bitmap().pixel(x, y);
-    return static_cast<uint32_t>(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16));
+    const uint32_t c = chart->Bitmap().Pixel(x, y);
+    return (c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16;
   }
   std::vector<int> RowsOf(int x, uint32_t colour, int from = 0) const {
     std::vector<int> rows;
@@ -183,7 +183,7 @@ TEST_F(ReplayTest, RainBarsOnePerGroupAndNoneAgainstTheSentinel) {
   EXPECT_EQ(chart->lastRainCount, 90);
 
   // A phase-2 record with no newer count to compare with draws no bar.
-  chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+  chart->Bitmap().Fill(ToRgb32(kBackgroundColour));
   chart->lastRainCount = kNoCount;
   replay->rainBarDrawn = false;
   WriteLines({CounterRecord("rf", S(AtColumn(706)), 130)});
@@ -202,7 +202,7 @@ TEST_F(ReplayTest, LightningAndWindSpeedBars) {
   EXPECT_EQ(RowsOf(708, settings.plot.channelColour[6], 200).size(), 5u);
   // With the switches off the same log draws no bars.
   settings.plot.barGraphOn[6] = settings.plot.barGraphOn[7] = false;
-  chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+  chart->Bitmap().Fill(ToRgb32(kBackgroundColour));
   chart->lastLightningCount = chart->lastWindSpeedCount = kNoCount;
   replay->ReplayDataLog();
   EXPECT_TRUE(RowsOf(701, settings.plot.channelColour[7], 200).empty());
@@ -225,7 +225,7 @@ TEST_F(ReplayTest, TornNewestLineIsSkippedNotFatal) {
   for (const std::string& torn : {std::string("t0") + S(AtColumn(760)) + "+21", std::string("rf2"),
                                  std::string("bp") + S(AtColumn(760)) + "0x9", std::string("wd") + S(AtColumn(760)) + "0102"}) {
     errors.errors.clear();
-    chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+    chart->Bitmap().Fill(ToRgb32(kBackgroundColour));
     Write(TemperatureRecord(0, S(AtColumn(750)), 5.0f) + "\r\n" + torn);
     replay->ReplayDataLog();
     EXPECT_FALSE(replay->stoppedAtBadRecord()) << torn;
@@ -244,7 +244,7 @@ TEST_F(ReplayTest, LineMarkedCutShortIsSkippedWhereverItIs) {
                                  std::string("ws") + S(AtColumn(740)) + "00012"}) {
     errors.errors.clear();
     ui.messages.clear();
-    chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+    chart->Bitmap().Fill(ToRgb32(kBackgroundColour));
     WriteLines({TemperatureRecord(0, S(AtColumn(730)), 5.0f), torn, CutShortCommentRecord(S(AtColumn(745))),
                 StartRecord(S(AtColumn(745))), TemperatureRecord(0, S(AtColumn(750)), 5.0f)});
     replay->ReplayDataLog();

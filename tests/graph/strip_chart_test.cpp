@@ -21,13 +21,13 @@ class StripChartTest : public ::testing::Test {
   StripChart& Chart() {
     if (!chart) {
       chart = std::make_unique<StripChart>(settings, ui);
-      chart->Bitmap().fill(ToQRgb(kBackgroundColour));
+      chart->Bitmap().Fill(ToRgb32(kBackgroundColour));
     }
     return *chart;
   }
   uint32_t At(int x, int y) {
-    const QRgb c = Chart().Bitmap().pixel(x, y);
-    return static_cast<uint32_t>(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16));
+    const uint32_t c = Chart().Bitmap().Pixel(x, y);
+    return (c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16;
   }
   std::vector<int> RowsOf(int x, uint32_t colour) {
     std::vector<int> rows;
@@ -121,14 +121,13 @@ TEST_F(StripChartTest, BarsDayMarksAndLinesExcludeEndPointAndClip) {
 
 TEST_F(StripChartTest, StartBitmapHasGreenLineWithoutEndPoint) {
   StripChart fresh(settings, ui);
-  const QImage& img = fresh.Bitmap();
-  EXPECT_EQ(img.width(), 780);
-  EXPECT_EQ(img.height(), 237);
-  EXPECT_EQ(img.format(), QImage::Format_RGB32);
-  EXPECT_EQ(img.pixel(0, 0), ToQRgb(0x008000));
-  EXPECT_EQ(img.pixel(779, 0), ToQRgb(0xFFFFFF));
+  const RgbImage& img = fresh.Bitmap();
+  EXPECT_EQ(img.Width(), 780);
+  EXPECT_EQ(img.Height(), 237);
+  EXPECT_EQ(img.Pixel(0, 0), ToRgb32(0x008000));
+  EXPECT_EQ(img.Pixel(779, 0), ToRgb32(0xFFFFFF));
   int green = 0;
-  for (int y = 0; y < 237; ++y) green += img.pixel(779, y) == ToQRgb(0x008000);
+  for (int y = 0; y < 237; ++y) green += img.Pixel(779, y) == ToRgb32(0x008000);
   EXPECT_EQ(green, 1);  // the last column before the excluded end (780, 236)
 }
 
@@ -150,7 +149,7 @@ TEST_F(StripChartTest, PlotOnOffVariants) {
   EXPECT_EQ(RowsOf(13, c), (std::vector<int>{236 - 31}));
   EXPECT_TRUE(ui.messages.empty());
   settings.plot.variousOne1[11] = 3;
-  const QImage before = Chart().Bitmap().copy();
+  const RgbImage before = Chart().Bitmap();
   Chart().PlotOnOff(1, false, 1, 30, 14);
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"\"case\" problem 2009-11-10"}));
   EXPECT_EQ(Chart().Bitmap(), before);

@@ -323,8 +323,8 @@ TEST_F(ReadersTest, WindDirectionCodeNameDialAndAverage) {
   EXPECT_EQ(state.WindIndex, 6);
   EXPECT_EQ(state.WindReadCount, 0);
   EXPECT_EQ(state.WindHistogram[6], 0);
-  EXPECT_EQ(chart.Bitmap().pixel(kNewestColumn, StripChart::WindDirRow(6)), ToQRgb(kWindDirColour));
-  EXPECT_EQ(chart.Bitmap().pixel(kNewestColumn, StripChart::WindDirRow(6) + 1), ToQRgb(kWindDirColour));
+  EXPECT_EQ(chart.Bitmap().Pixel(kNewestColumn, StripChart::WindDirRow(6)), ToRgb32(kWindDirColour));
+  EXPECT_EQ(chart.Bitmap().Pixel(kNewestColumn, StripChart::WindDirRow(6) + 1), ToRgb32(kWindDirColour));
 }
 
 TEST_F(ReadersTest, WindDirectionAfterAFailedSetUpSwitchesTheChannelOffOnce) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QImage>
 #include <filesystem>
 #include <fstream>
 
@@ -27,8 +26,6 @@ class StaleTemporariesTest : public ::testing::Test {
     page_.pageFolder = (dir_ / "www").string();
     page_.imageIntervalSeconds = 60;
     page_.imageIntervalDays = SecondsToDays(60);
-    chart_ = QImage(780, 237, QImage::Format_RGB32);
-    chart_.fill(Qt::white);
   }
   void TearDown() override { fs::remove_all(dir_); }
   void Touch(const std::string& name) { std::ofstream(dir_ / "www" / name) << "half a page"; }
@@ -40,7 +37,7 @@ class StaleTemporariesTest : public ::testing::Test {
   test::FakeUi ui_{clock_};
   test::RecordingErrors sink_;
   ChannelState channels_;
-  QImage chart_;
+  RgbImage chart_{780, 237};
 };
 
 TEST_F(StaleTemporariesTest, FirstWritesRemoveOnlyLeftTemporariesOfTheirOwnFile) {

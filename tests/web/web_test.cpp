@@ -55,6 +55,12 @@ std::vector<std::string> Lines(const std::string& all) {
   return out;
 }
 
+// The image as the toolkit's, its pixels shared, to draw on and compare.
+QImage Wrap(RgbImage& image) {
+  return QImage(reinterpret_cast<uchar*>(image.MutableRow(0)), image.Width(), image.Height(), image.Width() * 4,
+                QImage::Format_RGB32);
+}
+
 class WebTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,8 +68,6 @@ class WebTest : public ::testing::Test {
     root_ = mkdtemp(tmpl);
     mapper_ = PathMapper(root_);
     fs::create_directories(root_ / "c");
-    chart_ = QImage(780, 237, QImage::Format_RGB32);
-    chart_.fill(Qt::white);
     web_ = std::make_unique<WebPublisher>(page_, mapper_, clock_, ui_, sink_, channels_, chart_);
   }
   void TearDown() override { fs::remove_all(root_); }
@@ -76,7 +80,7 @@ class WebTest : public ::testing::Test {
   test::ScriptedUi ui_;
   test::RecordingErrors sink_;
   ChannelState channels_;
-  QImage chart_;
+  RgbImage chart_{780, 237};
   std::unique_ptr<WebPublisher> web_;
 };
 
@@ -299,7 +303,8 @@ Decoded DecodeJpeg(const std::string& bytes) {
 }
 
 TEST_F(WebTest, JpegDecodesToTheChart) {
-  QPainter p(&chart_);
+  QImage view = Wrap(chart_);
+  QPainter p(&view);
   p.fillRect(QRect(100, 50, 200, 100), QColor(200, 30, 30));
   p.fillRect(QRect(400, 120, 300, 80), QColor(20, 40, 220));
   p.end();
@@ -314,7 +319,7 @@ TEST_F(WebTest, JpegDecodesToTheChart) {
   int worst = 0;
   for (int y = 0; y < 237; ++y)
     for (int x = 0; x < 780; ++x) {
-      const QRgb q = chart_.pixel(x, y);
+      const QRgb q = chart_.Pixel(x, y);
       const unsigned char* px = &d.rgb[(static_cast<size_t>(y) * 780 + x) * 3];
       const int e = std::abs(px[0] - qRed(q)) + std::abs(px[1] - qGreen(q)) + std::abs(px[2] - qBlue(q));
       sumErr += e;
@@ -332,7 +337,7 @@ TEST_F(WebTest, StampGraphWritesBlackTextTopLeftOnlyWhenExportIsOn) {
   page_.imageIntervalSeconds = 0;
   clock_.AdvanceMs(1000);
   web_->ImageExportTick();
-  EXPECT_EQ(chart_.pixel(20, 10), qRgb(255, 255, 255));
+  EXPECT_EQ(chart_.Pixel(20, 10), qRgb(255, 255, 255));
   EXPECT_FALSE(fs::exists(root_ / "c" / "WX118WG.jpg"));
   page_.imageIntervalSeconds = 600;
   page_.imageIntervalDays = SecondsToDays(600);
@@ -341,7 +346,7 @@ TEST_F(WebTest, StampGraphWritesBlackTextTopLeftOnlyWhenExportIsOn) {
   int black = 0, blackBelow = 0;
   for (int y = 0; y < 237; ++y)
     for (int x = 0; x < 780; ++x)
-      if (qGray(chart_.pixel(x, y)) < 80) (y < 24 && x < 260 ? black : blackBelow)++;
+      if (qGray(chart_.Pixel(x, y)) < 80) (y < 24 && x < 260 ? black : blackBelow)++;
   EXPECT_GT(black, 50);
   EXPECT_EQ(blackBelow, 0);
   // Not due again until ten minutes have passed.
@@ -390,39 +395,36 @@ void ExpectLooksTheSame(const QImage& expected, const QImage& drawn) {
 // it, over lines on the chart so that the opaque cell counts too; and so
 // does text whose pairs the font kerns.
 TEST_F(WebTest, StampGraphDrawsAsTheToolkitDrawsText) {
-  QPainter lines(&chart_);
+  QImage view = Wrap(chart_);
+  QPainter lines(&view);
   lines.setPen(Qt::cyan);  // light enough not to count as the text's ink
   for (int x = 0; x < 300; x += 7) lines.drawLine(x, 0, x + 20, 30);
   lines.end();
-  const QImage before = chart_.copy();
-  QImage expected = before.copy();
+  const RgbImage before = chart_;
+  QImage expected = view.copy();
   ToolkitText(expected, 0, 4, "   ");
   ToolkitText(expected, 4, 4, "Graph updated " + DateTimeText(clock_.Now(), true));
   web_->StampGraph();
-  ExpectLooksTheSame(expected, chart_);
+  ExpectLooksTheSame(expected, view);
 
   const std::string kerned = "01-Jly-2026, 13:45:07 -Oct- AVAT Ty \"Yo\"";
-  expected = before.copy();
+  RgbImage drawn = before;
+  expected = Wrap(drawn).copy();
   ToolkitText(expected, 3, 9, kerned);
-  QImage drawn = before.copy();
   DrawStampText(drawn, 3, 9, kerned);
-  ExpectLooksTheSame(expected, drawn);
+  ExpectLooksTheSame(expected, Wrap(drawn));
 }
 
 // Text partly or wholly off the picture, or not printable ASCII, is clipped
 // and drawn with a stand-in, never outside the image.
 TEST_F(WebTest, StampTextClipsToThePicture) {
-  QImage small(20, 10, QImage::Format_Indexed8);
-  small.setColorCount(1);
-  small.setColor(0, qRgb(0, 0, 255));
-  small.fill(0);
+  RgbImage small(20, 10, qRgb(0, 0, 255));
   DrawStampText(small, 12, -6, "\x01\xff\tGg", kStampFont);
   DrawStampText(small, -1000000, 1000000, "far away");
-  EXPECT_EQ(small.format(), QImage::Format_RGB32);
-  EXPECT_EQ(small.pixel(11, 0), qRgb(0, 0, 255));
-  EXPECT_EQ(small.pixel(12, 0), qRgb(255, 255, 255));
-  EXPECT_EQ(small.pixel(19, 6), qRgb(255, 255, 255));
-  EXPECT_EQ(small.pixel(12, 7), qRgb(0, 0, 255));
+  EXPECT_EQ(small.Pixel(11, 0), qRgb(0, 0, 255));
+  EXPECT_EQ(small.Pixel(12, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(small.Pixel(19, 6), qRgb(255, 255, 255));
+  EXPECT_EQ(small.Pixel(12, 7), qRgb(0, 0, 255));
   EXPECT_EQ(StampTextWidth("\x01"), StampTextWidth("?"));
 }
 

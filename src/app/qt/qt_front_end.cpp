@@ -30,6 +30,7 @@
 #include <iostream>
 
 #include "app/headless_ui.h"
+#include "app/qt/wind_dial_painter.h"
 
 namespace wx {
 namespace {
@@ -190,49 +191,25 @@ constexpr Qt::WindowFlags kNoBorderIcons = Qt::Window | Qt::CustomizeWindowHint 
 
 }  // namespace
 
-// Shows an image unscaled, painted straight from it (a pixmap made from it
-// would share its pixels, and the next point drawn on the chart would copy
-// them all). Of a changed image only the rectangle that changed is repainted:
-// a new point on the chart is a few pixels, not the whole chart.
+// Shows an image unscaled, painted straight from its pixels. The image says
+// which rectangle was written since the last tick, and only that is
+// repainted: a new point on the chart is a few pixels, not the whole chart.
 class ImagePane : public QWidget {
  public:
-  ImagePane(QWidget* parent, const char* name, const QRect& geometry, const QImage& image)
-      : QWidget(parent), image_(image) {
+  ImagePane(QWidget* parent, const char* name, const QRect& geometry, RgbImage& image)
+      : QWidget(parent), image_(image),
+        view_(reinterpret_cast<const uchar*>(image.Row(0)), image.Width(), image.Height(), image.Width() * 4,
+              QImage::Format_RGB32) {
     setObjectName(name);
     setGeometry(geometry);
     setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the image
+    image_.TakeChanged();                   // what is there now is painted when shown
   }
 
   // After a tick: repaints what changed since the last call.
   void Follow() {
-    if (image_.cacheKey() == key_) return;
-    key_ = image_.cacheKey();
-    if (shown_.size() != image_.size() || shown_.format() != image_.format()) {
-      shown_ = image_.copy();
-      update();
-      return;
-    }
-    // The pixels of a row, without the padding at its end.
-    const int pixelBytes = image_.depth() / 8;
-    const size_t rowBytes =
-        static_cast<size_t>(pixelBytes > 0 ? image_.width() * pixelBytes : image_.bytesPerLine());
-    QRect changed;
-    for (int y = 0; y < image_.height(); ++y) {
-      const uchar* now = image_.constScanLine(y);
-      uchar* was = shown_.scanLine(y);
-      if (std::memcmp(now, was, rowBytes) == 0) continue;
-      int first = 0, last = image_.width() - 1;
-      if (pixelBytes > 0) {
-        const auto same = [&](int x) {
-          return std::memcmp(now + x * pixelBytes, was + x * pixelBytes, static_cast<size_t>(pixelBytes)) == 0;
-        };
-        while (same(first)) ++first;  // the row differs, so both stop inside it
-        while (same(last)) --last;
-      }
-      changed |= QRect(first, y, last - first + 1, 1);
-      std::memcpy(was, now, rowBytes);
-    }
-    if (!changed.isEmpty()) update(changed);
+    const PixelRect r = image_.TakeChanged();
+    if (!r.Empty()) update(QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)));
   }
 
  protected:
@@ -240,17 +217,17 @@ class ImagePane : public QWidget {
     QPainter painter(this);
     const QRect r = event->rect();
     painter.fillRect(r, palette().window());  // beyond an image smaller than the pane
-    painter.drawImage(r.topLeft(), image_, r);
+    painter.drawImage(r.topLeft(), view_, r);
   }
 
  private:
-  const QImage& image_;
-  QImage shown_;  // the pixels as last handed on
-  qint64 key_ = 0;
+  RgbImage& image_;
+  const QImage view_;  // the image's own pixels, read in place
 };
 
-QtFrontEnd::QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale)
+QtFrontEnd::QtFrontEnd(Views& views, RgbImage& graph, WindDial& dial, double timeScale)
     : views_(views), graph_(graph), dial_(dial), timeScale_(timeScale > 0 ? timeScale : 1.0) {
+  dial_.Show(PaintWindDial);
   lastRect_.fill(WindowRect{-1, -1, -1, -1});
   timer_.setParent(this);
   timer_.setObjectName("Timer1");
@@ -379,7 +356,7 @@ void QtFrontEnd::BuildMain() {
   Bind(MakeLabel(c, "laCycle", 32, 8, 48, 16, {}, Qt::AlignRight), views_.main.laCycle);
   MakeLabel(c, "laText4", 96, 8, 113, 16, "cycles since boot");
   graphPane_ = new ImagePane(c, "imMainGraphPane", QRect(6, 76, 780, 237), graph_);
-  dialPane_ = new ImagePane(c, "iWindDial", QRect(456, 8, 60, 60), dial_);
+  dialPane_ = new ImagePane(c, "iWindDial", QRect(456, 8, 60, 60), dial_.Image());
 
   auto button = [&](const char* name, int l, int t, int w, int h, const char* text, void (WindowEvents::*fn)()) {
     auto* b = new QPushButton(text, c);

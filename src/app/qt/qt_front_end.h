@@ -3,7 +3,6 @@
 // menu choices, timer ticks and window changes to WindowEvents; they hold no
 // program state of their own.
 #pragma once
-#include <QImage>
 #include <QMargins>
 #include <QObject>
 #include <QTimer>
@@ -36,7 +35,8 @@ class ImagePane;
 // state the user gives them directly is written into their view.
 class QtFrontEnd : public QObject, public FrontEnd {
  public:
-  QtFrontEnd(Views& views, const QImage& graph, const QImage& dial, double timeScale = 1.0);
+  // From now on the windows paint the dial.
+  QtFrontEnd(Views& views, RgbImage& graph, WindDial& dial, double timeScale = 1.0);
   ~QtFrontEnd() override;
   void Attach(WindowEvents& events) override { events_ = &events; }
   void ShowAll() override;
@@ -76,8 +76,8 @@ class QtFrontEnd : public QObject, public FrontEnd {
   void Bind(QLabel* label, const LabelView& view);
 
   Views& views_;
-  const QImage& graph_;
-  const QImage& dial_;
+  RgbImage& graph_;
+  WindDial& dial_;
   double timeScale_;
   WindowEvents* events_ = nullptr;
   bool terminate_ = false;

@@ -14,7 +14,7 @@ namespace {
 // sent along with the request, those few pixels cost less. Only the
 // connection made here reads the setting, and programs started from here do
 // not inherit it.
-QGuiApplication* MakeApplication(int& argc, char** argv) {
+QCoreApplication* MakeApplication(int& argc, char** argv) {
   const bool ours = !qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
   if (ours) qputenv("QT_XCB_NO_MITSHM", "1");
   auto* app = new QApplication(argc, argv);
@@ -22,7 +22,7 @@ QGuiApplication* MakeApplication(int& argc, char** argv) {
   return app;
 }
 
-wx::FrontEnd* MakeWindows(wx::Views& views, const QImage& graph, const QImage& dial, double timeScale) {
+wx::FrontEnd* MakeWindows(wx::Views& views, wx::RgbImage& graph, wx::WindDial& dial, double timeScale) {
   return new wx::QtFrontEnd(views, graph, dial, timeScale);
 }
 

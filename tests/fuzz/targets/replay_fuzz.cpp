@@ -7,6 +7,7 @@
 //  - file mode: the text is a data log file read by ReplayDataLog, which must
 //    leave the file as it was, close it and stay within its byte bound.
 #include <cstring>
+#include <optional>
 
 #include "datalog/data_log.h"
 #include "datalog/records.h"
@@ -83,24 +84,18 @@ struct Rig {
                errors, ui, paths, clock) {}
 };
 
-bool SameShape(const QImage& img) {
-  return img.width() == kGraphWidth && img.height() == kGraphHeight && img.format() == QImage::Format_RGB32;
-}
+bool SameShape(const RgbImage& img) { return img.Width() == kGraphWidth && img.Height() == kGraphHeight; }
 
 // The bitmap before a record, and the columns that differ from it after.
 class Snapshot {
  public:
-  void Take(const QImage& img) {
-    pixels_.resize(static_cast<size_t>(kGraphWidth) * kGraphHeight);
-    for (int y = 0; y < kGraphHeight; ++y)
-      std::memcpy(&pixels_[static_cast<size_t>(y) * kGraphWidth], img.constScanLine(y), kGraphWidth * sizeof(QRgb));
-  }
-  std::vector<int> ChangedColumns(const QImage& img) const {
+  void Take(const RgbImage& img) { pixels_.emplace(img); }
+  std::vector<int> ChangedColumns(const RgbImage& img) const {
     std::vector<bool> changed(kGraphWidth, false);
     for (int y = 0; y < kGraphHeight; ++y) {
-      const QRgb* now = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-      const QRgb* was = &pixels_[static_cast<size_t>(y) * kGraphWidth];
-      if (std::memcmp(now, was, kGraphWidth * sizeof(QRgb)) == 0) continue;
+      const uint32_t* now = img.Row(y);
+      const uint32_t* was = pixels_->Row(y);
+      if (std::memcmp(now, was, kGraphWidth * sizeof(uint32_t)) == 0) continue;
       for (int x = 0; x < kGraphWidth; ++x)
         if (now[x] != was[x]) changed[x] = true;
     }
@@ -111,7 +106,7 @@ class Snapshot {
   }
 
  private:
-  std::vector<QRgb> pixels_;
+  std::optional<RgbImage> pixels_;
 };
 
 void LineMode(std::string_view text, Rig& rig, Findings& f) {
