@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/settings.h"
@@ -215,6 +217,39 @@ TEST_F(StripChartTest, ScrollPastMidnightDrawsDayMarkAndMovesReference) {
   g.ScrollGraph(now + 0.012, 0, 0, logged);
   EXPECT_EQ(RowsOf(778, kDayMarkColour).size(), 236u);
   EXPECT_TRUE(RowsOf(779, kDayMarkColour).empty());
+}
+
+// The windows repaint only what the chart says it wrote: every pixel that
+// changed must lie in that rectangle, whatever drew it.
+TEST_F(StripChartTest, EveryDrawingSaysWhereItWrote) {
+  StripChart& g = Chart();
+  g.referenceTime = 46363.5;
+  g.dayMark = 46363.0;
+  std::array<bool, kChannels> logged{};
+  const std::vector<std::pair<const char*, std::function<void()>>> drawings{
+      {"pixel", [&] { g.SetPixel(3, 200, 0x0000FF); }},
+      {"line", [&] { g.VerticalLine(10, 5, 20, 0x00FF00); }},
+      {"bar", [&] { g.DrawBar(0xFF0000, 700, 40); }},
+      {"slope", [&] { g.DrawLine(100, 10, 140, 90, 0x808080); }},
+      {"day mark", [&] { g.DrawDayMark(46363.4); }},
+      {"scroll", [&] { g.ScrollGraph(46363.5, 0, 0, logged); }},
+      {"clear", [&] { g.ClearTo(46364.0); }},
+  };
+  for (const auto& [what, draw] : drawings) {
+    g.Bitmap().TakeChanged();
+    const RgbImage before = g.Bitmap();
+    draw();
+    const PixelRect r = g.Bitmap().TakeChanged();
+    int changed = 0, outside = 0;
+    for (int y = 0; y < kGraphHeight; ++y)
+      for (int x = 0; x < kGraphWidth; ++x)
+        if (g.Bitmap().Pixel(x, y) != before.Pixel(x, y)) {
+          ++changed;
+          outside += !(x >= r.left && x <= r.right && y >= r.top && y <= r.bottom);
+        }
+    EXPECT_GT(changed, 0) << what;
+    EXPECT_EQ(outside, 0) << what;
+  }
 }
 
 }  // namespace

@@ -419,8 +419,16 @@ TEST_F(WebTest, StampGraphDrawsAsTheToolkitDrawsText) {
 // and drawn with a stand-in, never outside the image.
 TEST_F(WebTest, StampTextClipsToThePicture) {
   RgbImage small(20, 10, qRgb(0, 0, 255));
+  small.TakeChanged();
   DrawStampText(small, 12, -6, "\x01\xff\tGg", kStampFont);
   DrawStampText(small, -1000000, 1000000, "far away");
+  // What the windows repaint holds every pixel written.
+  const PixelRect wrote = small.TakeChanged();
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x)
+      if (small.Pixel(x, y) != qRgb(0, 0, 255)) {
+        EXPECT_TRUE(x >= wrote.left && x <= wrote.right && y >= wrote.top && y <= wrote.bottom) << x << ", " << y;
+      }
   EXPECT_EQ(small.Pixel(11, 0), qRgb(0, 0, 255));
   EXPECT_EQ(small.Pixel(12, 0), qRgb(255, 255, 255));
   EXPECT_EQ(small.Pixel(19, 6), qRgb(255, 255, 255));
