@@ -33,7 +33,7 @@
 // Before any Qt header: the network has a method named like a Qt macro.
 #include "tmex/sim/station_file.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 #include "app/demo.h"
 #include "app/monitor.h"
@@ -182,9 +182,8 @@ BENCHMARK(BM_DemoRound)
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The chart draws its texts with fonts: that needs a GUI application.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QGuiApplication app(argc, argv);
+  // The monitor's timers and posted events need an application object.
+  QCoreApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -52,6 +52,9 @@ class SimChip {
   // Each data bit the chip sends is inverted with this probability.
   void SetBitErrors(double rate, uint32_t seed);
   bool Answering() const { return !absent_ && !stopped_; }
+  // Takes part in the time slots: a chip left out by the ROM layer drives 1
+  // and listens to nothing until the next reset.
+  bool InSlots() const { return Answering() && rom_state_ != RomState::kIdle; }
   int resets() const { return resets_; }
   int accesses() const { return accesses_; }
 

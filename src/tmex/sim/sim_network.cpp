@@ -61,13 +61,15 @@ bool SimNetwork::Slot(bool masterBit) {
   const SimTimeUs now = NowUs();
   busUs_ += kSlotUs;
   bool line = masterBit;
+  // A chip out of the slots catches up with its conversions at the next
+  // reset, from their end times, so skipping it changes nothing.
   for (auto& c : chips_) {
-    if (!c->Answering()) continue;
+    if (!c->InSlots()) continue;
     c->Update(now);
     if (!c->Drive(now)) line = false;
   }
   for (auto& c : chips_)
-    if (c->Answering()) c->Sample(line, now);
+    if (c->InSlots()) c->Sample(line, now);
   return line;
 }
 
