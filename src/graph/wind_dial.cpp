@@ -12,6 +12,9 @@ void WindDial::DrawBlank() {
 }
 
 void WindDial::DrawWindDial(int direction) {
+  // The same pointer over the same dial paints the same pixels: the windows
+  // need not repaint the dial for a vane that has not turned.
+  if (painted_ && direction == direction_) return;
   pointer_ = true;
   direction_ = direction;
   Paint();
@@ -26,6 +29,7 @@ void WindDial::Paint() {
   if (!painter_) return;
   painter_(image_, blank_, pointer_, direction_);
   image_.TouchAll();
+  painted_ = pointer_;  // the image shows direction_'s pointer
   blank_ = pointer_ = false;
 }
 

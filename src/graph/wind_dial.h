@@ -33,6 +33,7 @@ class WindDial {
   bool blank_ = true;     // the blank dial
   bool pointer_ = false;  // the disc again, with the pointer of direction_
   int direction_ = 16;
+  bool painted_ = false;  // the image shows the pointer of direction_
   Painter painter_;
   RgbImage image_{kDialSize, kDialSize};
 };

@@ -41,7 +41,15 @@ TEST(WindDial, PointerRunsFromOppositeRimToInnerPoint) {
   EXPECT_EQ(img.Pixel(52, 35), kTeal);
   EXPECT_EQ(img.Pixel(30, 5), kBlack);
   EXPECT_EQ(img.TakeChanged(), (PixelRect{0, 0, 59, 59}));
+  // A vane that has not turned leaves the dial as it is: nothing to repaint.
+  const RgbImage north = img;
+  dial.DrawWindDial(0);
+  EXPECT_TRUE(img.TakeChanged().Empty());
   dial.DrawWindDial(16);  // no valid direction: no pointer
+  EXPECT_FALSE(img.TakeChanged().Empty());
+  dial.DrawWindDial(0);
+  EXPECT_EQ(img, north);  // painted again, the same pixels
+  dial.DrawWindDial(16);
   EXPECT_EQ(img.Pixel(30, 30), kTeal);
   EXPECT_EQ(img.Pixel(30, 5), kTeal);
 }
