@@ -8,7 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstring>
+#include <memory>
 
 namespace wx {
 
@@ -28,21 +29,24 @@ class RgbImage {
  public:
   RgbImage(int width, int height, uint32_t fill = 0xFFFFFFFFu)
       : width_(std::max(width, 0)), height_(std::max(height, 0)),
-        pixels_(static_cast<size_t>(width_) * static_cast<size_t>(height_), fill) {
-    TouchAll();
+        pixels_(new uint32_t[Size()]) {  // left unset: Fill sets every pixel
+    Fill(fill);
   }
   // Copies compare and read alike, but only a new image gets new pixels: an
   // image that the windows show is never given another block.
-  RgbImage(const RgbImage&) = default;
+  RgbImage(const RgbImage& o)
+      : width_(o.width_), height_(o.height_), pixels_(new uint32_t[Size()]), changed_(o.changed_) {
+    std::memcpy(pixels_.get(), o.pixels_.get(), Size() * sizeof(uint32_t));
+  }
   RgbImage& operator=(const RgbImage&) = delete;
 
   int Width() const { return width_; }
   int Height() const { return height_; }
   // Inside the image only.
   uint32_t Pixel(int x, int y) const { return pixels_[Index(x, y)]; }
-  const uint32_t* Row(int y) const { return pixels_.data() + Index(0, y); }
+  const uint32_t* Row(int y) const { return pixels_.get() + Index(0, y); }
   // A row to write; the caller marks what it wrote with Touch.
-  uint32_t* MutableRow(int y) { return pixels_.data() + Index(0, y); }
+  uint32_t* MutableRow(int y) { return pixels_.get() + Index(0, y); }
 
   // Clipped to the image.
   void Set(int x, int y, uint32_t rgb) {
@@ -51,7 +55,11 @@ class RgbImage {
     Touch({x, y, x, y});
   }
   void Fill(uint32_t rgb) {
-    std::fill(pixels_.begin(), pixels_.end(), rgb);
+    // One row, then copies of it: as quick as a plain fill, and far quicker
+    // in a build that counts every step of a loop.
+    if (Size() == 0) return;
+    std::fill_n(pixels_.get(), width_, rgb);
+    for (int y = 1; y < height_; ++y) std::memcpy(MutableRow(y), Row(0), static_cast<size_t>(width_) * 4);
     TouchAll();
   }
 
@@ -73,16 +81,18 @@ class RgbImage {
   }
 
   bool operator==(const RgbImage& o) const {
-    return width_ == o.width_ && height_ == o.height_ && pixels_ == o.pixels_;
+    return width_ == o.width_ && height_ == o.height_ &&
+           std::memcmp(pixels_.get(), o.pixels_.get(), Size() * sizeof(uint32_t)) == 0;
   }
 
  private:
+  size_t Size() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
   size_t Index(int x, int y) const {
     return static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
   }
 
   int width_, height_;
-  std::vector<uint32_t> pixels_;
+  std::unique_ptr<uint32_t[]> pixels_;
   PixelRect changed_;
 };
 

@@ -7,7 +7,6 @@
 //  - file mode: the text is a data log file read by ReplayDataLog, which must
 //    leave the file as it was, close it and stay within its byte bound.
 #include <cstring>
-#include <optional>
 
 #include "datalog/data_log.h"
 #include "datalog/records.h"
@@ -89,12 +88,17 @@ bool SameShape(const RgbImage& img) { return img.Width() == kGraphWidth && img.H
 // The bitmap before a record, and the columns that differ from it after.
 class Snapshot {
  public:
-  void Take(const RgbImage& img) { pixels_.emplace(img); }
+  // Into the same buffer each time: a new image per record would cost the
+  // sanitizers' allocator more than the replay itself.
+  void Take(const RgbImage& img) {
+    pixels_.resize(static_cast<size_t>(kGraphWidth) * kGraphHeight);
+    std::memcpy(pixels_.data(), img.Row(0), pixels_.size() * sizeof(uint32_t));
+  }
   std::vector<int> ChangedColumns(const RgbImage& img) const {
     std::vector<bool> changed(kGraphWidth, false);
     for (int y = 0; y < kGraphHeight; ++y) {
       const uint32_t* now = img.Row(y);
-      const uint32_t* was = pixels_->Row(y);
+      const uint32_t* was = &pixels_[static_cast<size_t>(y) * kGraphWidth];
       if (std::memcmp(now, was, kGraphWidth * sizeof(uint32_t)) == 0) continue;
       for (int x = 0; x < kGraphWidth; ++x)
         if (now[x] != was[x]) changed[x] = true;
@@ -106,7 +110,7 @@ class Snapshot {
   }
 
  private:
-  std::optional<RgbImage> pixels_;
+  std::vector<uint32_t> pixels_;
 };
 
 void LineMode(std::string_view text, Rig& rig, Findings& f) {
