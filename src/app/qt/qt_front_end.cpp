@@ -26,7 +26,6 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 #include <cmath>
-#include <cstring>
 #include <iostream>
 
 #include "app/headless_ui.h"
