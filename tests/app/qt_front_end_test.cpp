@@ -333,6 +333,31 @@ TEST_F(QtFrontEndTest, ARefreshRepaintsOnlyWhatChanged) {
   EXPECT_TRUE(all.byName["laTOD"] == QRegion(0, 0, 161, 17));
 }
 
+// The counter and the clock place their characters themselves; they must
+// look exactly as a label showing the same text would.
+TEST_F(QtFrontEndTest, TickingLabelsLookLikeLabels) {
+  QtFrontEnd ui(views, graph, dial);
+  ui.ShowAll();
+  for (const auto& [name, text] : {std::pair{"laCycle", "10371"}, {"laTOD", " 9:05:03       7/12/2026"},
+                                   {"laCycle", "7"}, {"laTOD", "23:59:59      31/12/2026"}}) {
+    QLabel* ticking = Find(ui.MainWindow(), name);
+    ticking->setText(text);
+    QPalette palette = ticking->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    ticking->setPalette(palette);
+    QLabel plain(text);
+    plain.setFont(ticking->font());
+    plain.setPalette(palette);
+    plain.setAutoFillBackground(true);
+    plain.setAlignment(ticking->alignment());
+    plain.setFixedSize(ticking->size());
+    const QImage want = plain.grab().toImage(), got = ticking->grab().toImage();
+    EXPECT_EQ(got, want) << name << " \"" << text << "\"";
+    plain.clear();
+    EXPECT_NE(got, plain.grab().toImage()) << name << " shows no text";
+  }
+}
+
 TEST_F(QtFrontEndTest, MessagesStillShowUnderTheClock) {
   views.main.laMsgs.text = "WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW";  // two full lines
   QtFrontEnd ui(views, graph, dial);
