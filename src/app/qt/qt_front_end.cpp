@@ -28,8 +28,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+#include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <vector>
 
 #include "app/headless_ui.h"
 #include "app/qt/wind_dial_painter.h"
@@ -73,99 +75,171 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
 }
 
 // A label whose text changes at every tick: the cycle count, the clock.
-// Each character is laid out once, at its first use, and from then on only
-// placed, so a new text costs no text layout (which was most of what the
-// windows cost at rest). Characters are placed at their own advances, as a
-// label lays out digits, separators and spaces.
+// It keeps its own picture and, for a new text of the same layout, redraws
+// only around the characters that differ (mostly the last digit), then
+// shows the picture: no text layout at every tick, and a glyph or two drawn
+// instead of the whole text. Each character is laid out once, at its first
+// use, and placed at its own advance, as a label places digits, separators
+// and spaces.
 //
 // The clock lies over the end of the messages' second line. As a value label
 // it fills its own background, which hides the label beneath; where that one
-// has text, its picture of the overlap is drawn here first, so the window
-// looks as if both were painted in turn.
+// has text, its picture of the overlap is the ground the text is drawn on,
+// so the window looks as if both were painted in turn.
 class TickingLabel : public QLabel {
  public:
   explicit TickingLabel(QWidget* parent, QLabel* below = nullptr) : QLabel(parent), below_(below) {}
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    if (below_ && !below_->isHidden()) {
-      const QRect overlap = geometry() & below_->geometry();
-      if (!overlap.isEmpty()) {
-        const QImage& under = Under(overlap);
-        if (!under.isNull()) painter.drawImage(overlap.topLeft() - pos(), under);
-      }
-    }
-    const QString t = text();
-    if (t.isEmpty()) return;
-    if (font() != glyphFont_) {
-      glyphs_.clear();
-      glyphFont_ = font();
-    }
-    qreal width = 0;
-    for (QChar c : t) width += Glyph(c).advance;
-    // Where a label puts one line of text at the top.
-    const QRect r = contentsRect();
-    qreal x = r.left();
-    if (alignment() & Qt::AlignRight) x += r.width() - width;
-    else if (alignment() & Qt::AlignHCenter) x += (r.width() - width) / 2;
-    painter.setPen(palette().color(foregroundRole()));
-    for (QChar c : t) {
-      const Placed& g = Glyph(c);
-      if (!c.isSpace()) painter.drawStaticText(QPointF(x, r.top()), g.text);
-      x += g.advance;
-    }
+    Compose();
+    QPainter(this).drawImage(0, 0, shown_);
   }
 
  private:
-  struct Placed {
+  struct Glyph {
     QStaticText text;
-    qreal advance = 0;
+    qreal advance = 0, inkLeft = 0, inkRight = 0;  // from the pen position
   };
 
-  const Placed& Glyph(QChar c) {
+  // Everything the picture without text depends on.
+  struct Look {
+    QSize size;
+    qreal pixelRatio = 0;
+    qint64 palette = 0;
+    QFont font;
+    QRect overlap;  // of the label beneath, in this label's coordinates
+    QString belowText;
+    QFont belowFont;
+    qint64 belowPalette = 0;
+    bool operator==(const Look&) const = default;
+  };
+
+  Look Now() const {
+    Look look;
+    look.size = size();
+    look.pixelRatio = devicePixelRatioF();
+    look.palette = palette().cacheKey();
+    look.font = font();
+    if (below_ && !below_->isHidden()) {
+      look.overlap = (geometry() & below_->geometry()).translated(-pos());
+      if (!look.overlap.isEmpty()) {
+        look.belowText = below_->text();
+        look.belowFont = below_->font();
+        look.belowPalette = below_->palette().cacheKey();
+      }
+    }
+    return look;
+  }
+
+  void Compose() {
+    const Look look = Now();
+    const bool fresh = !(look == look_);
+    if (fresh) {
+      look_ = look;
+      glyphs_.clear();
+      kerning_.clear();
+      blank_ = QImage(size() * look.pixelRatio, QImage::Format_RGB32);
+      blank_.setDevicePixelRatio(look.pixelRatio);
+      blank_.fill(palette().color(backgroundRole()));
+      if (!look.overlap.isEmpty()) {
+        QPainter painter(&blank_);
+        below_->render(&painter, look.overlap.topLeft(),
+                       QRegion(look.overlap.translated(pos() - below_->pos())), {});
+      }
+    }
+    const QString t = text();
+    std::vector<qreal> x = Place(t);
+    if (fresh || t.size() != shownText_.size() || x != shownX_) {
+      shown_ = blank_.copy();
+      QPainter painter(&shown_);
+      Pen(painter);
+      for (qsizetype i = 0; i < t.size(); ++i) Draw(painter, t[i], x[i]);
+    } else {
+      QRegion dirty;
+      for (qsizetype i = 0; i < t.size(); ++i)
+        if (t[i] != shownText_[i]) dirty += Cell(shownText_[i], x[i]) | Cell(t[i], x[i]);
+      if (!dirty.isEmpty()) {
+        QPainter painter(&shown_);
+        painter.setClipRegion(dirty);
+        painter.drawImage(0, 0, blank_);
+        Pen(painter);
+        for (qsizetype i = 0; i < t.size(); ++i)
+          if (dirty.intersects(Cell(t[i], x[i]))) Draw(painter, t[i], x[i]);
+      }
+    }
+    shownText_ = t;
+    shownX_ = std::move(x);
+  }
+
+  // Where each character of a text goes, as a label puts one line at the
+  // top; and where the text ends.
+  std::vector<qreal> Place(const QString& t) {
+    std::vector<qreal> at;
+    at.reserve(t.size() + 1);
+    qreal x = 0;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+      at.push_back(x);
+      x += GlyphOf(t[i]).advance + (i + 1 < t.size() ? Kerning(t[i], t[i + 1]) : 0);
+    }
+    at.push_back(x);
+    const QRect r = contentsRect();
+    qreal left = r.left();
+    if (alignment() & Qt::AlignRight) left += r.width() - x;
+    else if (alignment() & Qt::AlignHCenter) left += (r.width() - x) / 2;
+    for (qreal& a : at) a += left;
+    return at;
+  }
+
+  // A pair's own spacing ("11" is set closer than two ones).
+  qreal Kerning(QChar a, QChar b) {
+    const quint32 key = quint32(a.unicode()) << 16 | b.unicode();
+    auto it = kerning_.find(key);
+    if (it == kerning_.end())
+      it = kerning_.insert(key, QFontMetricsF(font()).horizontalAdvance(QString(a) + b) - GlyphOf(a).advance -
+                                    GlyphOf(b).advance);
+    return *it;
+  }
+
+  void Draw(QPainter& painter, QChar c, qreal x) {
+    if (!c.isSpace()) painter.drawStaticText(QPointF(x, contentsRect().top()), GlyphOf(c).text);
+  }
+
+  // The glyphs were laid out for this font, and keep their layout only when
+  // drawn with it.
+  void Pen(QPainter& painter) const {
+    painter.setFont(font());
+    painter.setPen(palette().color(foregroundRole()));
+  }
+
+  // The columns a character at x may touch, its smoothed edges included.
+  QRect Cell(QChar c, qreal x) {
+    const Glyph& g = GlyphOf(c);
+    return QRectF(QPointF(x + std::min<qreal>(0, g.inkLeft) - 1, 0),
+                  QPointF(x + std::max(g.advance, g.inkRight) + 1, height()))
+        .toAlignedRect();
+  }
+
+  const Glyph& GlyphOf(QChar c) {
     auto it = glyphs_.find(c);
     if (it == glyphs_.end()) {
-      Placed g{QStaticText(QString(c)), QFontMetricsF(glyphFont_).horizontalAdvance(c)};
+      const QFontMetricsF metrics(font());
+      const QRectF ink = metrics.boundingRect(c);
+      Glyph g{QStaticText(QString(c)), metrics.horizontalAdvance(c), ink.left(), ink.right()};
       g.text.setTextFormat(Qt::PlainText);
-      g.text.prepare(QTransform(), glyphFont_);
+      g.text.prepare(QTransform(), font());
       it = glyphs_.insert(c, g);
     }
     return *it;
   }
 
-  // The overlap as the label beneath paints it, or none where it has no
-  // text there; drawn again only when its text or look changed, not at
-  // every repaint here.
-  const QImage& Under(const QRect& overlap) {
-    if (known_ && below_->text() == text_ && below_->font() == font_ && overlap == rect_ &&
-        below_->palette().cacheKey() == belowPalette_ && palette().cacheKey() == palette_)
-      return under_;
-    known_ = true;
-    text_ = below_->text();
-    font_ = below_->font();
-    rect_ = overlap;
-    belowPalette_ = below_->palette().cacheKey();
-    palette_ = palette().cacheKey();
-    QImage plain(overlap.size(), QImage::Format_RGB32);
-    plain.fill(palette().window().color());
-    under_ = plain.copy();
-    QPainter painter(&under_);
-    below_->render(&painter, {}, QRegion(overlap.translated(-below_->pos())), {});
-    painter.end();
-    if (under_ == plain) under_ = QImage();
-    return under_;
-  }
-
   QLabel* below_;
-  QFont glyphFont_;
-  QHash<QChar, Placed> glyphs_;
-  bool known_ = false;
-  QString text_;
-  QFont font_;
-  QRect rect_;
-  qint64 belowPalette_ = 0, palette_ = 0;
-  QImage under_;
+  Look look_;
+  QHash<QChar, Glyph> glyphs_;
+  QHash<quint32, qreal> kerning_;
+  QImage blank_, shown_;  // without and with the text shown
+  QString shownText_;
+  std::vector<qreal> shownX_;
 };
 
 WindowState StateOf(const QWidget* w) {
