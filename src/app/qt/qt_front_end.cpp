@@ -79,8 +79,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
 // only around the characters that differ (mostly the last digit), then
 // shows the picture: no text layout at every tick, and a glyph or two drawn
 // instead of the whole text. Each character is laid out once, at its first
-// use, and placed at its own advance, as a label places digits, separators
-// and spaces.
+// use, and placed at its advance and its kerning with the next one, as a
+// label places digits, separators and spaces.
 //
 // The clock lies over the end of the messages' second line. As a value label
 // it fills its own background, which hides the label beneath; where that one
