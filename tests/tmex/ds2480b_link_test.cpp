@@ -384,8 +384,15 @@ TEST(Ds2480bEmulator, ResetAfterAFlushIsACommandEvenWhenModeBytesWereLost) {
   // master's closing E3 A5 never arrive, it flushes and starts with C5.
   feed({0xC1, 0xB5, 0xE1});
   EXPECT_EQ(feed({0x00}).size(), 1u);
+  // A flush the pty reports just after these bytes came before them; the
+  // closing bytes themselves and a data byte came before it.
+  EXPECT_TRUE(e.StartsAfterFlush({0xC5}));
+  EXPECT_TRUE(e.StartsAfterFlush({0xE3, 0xC1}));
+  EXPECT_FALSE(e.StartsAfterFlush({0xE3, 0xA5}));
+  EXPECT_FALSE(e.StartsAfterFlush({0x00}));
   e.LineFlushed();
   EXPECT_EQ(feed({0xC5}), std::vector<uint8_t>{0xCD});
+  EXPECT_FALSE(e.StartsAfterFlush({0xC5}));
   // Search is off again: a data byte is 8 plain slots (echo FF for FF).
   EXPECT_EQ(feed({0xE1, 0xFF}), std::vector<uint8_t>{0xFF});
   // Without a flush the same C5 in data mode is a data byte.

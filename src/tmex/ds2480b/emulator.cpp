@@ -31,6 +31,14 @@ void Ds2480bEmulator::EndPulse(std::vector<uint8_t>& out) {
   out.push_back(0xEC);
 }
 
+bool Ds2480bEmulator::StartsAfterFlush(const std::vector<uint8_t>& bytes) const {
+  for (uint8_t b : bytes) {
+    if (b == 0xE3 || b == 0xF1) continue;
+    return b == 0xC1 || ((b & 0xE3) == 0xC1 && (mode_ == Mode::Data || searchOn_));
+  }
+  return false;
+}
+
 void Ds2480bEmulator::Feed(uint8_t b, std::vector<uint8_t>& out) {
   if (flushed_ && b == 0xC1) {
     MasterReset();

@@ -25,6 +25,10 @@ class Ds2480bEmulator {
   // sent them), so a reset command next is taken as one even in data mode
   // or with the search accelerator on (the unanswered E3 A5 were lost).
   void LineFlushed() { flushed_ = true; }
+  // Whether a flush reported just after these bytes must have come before
+  // them: they start as only a master's first bytes after a flush do (a C1,
+  // or a reset while data mode or the search accelerator is still on).
+  bool StartsAfterFlush(const std::vector<uint8_t>& bytes) const;
   int masterResets() const { return masterResets_; }
   bool InDataMode() const { return mode_ != Mode::Command; }
   bool PullupActive() const { return pulse_; }

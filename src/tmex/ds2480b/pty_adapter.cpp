@@ -10,6 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace wx {
 namespace {
 
@@ -119,13 +121,26 @@ bool Ds2480bPty::WriteAll(const std::vector<uint8_t>& bytes) {
 
 Ds2480bPty::Result Ds2480bPty::ReadAll() {
   Result result = Result::kIdle;
-  uint8_t buf[1 + 512];
+  uint8_t bufA[1 + 512], bufB[1 + 512];
+  uint8_t *buf = bufA, *ahead = bufB;
+  ssize_t aheadN = 0;  // a packet read ahead and not handled yet
+  auto readPacket = [this](uint8_t* into) {
+    ssize_t n;
+    while ((n = ::read(fd_, into, 1 + 512)) < 0 && errno == EINTR) {
+    }
+    return n;
+  };
   std::vector<uint8_t> in, out;
   // Bounded, so that a master that never stops writing cannot keep the
   // owner from seeing its signals.
   for (int reads = 0; reads < 64; ++reads) {
-    const ssize_t n = ::read(fd_, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = aheadN;
+    if (aheadN > 0) {
+      std::swap(buf, ahead);
+      aheadN = 0;
+    } else {
+      n = readPacket(buf);
+    }
     if (n < 0 && errno == EAGAIN) return result;
     if (n <= 0) {
       // EIO: the last master closed the port (its buffered bytes are done).
@@ -138,6 +153,16 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
       continue;
     }
     in.assign(buf + 1, buf + n);
+    // A read that races the master's flush returns the bytes written after
+    // it and reports the flush only next: look one packet ahead, and put
+    // such a flush back in front of the bytes that only follow one.
+    aheadN = readPacket(ahead);
+    if (aheadN > 0 && ahead[0] != TIOCPKT_DATA && (ahead[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) &&
+        emu_.StartsAfterFlush(in)) {
+      emu_.LineFlushed();
+      aheadN = 0;
+    }
+    aheadN = aheadN < 0 ? 0 : aheadN;
     in_ += static_cast<long>(in.size());
     if (trace_) trace_('>', in);
     out.clear();
