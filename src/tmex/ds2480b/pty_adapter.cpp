@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace wx {
@@ -156,13 +157,12 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
     // A read that races the master's flush returns the bytes written after
     // it and reports the flush only next: look one packet ahead, and put
     // such a flush back in front of the bytes that only follow one.
-    aheadN = readPacket(ahead);
+    aheadN = std::max<ssize_t>(readPacket(ahead), 0);
     if (aheadN > 0 && ahead[0] != TIOCPKT_DATA && (ahead[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) &&
         emu_.StartsAfterFlush(in)) {
       emu_.LineFlushed();
       aheadN = 0;
     }
-    aheadN = aheadN < 0 ? 0 : aheadN;
     in_ += static_cast<long>(in.size());
     if (trace_) trace_('>', in);
     out.clear();
