@@ -35,6 +35,11 @@ int BaudOf(speed_t s) {
 // look again this often for the next open.
 constexpr int kHangupPollMs = 5;
 
+// Packets read per call, so that a master that never stops writing cannot
+// keep the owner from seeing its signals.
+constexpr int kMostReads = 64;
+constexpr uint8_t kFlushed = TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE;
+
 }  // namespace
 
 Ds2480bPty::Ds2480bPty(SlotBus& bus) : emu_(bus) {}
@@ -132,9 +137,7 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
     return n;
   };
   std::vector<uint8_t> in, out;
-  // Bounded, so that a master that never stops writing cannot keep the
-  // owner from seeing its signals.
-  for (int reads = 0; reads < 64; ++reads) {
+  for (int reads = 0; reads < kMostReads; ++reads) {
     ssize_t n = aheadN;
     if (aheadN > 0) {
       std::swap(buf, ahead);
@@ -150,16 +153,16 @@ Ds2480bPty::Result Ds2480bPty::ReadAll() {
     }
     result = Result::kServed;
     if (buf[0] != TIOCPKT_DATA) {
-      if (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) emu_.LineFlushed();
+      if (buf[0] & kFlushed) emu_.LineFlushed();
       continue;
     }
     in.assign(buf + 1, buf + n);
     // A read that races the master's flush returns the bytes written after
     // it and reports the flush only next: look one packet ahead, and put
-    // such a flush back in front of the bytes that only follow one.
-    aheadN = std::max<ssize_t>(readPacket(ahead), 0);
-    if (aheadN > 0 && ahead[0] != TIOCPKT_DATA && (ahead[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) &&
-        emu_.StartsAfterFlush(in)) {
+    // such a flush back in front of the bytes that only follow one. Not in
+    // the last round, which would leave the packet behind.
+    if (reads + 1 < kMostReads) aheadN = std::max<ssize_t>(readPacket(ahead), 0);
+    if (aheadN > 0 && ahead[0] != TIOCPKT_DATA && (ahead[0] & kFlushed) && emu_.StartsAfterFlush(in)) {
       emu_.LineFlushed();
       aheadN = 0;
     }
